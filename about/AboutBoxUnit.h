@@ -1,0 +1,28 @@
+// The "Info" dialog: a picture, the product's name, a copyright line with the
+// current year, and a button that opens the project's web site.
+#pragma once
+
+#include <QDialog>
+#include <QUrl>
+
+class BitBtnXP;
+class QLabel;
+
+class TAboutBox : public QDialog {
+  Q_OBJECT
+public:
+  explicit TAboutBox(QWidget *parent = nullptr);
+
+  QLabel *ProgramIcon;
+  QLabel *ProductName;
+  QLabel *Copyright;
+  BitBtnXP *WebBtn;
+  BitBtnXP *OKButton;
+
+  static QUrl WebAddress();
+  // The copyright line for a given year.
+  static QString CopyrightLine(int year);
+
+public slots:
+  void WebBtnClick();
+};

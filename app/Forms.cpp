@@ -1,0 +1,25 @@
+#include "app/Forms.h"
+
+#include "about/AboutBoxUnit.h"
+#include "app/mysql_test_main.h"
+#include "connection/verbindungFUnit.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+std::unique_ptr<TMainForm> CreateForms() {
+  auto main = std::make_unique<TMainForm>();
+  main->Dialog = new TDialog(main.get());
+  main->AboutBox = new TAboutBox(main.get());
+  return main;
+}
+
+void InstallGermanTranslations() {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  auto *translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QStringLiteral("qtbase_de"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+}

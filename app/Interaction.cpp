@@ -1,0 +1,100 @@
+#include "app/Interaction.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+MessageHandler &messageHandler() {
+  static MessageHandler handler;
+  return handler;
+}
+
+ModalHandler &modalHandler() {
+  static ModalHandler handler;
+  return handler;
+}
+
+// While a box or dialog waits for the user, the wait cursor would lie.
+class ArrowWhileWaitingForUser {
+public:
+  ArrowWhileWaitingForUser() : m_active(QGuiApplication::overrideCursor() != nullptr) {
+    if (m_active)
+      QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowWhileWaitingForUser() {
+    if (m_active)
+      QGuiApplication::restoreOverrideCursor();
+  }
+  ArrowWhileWaitingForUser(const ArrowWhileWaitingForUser &) = delete;
+  ArrowWhileWaitingForUser &operator=(const ArrowWhileWaitingForUser &) = delete;
+
+private:
+  bool m_active;
+};
+
+QMessageBox::Icon toQt(MessageIcon icon) {
+  switch (icon) {
+  case MessageIcon::Critical:
+    return QMessageBox::Critical;
+  case MessageIcon::Question:
+    return QMessageBox::Question;
+  case MessageIcon::None:
+    break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+MessageAnswer showRealBox(QWidget *parent, const Message &message) {
+  QMessageBox box(toQt(message.icon), message.title, message.text, QMessageBox::NoButton, parent);
+  if (message.buttons == MessageButtons::YesNoCancel) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  switch (box.exec()) {
+  case QMessageBox::Yes:
+    return MessageAnswer::Yes;
+  case QMessageBox::No:
+    return MessageAnswer::No;
+  case QMessageBox::Ok:
+    return MessageAnswer::Ok;
+  default:
+    return MessageAnswer::Cancel;
+  }
+}
+
+} // namespace
+
+MessageAnswer ShowMessage(QWidget *parent, const QString &text, const QString &title,
+                          MessageButtons buttons, MessageIcon icon) {
+  const Message message{text, title, buttons, icon};
+  if (messageHandler())
+    return messageHandler()(parent, message);
+  ArrowWhileWaitingForUser arrow;
+  return showRealBox(parent, message);
+}
+
+int ExecModal(QDialog &dialog) {
+  if (modalHandler())
+    return modalHandler()(dialog);
+  ArrowWhileWaitingForUser arrow;
+  return dialog.exec();
+}
+
+void SetMessageHandler(MessageHandler handler) { messageHandler() = std::move(handler); }
+
+void SetModalHandler(ModalHandler handler) { modalHandler() = std::move(handler); }
+
+void ShowEscapedError(QWidget *parent, const QString &what) {
+  ShowMessage(parent, what + QLatin1Char('.'), ApplicationTitle, MessageButtons::Ok,
+              MessageIcon::Critical);
+}
+
+WaitCursor::WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+
+WaitCursor::~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }

@@ -1,0 +1,69 @@
+// How every form talks to the user: message boxes, modal dialogs, the wait
+// cursor, and the edge of an event handler. Message boxes and modal dialogs
+// each have a seam that a test replaces to script answers and record what
+// was shown.
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+// The application title: the title of the box that reports an error that
+// escaped a handler.
+inline const QString ApplicationTitle = QStringLiteral("VoVID Adizad");
+
+enum class MessageButtons { Ok, YesNoCancel };
+enum class MessageIcon { None, Critical, Question };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
+
+struct Message {
+  QString text;
+  QString title; // empty: no title of its own
+  MessageButtons buttons = MessageButtons::Ok;
+  MessageIcon icon = MessageIcon::None;
+};
+
+// Shows a modal message box and returns the button pressed.
+MessageAnswer ShowMessage(QWidget *parent, const QString &text, const QString &title = {},
+                          MessageButtons buttons = MessageButtons::Ok,
+                          MessageIcon icon = MessageIcon::None);
+
+// Shows a dialog modally; returns its result (QDialog::Accepted or Rejected).
+int ExecModal(QDialog &dialog);
+
+// Seams for tests: a handler replaces the real box or modal loop; an empty
+// function restores it.
+using MessageHandler = std::function<MessageAnswer(QWidget *parent, const Message &)>;
+using ModalHandler = std::function<int(QDialog &)>;
+void SetMessageHandler(MessageHandler handler);
+void SetModalHandler(ModalHandler handler);
+
+// Reports an error that escaped a handler: its text and a full stop, titled
+// with the application title, with the critical icon.
+void ShowEscapedError(QWidget *parent, const QString &what);
+
+// Runs one event handler to completion; an exception that escapes it is
+// reported and the program goes on.
+template <typename Handler> void RunHandler(QWidget *parent, Handler &&handler) {
+  try {
+    handler();
+  } catch (const std::exception &e) {
+    ShowEscapedError(parent, QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowEscapedError(parent, QStringLiteral("Unbekannter Fehler"));
+  }
+}
+
+// Shows the wait cursor while the program waits for the server. Message boxes
+// and dialogs shown meanwhile get the normal arrow back.
+class WaitCursor {
+public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor &) = delete;
+  WaitCursor &operator=(const WaitCursor &) = delete;
+};

@@ -1,0 +1,155 @@
+// Filling the three lists of the main window from the server. Every call asks
+// the server afresh and finds the database and table again by position.
+#include "app/FieldTypeText.h"
+#include "app/Interaction.h"
+#include "app/ScopeExit.h"
+#include "app/mysql_test_main.h"
+#include "clientlib/Results.h"
+
+namespace {
+
+const QString NoDatabaseList = QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
+const QString NoTableList = QStringLiteral("Konnte Liste mit Tabellen nicht abrufen!");
+const QString NoFieldList = QStringLiteral("Konnte Liste mit Feldern nicht abrufen!");
+const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen!");
+
+// Calls `row(number, firstColumn)` for each of the rows the result reports.
+template <typename OnRow> void ForEachRow(MYSQL_RES *result, OnRow &&onRow) {
+  const my_ulonglong count = mysql::mysql_num_rows(result);
+  for (my_ulonglong i = 0; i < count; ++i) {
+    MYSQL_ROW row = mysql::mysql_fetch_row(result);
+    if (!row) // a result never holds fewer rows than it reports; be safe anyway
+      break;
+    onRow(i, row[0] ? row[0] : "");
+  }
+}
+
+bool IsPosition(my_ulonglong rowNumber, std::int32_t position) {
+  return position >= 0 && rowNumber == static_cast<my_ulonglong>(position);
+}
+
+} // namespace
+
+void TMainForm::ListCurrentDatabases() {
+  WaitCursor wait;
+  Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
+  if (!dbs) {
+    ShowMessage(this, NoDatabaseList, ServerError(MySQLHandle));
+    return;
+  }
+  ListUpdate update(*ListView1);
+  ListView1->clear();
+  ListView2->clear();
+  ListView3->clear();
+  ForEachRow(dbs.get(), [&](my_ulonglong, const char *name) {
+    ListView1->items().appendRow(FromLibrary(name));
+  });
+}
+
+void TMainForm::ListTables(std::int32_t index) {
+  WaitCursor wait;
+  Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
+  if (!dbs) {
+    ShowMessage(this, NoDatabaseList, ServerError(MySQLHandle));
+    return;
+  }
+  ScopeExit finish([&] {
+    ListView1->endUpdate();
+    ListView2->endUpdate();
+    ListView1->selectRow(index);
+  });
+  ListView1->beginUpdate();
+  ListView1->clear();
+  ListView2->beginUpdate();
+  ListView2->clear();
+  ListView3->clear();
+  ForEachRow(dbs.get(), [&](my_ulonglong i, const char *name) {
+    ListView1->items().appendRow(FromLibrary(name));
+    if (!IsPosition(i, index))
+      return;
+    if (mysql::mysql_select_db(MySQLHandle, name) != 0) {
+      ShowMessage(this, NoDatabaseSelected);
+      return;
+    }
+    Result tables(mysql::mysql_list_tables(MySQLHandle, nullptr));
+    if (!tables) {
+      ShowMessage(this, NoTableList, ServerError(MySQLHandle));
+      return;
+    }
+    ForEachRow(tables.get(), [&](my_ulonglong, const char *table) {
+      ListView2->items().appendRow(FromLibrary(table));
+    });
+  });
+}
+
+void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) {
+  WaitCursor wait;
+  Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
+  if (!dbs) {
+    ShowMessage(this, NoDatabaseList, ServerError(MySQLHandle));
+    return;
+  }
+  ScopeExit finish([&] {
+    ListView1->endUpdate();
+    ListView2->endUpdate();
+    ListView3->endUpdate();
+    ListView1->selectRow(databaseIndex);
+    ListView2->selectRow(tableIndex);
+  });
+  ListView1->beginUpdate();
+  ListView2->beginUpdate();
+  ListView3->beginUpdate();
+  ListView1->clear();
+  ListView2->clear();
+  ListView3->clear();
+  ForEachRow(dbs.get(), [&](my_ulonglong i, const char *name) {
+    ListView1->items().appendRow(FromLibrary(name));
+    if (!IsPosition(i, databaseIndex))
+      return;
+    if (mysql::mysql_select_db(MySQLHandle, name) != 0) {
+      ShowMessage(this, NoDatabaseSelected);
+      return;
+    }
+    Result tables(mysql::mysql_list_tables(MySQLHandle, nullptr));
+    if (!tables) {
+      ShowMessage(this, NoTableList, ServerError(MySQLHandle));
+      return;
+    }
+    ForEachRow(tables.get(), [&](my_ulonglong t, const char *table) {
+      ListView2->items().appendRow(FromLibrary(table));
+      if (!IsPosition(t, tableIndex))
+        return;
+      Result fields(mysql::mysql_list_fields(MySQLHandle, table, nullptr));
+      if (!fields) {
+        ShowMessage(this, NoFieldList, ServerError(MySQLHandle));
+        return;
+      }
+      const unsigned int count = mysql::mysql_num_fields(fields.get());
+      for (unsigned int f = 0; f < count; ++f) {
+        const MYSQL_FIELD *field = mysql::mysql_fetch_field(fields.get());
+        if (!field)
+          break;
+        ListView3->items().appendRow(
+            FromLibrary(field->name),
+            FieldTypeText(field->type, field->length, field->decimals, field->flags));
+      }
+    });
+  });
+}
+
+void TMainForm::ListView1Click() {
+  const int database = ListView1->selectedRow();
+  if (database < 0)
+    return;
+  ListTables(database);
+}
+
+void TMainForm::ListView2Click() {
+  const int database = ListView1->selectedRow();
+  if (database < 0)
+    return;
+  const int table = ListView2->selectedRow();
+  if (table < 0)
+    return;
+  ListFields(database, table);
+}

@@ -1,0 +1,244 @@
+#include "app/mysql_test_main.h"
+
+#include "about/AboutBoxUnit.h"
+#include "app/FormTools.h"
+#include "app/Interaction.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+
+ReportListView *makeList(QWidget *parent, const QStringList &captions, const QList<int> &widths) {
+  auto *list = new ReportListView(parent);
+  list->setColumns(captions, widths);
+  list->setAccessibleName(captions.join(QLatin1Char(' ')));
+  return list;
+}
+
+// Connects a signal to a handler that runs at a handler's edge.
+template <typename Sender, typename Signal>
+void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*handler)()) {
+  QObject::connect(sender, signal, form, [form, handler] { RunHandler(form, [&] { (form->*handler)(); }); });
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(QStringLiteral("Quellwerk 1.0"));
+  setMinimumSize(320, 240);
+  resize(750, 550);
+
+  auto *central = new QWidget(this);
+  auto *outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+
+  Panel1 = new QWidget(central);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  buildPanel1();
+
+  ListView1 = makeList(central, {QStringLiteral("Datenbanken")}, {225});
+  ListView1->setObjectName(QStringLiteral("ListView1"));
+  ListView2 = makeList(central, {QStringLiteral("Tabellen der Datenbank")}, {225});
+  ListView2->setObjectName(QStringLiteral("ListView2"));
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setFixedHeight(std::max(19, StatusBar1->sizeHint().height()));
+  setStatusBar(StatusBar1);
+
+  Panel2 = new QWidget(central);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  buildPanel2();
+
+  ListView3 = makeList(central, {QStringLiteral("Felder"), QStringLiteral("Typ")}, {100, 170});
+  ListView3->setObjectName(QStringLiteral("ListView3"));
+
+  ListView1->setFixedWidth(233);
+  ListView2->setFixedWidth(233);
+  auto *lists = new QHBoxLayout;
+  lists->setSpacing(0);
+  lists->addWidget(ListView1);
+  lists->addWidget(ListView2);
+  lists->addWidget(ListView3, 1);
+
+  outer->addWidget(Panel1);
+  outer->addLayout(lists, 1);
+  outer->addWidget(Panel2);
+  setCentralWidget(central);
+
+  // Tab order: the upper panel, the database and table lists, the lower panel, the field list.
+  SetTabChain({connectbtn, cancelbtn, EndeBtn, AboutBtn, ListView1, ListView2, NewDBBtn,
+                        DropDBBtn, NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn,
+                        DelFieldBtn, ChangeFieldBnt, ListView3});
+  wire();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::buildPanel1() {
+  connectbtn = new BitBtnXP(QStringLiteral("Verbinden..."), BitBtnXP::Kind::Ok, Panel1);
+  cancelbtn = new BitBtnXP(QStringLiteral("Trennen"), BitBtnXP::Kind::Cancel, Panel1);
+  EndeBtn = new BitBtnXP(QStringLiteral("Ende"), BitBtnXP::Kind::Cancel, Panel1);
+  AboutBtn = new BitBtnXP(QStringLiteral("Über..."), BitBtnXP::Kind::Custom, Panel1);
+  AboutBtn->setGlyph(QStyle::SP_MessageBoxInformation);
+  connectbtn->setObjectName(QStringLiteral("connectbtn"));
+  cancelbtn->setObjectName(QStringLiteral("cancelbtn"));
+  EndeBtn->setObjectName(QStringLiteral("EndeBtn"));
+  AboutBtn->setObjectName(QStringLiteral("AboutBtn"));
+  connectbtn->setDesignSize(129, 25);
+  cancelbtn->setDesignSize(89, 25);
+  EndeBtn->setDesignSize(75, 25);
+  AboutBtn->setDesignSize(75, 25);
+  cancelbtn->setEnabled(false);
+
+  // Designed left edges 8, 144, 240 and 320: gaps of 7, 7 and 5 pixels.
+  auto *row = new QHBoxLayout(Panel1);
+  row->setContentsMargins(8, 8, 8, 8);
+  row->setSpacing(0);
+  row->addWidget(connectbtn);
+  row->addSpacing(7);
+  row->addWidget(cancelbtn);
+  row->addSpacing(7);
+  row->addWidget(EndeBtn);
+  row->addSpacing(5);
+  row->addWidget(AboutBtn);
+  row->addStretch(1);
+  Panel1->setFixedHeight(std::max(41, row->sizeHint().height()));
+}
+
+void TMainForm::buildPanel2() {
+  auto make = [this](const char *name, const QString &caption, BitBtnXP::Kind kind) {
+    auto *button = new BitBtnXP(caption, kind, Panel2);
+    button->setObjectName(QLatin1String(name));
+    button->setDesignSize(145, 25);
+    return button;
+  };
+  using K = BitBtnXP::Kind;
+  NewDBBtn = make("NewDBBtn", QStringLiteral("Neue Datenbank..."), K::All);
+  DropDBBtn = make("DropDBBtn", QStringLiteral("Datenbank löschen..."), K::Cancel);
+  NewTableBtn = make("NewTableBtn", QStringLiteral("Neue Tabelle..."), K::All);
+  DelTableBtn = make("DelTableBtn", QStringLiteral("Tabelle löschen..."), K::Cancel);
+  TableRenameBtn = make("TableRenameBtn", QStringLiteral("Tabelle umbenennen..."), K::Custom);
+  NewFieldBtn = make("NewFieldBtn", QStringLiteral("Neue Feld..."), K::All);
+  DelFieldBtn = make("DelFieldBtn", QStringLiteral("Feld löschen..."), K::Cancel);
+  ChangeFieldBnt = make("ChangeFieldBnt", QStringLiteral("Feld ändern..."), K::Custom);
+  TableRenameBtn->setGlyph(QStyle::SP_FileDialogContentsView);
+  TableRenameBtn->setCancelRole(true);
+  ChangeFieldBnt->setGlyph(QStyle::SP_FileDialogDetailedView);
+  ChangeFieldBnt->setCancelRole(true);
+  // Rule R1: at start only "Neue Datenbank..." of the lower panel is enabled.
+  for (BitBtnXP *b : {DropDBBtn, NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn,
+                      DelFieldBtn, ChangeFieldBnt})
+    b->setEnabled(false);
+
+  // One width for all, so that the columns line up even where a caption needs more.
+  int width = 0;
+  for (BitBtnXP *b : Panel2->findChildren<BitBtnXP *>())
+    width = std::max(width, b->sizeHint().width());
+  for (BitBtnXP *b : Panel2->findChildren<BitBtnXP *>())
+    b->setDesignSize(width, 25);
+
+  // Three columns at the designed left edges 8, 240 and 472, three rows.
+  auto *grid = new QGridLayout(Panel2);
+  grid->setContentsMargins(8, 8, 8, 6);
+  grid->setHorizontalSpacing(87);
+  grid->setVerticalSpacing(0);
+  grid->addWidget(NewDBBtn, 0, 0);
+  grid->addWidget(DropDBBtn, 1, 0);
+  grid->addWidget(NewTableBtn, 0, 1);
+  grid->addWidget(DelTableBtn, 1, 1);
+  grid->addWidget(TableRenameBtn, 2, 1);
+  grid->addWidget(NewFieldBtn, 0, 2);
+  grid->addWidget(DelFieldBtn, 1, 2);
+  grid->addWidget(ChangeFieldBnt, 2, 2);
+  grid->setColumnStretch(3, 1);
+  Panel2->setFixedHeight(std::max(89, grid->sizeHint().height()));
+}
+
+void TMainForm::wire() {
+  using B = QPushButton;
+  onSignal(this, connectbtn, &B::clicked, &TMainForm::connectbtnClick);
+  onSignal(this, cancelbtn, &B::clicked, &TMainForm::cancelbtnClick);
+  onSignal(this, EndeBtn, &B::clicked, &TMainForm::EndeBtnClick);
+  onSignal(this, AboutBtn, &B::clicked, &TMainForm::AboutBtnClick);
+  onSignal(this, NewDBBtn, &B::clicked, &TMainForm::NewDBBtnClick);
+  onSignal(this, DropDBBtn, &B::clicked, &TMainForm::DropDBBtnClick);
+  onSignal(this, NewTableBtn, &B::clicked, &TMainForm::NewTableBtnClick);
+  onSignal(this, DelTableBtn, &B::clicked, &TMainForm::DelTableBtnClick);
+  onSignal(this, TableRenameBtn, &B::clicked, &TMainForm::TableRenameBtnClick);
+  onSignal(this, NewFieldBtn, &B::clicked, &TMainForm::NewFieldBtnClick);
+  onSignal(this, DelFieldBtn, &B::clicked, &TMainForm::DelFieldBtnClick);
+  onSignal(this, ChangeFieldBnt, &B::clicked, &TMainForm::ChangeFieldBntClick);
+  onSignal(this, ListView1, &ReportListView::clicked, &TMainForm::ListView1Click);
+  onSignal(this, ListView2, &ReportListView::clicked, &TMainForm::ListView2Click);
+  onSignal(this, ListView1, &ReportListView::changed, &TMainForm::ListView1Change);
+  onSignal(this, ListView2, &ReportListView::changed, &TMainForm::ListView2Change);
+  onSignal(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
+}
+
+QList<BitBtnXP *> TMainForm::buttonsInCreationOrder() const {
+  return {connectbtn,  cancelbtn,      EndeBtn,     AboutBtn,    NewDBBtn,      DropDBBtn,
+          NewTableBtn, DelTableBtn,    TableRenameBtn, NewFieldBtn, DelFieldBtn, ChangeFieldBnt};
+}
+
+// Rule R4.
+void TMainForm::ListView1Change() {
+  const bool on = ListView1->hasSelection();
+  DropDBBtn->setEnabled(on);
+  NewTableBtn->setEnabled(on);
+}
+
+// Rule R5.
+void TMainForm::ListView2Change() {
+  const bool on = ListView1->hasSelection() && ListView2->hasSelection();
+  DelTableBtn->setEnabled(on);
+  TableRenameBtn->setEnabled(on);
+  NewFieldBtn->setEnabled(on);
+}
+
+// Rule R6.
+void TMainForm::ListView3Change() {
+  const bool on = ListView3->hasSelection();
+  DelFieldBtn->setEnabled(on);
+  ChangeFieldBnt->setEnabled(on);
+}
+
+void TMainForm::EndeBtnClick() { close(); }
+
+void TMainForm::AboutBtnClick() {
+  if (AboutBox)
+    ExecModal(*AboutBox);
+}
+
+void TMainForm::showNotConnected() {
+  ShowMessage(this, QStringLiteral("Sie müssen mit der MySQL Server verbunden sein!"));
+}
+
+void TMainForm::closeEvent(QCloseEvent *event) {
+  RunHandler(this, [this] { FormClose(); });
+  event->accept();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent *event) {
+  // Enter clicks "Verbinden..." while it is enabled; Escape the first enabled
+  // cancel button: "Trennen" while connected, otherwise "Ende".
+  if (!HandleFormKey(event, buttonsInCreationOrder()))
+    QMainWindow::keyPressEvent(event);
+}
+
+void TMainForm::showEvent(QShowEvent *event) {
+  QMainWindow::showEvent(event);
+  if (!m_placed) {
+    m_placed = true;
+    CentreOnScreen(this);
+  }
+}

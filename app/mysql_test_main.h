@@ -1,0 +1,106 @@
+// The main window: three lists side by side (databases, the tables of the
+// selected database, the fields of the selected table) and the command
+// buttons. The lists are the only record of what is selected.
+#pragma once
+
+#include "app/BitBtnXP.h"
+#include "app/ReportListView.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+
+struct st_mysql;
+class QStatusBar;
+class TDialog;
+class TNewDBForm;
+class TRenameTableForm;
+class TNewTableForm;
+class TEditFieldForm;
+class TAboutBox;
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit TMainForm(QWidget *parent = nullptr);
+  ~TMainForm() override;
+
+  // Controls, in creation order.
+  QWidget *Panel1;
+  BitBtnXP *connectbtn;
+  BitBtnXP *cancelbtn;
+  BitBtnXP *EndeBtn;
+  BitBtnXP *AboutBtn;
+  ReportListView *ListView1;
+  ReportListView *ListView2;
+  QStatusBar *StatusBar1;
+  QWidget *Panel2;
+  BitBtnXP *NewDBBtn;
+  BitBtnXP *DropDBBtn;
+  BitBtnXP *NewTableBtn;
+  BitBtnXP *DelTableBtn;
+  BitBtnXP *TableRenameBtn;
+  BitBtnXP *NewFieldBtn;
+  BitBtnXP *DelFieldBtn;
+  BitBtnXP *ChangeFieldBnt;
+  ReportListView *ListView3;
+
+  // Connection state; the program is connected exactly while connectbtn is disabled.
+  st_mysql *MySQLHandle = nullptr;
+  QString Host;
+  std::int32_t Port = 0;
+  QString User;
+  QString Password;
+  std::int32_t Timeout = 0;
+  std::uint32_t ClientFlags = 0;
+
+  // The dialogs, created after the main window and living as long as it.
+  TDialog *Dialog = nullptr;
+  TNewDBForm *NewDBForm = nullptr;
+  TRenameTableForm *RenameTableForm = nullptr;
+  TNewTableForm *NewTableForm = nullptr;
+  TEditFieldForm *EditFieldForm = nullptr;
+  TAboutBox *AboutBox = nullptr;
+
+  bool connected() const { return !connectbtn->isEnabled(); }
+
+  // Rebuild the lists from the server.
+  void ListCurrentDatabases();
+  void ListTables(std::int32_t index);
+  void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex);
+
+public slots:
+  void connectbtnClick();
+  void cancelbtnClick();
+  void EndeBtnClick();
+  void AboutBtnClick();
+  void ListView1Click();
+  void ListView2Click();
+  void ListView1Change();
+  void ListView2Change();
+  void ListView3Change();
+  void NewDBBtnClick();
+  void DropDBBtnClick();
+  void NewTableBtnClick();
+  void DelTableBtnClick();
+  void TableRenameBtnClick();
+  void NewFieldBtnClick();
+  void DelFieldBtnClick();
+  void ChangeFieldBntClick();
+
+protected:
+  void closeEvent(QCloseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+
+private:
+  void FormClose();
+  void buildPanel1();
+  void buildPanel2();
+  void wire();
+  QList<BitBtnXP *> buttonsInCreationOrder() const;
+  // The message shown when a command needs a connection.
+  void showNotConnected();
+  bool m_placed = false;
+};

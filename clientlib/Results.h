@@ -1,0 +1,24 @@
+// Small conveniences over the binding: a result handle that is freed exactly
+// once, and the conversions between the program's texts and the library's.
+#pragma once
+
+#include "clientlib/mysql.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+struct ResultFree {
+  void operator()(MYSQL_RES *result) const noexcept;
+};
+// Owns a listing or query result; freed once when it goes out of scope, also
+// when an exception passes.
+using Result = std::unique_ptr<MYSQL_RES, ResultFree>;
+
+// Texts go to the library as NUL-terminated UTF-8 (the connection uses utf8mb4).
+inline QByteArray ToLibrary(const QString &text) { return text.toUtf8(); }
+inline QString FromLibrary(const char *text) { return QString::fromUtf8(text); }
+
+// The error text of the last failed call on the connection.
+QString ServerError(MYSQL *handle);

@@ -1,0 +1,95 @@
+# Shared by scripts/test and scripts/run: installing what is missing, building,
+# and a private MariaDB server (own data directory and socket, 127.0.0.1, a
+# free port). Source it; it defines functions only.
+
+QW_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+QW_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-translations-l10n libgl-dev
+  mariadb-server mariadb-client libmariadb-dev libmariadb3
+  xvfb xauth imagemagick fonts-dejavu-core
+)
+
+qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }
+
+# Installs the Debian packages that are not installed yet (apt-get update first).
+qw_install_missing() {
+  local missing=() p
+  for p in "${QW_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  qw_say "installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures and builds into the given folder.
+qw_build() {
+  local dir=$1; shift
+  cmake -S "$QW_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
+
+qw_port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# A port between 20000 and 59999 that nothing listens on.
+qw_free_port() {
+  local port
+  for _ in $(seq 1 200); do
+    port=$((20000 + RANDOM % 40000))
+    qw_port_in_use "$port" || { echo "$port"; return 0; }
+  done
+  return 1
+}
+
+# qw_start_server DATADIR RUNDIR: initialises DATADIR once, starts mariadbd on
+# 127.0.0.1 and a free port with its socket in RUNDIR, and waits until it
+# answers. Sets QW_SERVER_PORT, QW_SERVER_SOCKET and QW_SERVER_PID.
+qw_start_server() {
+  local data=$1 run=$2
+  mkdir -p "$data" "$run"
+  local user=()
+  [ "$(id -u)" -eq 0 ] && user=(--user=root)
+  if [ ! -d "$data/mysql" ]; then
+    mariadb-install-db --no-defaults --datadir="$data" "${user[@]}" \
+      --auth-root-authentication-method=normal --skip-test-db >"$run/install.log" 2>&1 ||
+      { cat "$run/install.log" >&2; return 1; }
+  fi
+  QW_SERVER_SOCKET=$run/mysqld.sock
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    QW_SERVER_PORT=$(qw_free_port) || return 1
+    mariadbd --no-defaults --datadir="$data" "${user[@]}" --bind-address=127.0.0.1 \
+      --port="$QW_SERVER_PORT" --socket="$QW_SERVER_SOCKET" --pid-file="$run/mysqld.pid" \
+      --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
+      --innodb-log-file-size=16M --general-log=0 --max-connections=200 &
+    QW_SERVER_PID=$!
+    local i
+    for i in $(seq 1 120); do
+      if mariadb-admin --no-defaults --socket="$QW_SERVER_SOCKET" -uroot ping >/dev/null 2>&1; then
+        return 0
+      fi
+      kill -0 "$QW_SERVER_PID" 2>/dev/null || break
+      sleep 0.25
+    done
+    qw_say "server did not start on port $QW_SERVER_PORT (attempt $attempt)"
+    kill "$QW_SERVER_PID" 2>/dev/null; wait "$QW_SERVER_PID" 2>/dev/null
+  done
+  tail -20 "$run/error.log" >&2
+  return 1
+}
+
+# Runs SQL as root through the server's socket.
+qw_sql() { mariadb --no-defaults --socket="$QW_SERVER_SOCKET" -uroot "$@"; }
+
+qw_stop_server() {
+  [ -n "${QW_SERVER_PID:-}" ] || return 0
+  mariadb-admin --no-defaults --socket="$QW_SERVER_SOCKET" -uroot shutdown >/dev/null 2>&1 ||
+    kill "$QW_SERVER_PID" 2>/dev/null
+  wait "$QW_SERVER_PID" 2>/dev/null || true
+  QW_SERVER_PID=
+}

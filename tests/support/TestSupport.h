@@ -1,0 +1,104 @@
+// What the tests share: recording message boxes and scripting their answers,
+// scripting modal dialogs, the private test server, a direct connection to it
+// for setting up and reading back the schema, and the fake client libraries.
+#pragma once
+
+#include "app/Interaction.h"
+#include "clientlib/mysql.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtTest>
+
+#include <deque>
+#include <functional>
+
+class TMainForm;
+class QDialog;
+
+// Records every message box instead of showing it, and answers from a queue
+// (Yes for a question and Ok otherwise when the queue is empty).
+class MessageRecorder {
+public:
+  MessageRecorder();
+  ~MessageRecorder();
+  QList<Message> shown;
+  std::deque<MessageAnswer> answers;
+  // Runs while a box is "shown", for tests that look at the window meanwhile.
+  std::function<void(const Message &)> onShow;
+  QStringList texts() const;
+  void clear() { shown.clear(); }
+};
+
+// Answers modal dialogs from a queue of scripts; each script may fill in the
+// dialog and returns its result. An empty queue fails the test and rejects.
+class ModalScript {
+public:
+  ModalScript();
+  ~ModalScript();
+  std::deque<std::function<int(QDialog &)>> scripts;
+  int shownCount = 0;
+  void push(std::function<int(QDialog &)> script) { scripts.push_back(std::move(script)); }
+};
+
+// The private server that scripts/test starts.
+struct TestServer {
+  static QString host();
+  static int port();
+  static QString user();             // root, without password
+  static QString passwordUser();     // a user with a password
+  static QString password();
+  // Whether a server answers; fails the test under CI when none does, skips otherwise.
+  static bool available();
+};
+
+#define QW_REQUIRE_SERVER()                                                                        \
+  do {                                                                                             \
+    if (!TestServer::available()) {                                                                \
+      if (qEnvironmentVariableIsSet("CI"))                                                         \
+        QFAIL("no test server answers (QW_TEST_HOST/QW_TEST_PORT)");                               \
+      QSKIP("no test server; run the tests through scripts/test");                                 \
+    }                                                                                              \
+  } while (0)
+
+// A connection of the test's own through the binding, for setting up and
+// reading back the schema. Throws std::runtime_error on a failed statement.
+class AdminConnection {
+public:
+  AdminConnection();
+  ~AdminConnection();
+  AdminConnection(const AdminConnection &) = delete;
+  AdminConnection &operator=(const AdminConnection &) = delete;
+
+  void exec(const QString &sql);
+  // All rows of a query, each row its columns as text (NULL as a null QString).
+  QList<QStringList> rows(const QString &sql);
+  QStringList column(const QString &sql);
+  QStringList databases();
+  QStringList tables(const QString &database);
+  // Drops the database if it exists.
+  void dropDatabase(const QString &database);
+  // A database with the given tables (each with one INT column `id`), made afresh.
+  void makeDatabase(const QString &database, const QStringList &tables = {});
+  MYSQL *handle() const { return m_handle; }
+
+private:
+  MYSQL *m_handle = nullptr;
+};
+
+QString QuoteName(const QString &name);
+
+// Loads the real client library (the program's default).
+void LoadRealClientLibrary();
+// Calls a control function of the loaded fake client library.
+void FakeFailCalls(const char *names);
+int FakeResultsOut();
+int FakeResultsFreed();
+void FakeResetCounts();
+void FakeFailFetchAfter(int rows);
+
+// Fills the connection dialog with the test server's address and the given
+// user, and presses "Verbinden..." on the main window.
+void ConnectTo(TMainForm &form, const QString &user = TestServer::user(),
+               const QString &password = {});
