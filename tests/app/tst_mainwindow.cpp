@@ -1,0 +1,347 @@
+// The main window without a server: layout, enabling rules, keys, the
+// handler edge, the information dialog, and the real message box.
+#include "about/AboutBoxUnit.h"
+#include "app/Forms.h"
+#include "app/mysql_test_main.h"
+#include "connection/verbindungFUnit.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDate>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TMainForm> form;
+
+  QList<BitBtnXP *> lowerButtons() const {
+    return {form->NewDBBtn,    form->DropDBBtn,   form->NewTableBtn,
+            form->DelTableBtn, form->TableRenameBtn, form->NewFieldBtn,
+            form->DelFieldBtn, form->ChangeFieldBnt};
+  }
+  QList<bool> lowerEnabled() const {
+    QList<bool> states;
+    for (BitBtnXP *b : lowerButtons())
+      states << b->isEnabled();
+    return states;
+  }
+  static void fill(ReportListView *list, int rows) {
+    for (int i = 0; i < rows; ++i)
+      list->items().appendRow(QStringLiteral("r%1").arg(i), QStringLiteral("t"));
+  }
+  // Pretends to be connected with a handle that was never connected.
+  void fakeConnected() {
+    form->MySQLHandle = mysql::mysql_init(nullptr);
+    form->connectbtn->setEnabled(false);
+    form->cancelbtn->setEnabled(true);
+  }
+
+private slots:
+  void initTestCase() {
+    LoadRealClientLibrary();
+    InstallGermanTranslations();
+  }
+  void init() {
+    form = CreateForms();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  }
+  void cleanup() {
+    if (form && form->connected())
+      form->cancelbtnClick();
+    form.reset();
+  }
+  void cleanupTestCase() { mysql::FreeClientLibrary(); }
+
+  void layout() {
+    QCOMPARE(form->windowTitle(), QStringLiteral("Quellwerk 1.0"));
+    QCOMPARE(form->minimumSize(), QSize(320, 240));
+    QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
+    QVERIFY(form->Dialog && form->AboutBox);
+
+    struct Expect {
+      BitBtnXP *button;
+      const char *caption;
+      int width;
+      BitBtnXP::Kind kind;
+      bool enabled;
+    };
+    using K = BitBtnXP::Kind;
+    const QList<Expect> expected{
+        {form->connectbtn, "Verbinden...", 129, K::Ok, true},
+        {form->cancelbtn, "Trennen", 89, K::Cancel, false},
+        {form->EndeBtn, "Ende", 75, K::Cancel, true},
+        {form->AboutBtn, "Über...", 75, K::Custom, true},
+        {form->NewDBBtn, "Neue Datenbank...", 145, K::All, true},
+        {form->DropDBBtn, "Datenbank löschen...", 145, K::Cancel, false},
+        {form->NewTableBtn, "Neue Tabelle...", 145, K::All, false},
+        {form->DelTableBtn, "Tabelle löschen...", 145, K::Cancel, false},
+        {form->TableRenameBtn, "Tabelle umbenennen...", 145, K::Custom, false},
+        {form->NewFieldBtn, "Neue Feld...", 145, K::All, false},
+        {form->DelFieldBtn, "Feld löschen...", 145, K::Cancel, false},
+        {form->ChangeFieldBnt, "Feld ändern...", 145, K::Custom, false}};
+    for (const Expect &e : expected) {
+      QCOMPARE(e.button->text(), QString::fromUtf8(e.caption));
+      QCOMPARE(e.button->accessibleName(), QString::fromUtf8(e.caption));
+      QCOMPARE(e.button->kind(), e.kind);
+      QCOMPARE(e.button->isEnabled(), e.enabled);
+      QVERIFY2(e.button->width() >= e.width, e.caption);
+      QVERIFY2(e.button->height() >= 25, e.caption);
+      // Never narrower than the caption and picture need.
+      QVERIFY2(e.button->width() >= e.button->QPushButton::sizeHint().width(), e.caption);
+      QVERIFY(!e.button->icon().isNull());
+    }
+    QVERIFY(form->TableRenameBtn->hasCancelRole() && form->ChangeFieldBnt->hasCancelRole());
+
+    // The upper buttons in a row from the left edge; the lower ones in three columns.
+    QCOMPARE(form->connectbtn->x(), 8);
+    QVERIFY(form->cancelbtn->x() >= form->connectbtn->geometry().right() + 7);
+    QVERIFY(form->EndeBtn->x() >= form->cancelbtn->geometry().right() + 7);
+    QVERIFY(form->AboutBtn->x() >= form->EndeBtn->geometry().right() + 5);
+    QCOMPARE(form->NewDBBtn->pos(), QPoint(8, 8));
+    QCOMPARE(form->DropDBBtn->x(), 8);
+    QVERIFY(form->DropDBBtn->y() >= form->NewDBBtn->geometry().bottom());
+    QCOMPARE(form->NewTableBtn->y(), 8);
+    QVERIFY(form->NewTableBtn->x() >= 240);
+    QVERIFY(form->NewFieldBtn->x() >= 472);
+    QVERIFY(form->NewFieldBtn->x() > form->NewTableBtn->geometry().right());
+    QCOMPARE(form->TableRenameBtn->x(), form->NewTableBtn->x());
+    QCOMPARE(form->ChangeFieldBnt->x(), form->NewFieldBtn->x());
+
+    // Panels and lists.
+    QVERIFY(form->Panel1->height() >= 41);
+    QVERIFY(form->Panel2->height() >= 89);
+    QCOMPARE(form->Panel1->y(), 0);
+    QCOMPARE(form->ListView1->width(), 233);
+    QCOMPARE(form->ListView2->width(), 233);
+    QCOMPARE(form->ListView2->x(), form->ListView1->geometry().right() + 1);
+    QCOMPARE(form->ListView3->x(), form->ListView2->geometry().right() + 1);
+    QVERIFY(form->Panel2->geometry().top() > form->ListView3->geometry().bottom());
+    QCOMPARE(form->statusBar(), form->StatusBar1);
+    QVERIFY(form->StatusBar1->currentMessage().isEmpty());
+    auto header = [](ReportListView *l, int c) {
+      return l->model()->headerData(c, Qt::Horizontal).toString();
+    };
+    QCOMPARE(header(form->ListView1, 0), QStringLiteral("Datenbanken"));
+    QCOMPARE(header(form->ListView2, 0), QStringLiteral("Tabellen der Datenbank"));
+    QCOMPARE(header(form->ListView3, 0), QStringLiteral("Felder"));
+    QCOMPARE(header(form->ListView3, 1), QStringLiteral("Typ"));
+    QCOMPARE(form->ListView1->columnWidth(0), 225);
+    QCOMPARE(form->ListView3->columnWidth(0), 100);
+    QCOMPARE(form->ListView3->columnWidth(1), 170);
+    for (ReportListView *l : {form->ListView1, form->ListView2, form->ListView3}) {
+      QCOMPARE(l->selectionMode(), QAbstractItemView::SingleSelection);
+      QCOMPARE(l->selectionBehavior(), QAbstractItemView::SelectRows);
+      QCOMPARE(l->editTriggers(), QAbstractItemView::NoEditTriggers);
+      QVERIFY(!l->rootIsDecorated());
+      QCOMPARE(l->count(), 0);
+      QVERIFY(!l->accessibleName().isEmpty());
+    }
+
+    // Tab order: upper panel, database and table lists, lower panel, field list.
+    const QList<QWidget *> order{
+        form->connectbtn,  form->cancelbtn,      form->EndeBtn,     form->AboutBtn,
+        form->ListView1,   form->ListView2,      form->NewDBBtn,    form->DropDBBtn,
+        form->NewTableBtn, form->DelTableBtn,    form->TableRenameBtn, form->NewFieldBtn,
+        form->DelFieldBtn, form->ChangeFieldBnt, form->ListView3};
+    for (int i = 0; i + 1 < order.size(); ++i) {
+      QWidget *next = order[i]->nextInFocusChain();
+      while (next->focusPolicy() == Qt::NoFocus || !order.contains(next))
+        next = next->nextInFocusChain();
+      QCOMPARE(next, order[i + 1]);
+    }
+  }
+
+  void enablingRules() {
+    // R4: a selection in the database list enables drop database and new table.
+    fill(form->ListView1, 3);
+    fill(form->ListView2, 3);
+    fill(form->ListView3, 3);
+    QCOMPARE(lowerEnabled(), (QList<bool>{true, false, false, false, false, false, false, false}));
+    form->ListView1->selectRow(1);
+    QCOMPARE(lowerEnabled(), (QList<bool>{true, true, true, false, false, false, false, false}));
+
+    // R5: table buttons need both selections.
+    form->ListView2->selectRow(0);
+    QCOMPARE(lowerEnabled(), (QList<bool>{true, true, true, true, true, true, false, false}));
+    // R6.
+    form->ListView3->selectRow(2);
+    QCOMPARE(lowerEnabled(), (QList<bool>{true, true, true, true, true, true, true, true}));
+
+    // Emptying or refilling is not a change notification: the buttons keep their state.
+    form->ListView3->clear();
+    form->ListView2->clear();
+    form->ListView1->beginUpdate();
+    form->ListView1->clear();
+    fill(form->ListView1, 2);
+    form->ListView1->endUpdate();
+    QVERIFY(!form->ListView1->hasSelection());
+    QCOMPARE(lowerEnabled(), (QList<bool>{true, true, true, true, true, true, true, true}));
+
+    // A table selected without a database: R5 disables.
+    fill(form->ListView2, 2);
+    form->ListView2->selectRow(1);
+    QCOMPARE(lowerEnabled(), (QList<bool>{true, true, true, false, false, false, true, true}));
+
+    // A click into the empty part of the database list deselects: R4 disables,
+    // the other lists keep their contents.
+    form->ListView1->selectRow(0);
+    QVERIFY(form->DropDBBtn->isEnabled());
+    QWidget *viewport = form->ListView1->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(20, viewport->height() - 5));
+    QVERIFY(!form->ListView1->hasSelection());
+    QVERIFY(!form->DropDBBtn->isEnabled() && !form->NewTableBtn->isEnabled());
+    QCOMPARE(form->ListView2->count(), 2);
+
+    // "Neue Datenbank..." is never disabled.
+    QVERIFY(form->NewDBBtn->isEnabled());
+  }
+
+  void disconnectKeepsLowerButtons() {
+    fakeConnected();
+    fill(form->ListView1, 2);
+    fill(form->ListView2, 2);
+    fill(form->ListView3, 2);
+    form->ListView1->selectRow(0);
+    form->ListView2->selectRow(0);
+    form->ListView3->selectRow(0);
+    const QList<bool> before = lowerEnabled();
+    form->cancelbtn->click();
+    QVERIFY(form->connectbtn->isEnabled());
+    QVERIFY(!form->cancelbtn->isEnabled());
+    QVERIFY(!form->MySQLHandle);
+    QCOMPARE(form->ListView1->count() + form->ListView2->count() + form->ListView3->count(), 0);
+    QCOMPARE(lowerEnabled(), before);
+  }
+
+  void keys() {
+    // Escape while connected disconnects.
+    fakeConnected();
+    QTest::keyClick(form->ListView1, Qt::Key_Escape);
+    QVERIFY(form->connectbtn->isEnabled());
+    QVERIFY(form->isVisible());
+
+    // Enter clicks "Verbinden..."; cancelling the dialog ends the program.
+    {
+      ModalScript script;
+      QDialog *shown = nullptr;
+      script.push([&](QDialog &d) {
+        shown = &d;
+        return int(QDialog::Rejected);
+      });
+      form->ListView2->setFocus();
+      QTest::keyClick(form->ListView2, Qt::Key_Return);
+      QCOMPARE(shown, static_cast<QDialog *>(form->Dialog));
+      QVERIFY(!form->isVisible());
+    }
+
+    // Escape while not connected ends the program.
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTest::keyClick(form->ListView3, Qt::Key_Escape);
+    QVERIFY(!form->isVisible());
+
+    // Enter with the focus on a button clicks that button, not "Verbinden...".
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    ModalScript script;
+    script.push([](QDialog &) { return int(QDialog::Accepted); });
+    form->AboutBtn->setFocus();
+    QTest::keyClick(form->AboutBtn, Qt::Key_Return);
+    QCOMPARE(script.shownCount, 1);
+    QVERIFY(form->isVisible());
+  }
+
+  void endAndCloseBox() {
+    form->EndeBtn->click();
+    QVERIFY(!form->isVisible());
+    // Closing while connected disconnects first.
+    form->show();
+    fakeConnected();
+    form->close();
+    QVERIFY(form->connectbtn->isEnabled());
+    QVERIFY(!form->MySQLHandle);
+  }
+
+  void escapedErrorsAreShownAndTheProgramGoesOn() {
+    MessageRecorder messages;
+    RunHandler(form.get(), [] { throw std::runtime_error("Kaputt"); });
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("Kaputt."));
+    QCOMPARE(messages.shown[0].title, QStringLiteral("VoVID Adizad"));
+    QCOMPARE(messages.shown[0].icon, MessageIcon::Critical);
+    QCOMPARE(messages.shown[0].buttons, MessageButtons::Ok);
+
+    // Without a client library a connect attempt names the library and fails cleanly.
+    mysql::FreeClientLibrary();
+    ModalScript script;
+    script.push([](QDialog &) { return int(QDialog::Accepted); });
+    form->connectbtn->click();
+    LoadRealClientLibrary();
+    QCOMPARE(messages.shown.size(), 2);
+    QCOMPARE(messages.shown[1].text,
+             QStringLiteral("Die Client-Bibliothek „libmariadb.so.3“ ist nicht geladen."));
+    QVERIFY(form->connectbtn->isEnabled());
+    QVERIFY(form->isVisible());
+  }
+
+  void aboutBox() {
+    ModalScript script;
+    QDialog *shown = nullptr;
+    script.push([&](QDialog &d) {
+      shown = &d;
+      return int(QDialog::Accepted);
+    });
+    form->AboutBtn->click();
+    QCOMPARE(shown, static_cast<QDialog *>(form->AboutBox));
+    QCOMPARE(form->AboutBox->windowTitle(), QStringLiteral("Info"));
+    QCOMPARE(form->AboutBox->ProductName->text(), QStringLiteral("Quellwerk 1.0"));
+    QVERIFY(form->AboutBox->Copyright->text().contains(
+        QString::number(QDate::currentDate().year())));
+    QVERIFY(!form->AboutBox->ProgramIcon->pixmap().isNull());
+    QVERIFY(TAboutBox::WebAddress().isValid());
+    QVERIFY(TAboutBox::WebAddress().scheme().startsWith(QLatin1String("http")));
+  }
+
+  // The real message box, with Qt's own buttons in German.
+  void realMessageBox() {
+    QStringList buttonTexts;
+    QString title, text;
+    QTimer::singleShot(0, [&] {
+      auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      title = box->windowTitle();
+      text = box->text();
+      for (QAbstractButton *b : box->buttons())
+        buttonTexts << b->text().remove(QLatin1Char('&'));
+      QCOMPARE(box->icon(), QMessageBox::Question);
+      QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
+      box->button(QMessageBox::No)->click();
+    });
+    const MessageAnswer answer =
+        ShowMessage(form.get(), QStringLiteral("Wirklich?"), QStringLiteral("Frage"),
+                    MessageButtons::YesNoCancel, MessageIcon::Question);
+    QCOMPARE(answer, MessageAnswer::No);
+    QCOMPARE(title, QStringLiteral("Frage"));
+    QCOMPARE(text, QStringLiteral("Wirklich?"));
+    buttonTexts.sort();
+    QCOMPARE(buttonTexts, (QStringList{"Abbrechen", "Ja", "Nein"}));
+
+    QTimer::singleShot(0, [&] {
+      auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      QCOMPARE(box->buttons().size(), 1);
+      QCOMPARE(box->buttons()[0]->text(), QStringLiteral("OK"));
+      QCOMPARE(box->icon(), QMessageBox::NoIcon);
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QCOMPARE(ShowMessage(form.get(), QStringLiteral("Hinweis")), MessageAnswer::Ok);
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
