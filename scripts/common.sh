@@ -46,9 +46,32 @@ qw_free_port() {
   return 1
 }
 
-# qw_start_server DATADIR RUNDIR: initialises DATADIR once, starts mariadbd on
-# 127.0.0.1 and a free port with its socket in RUNDIR, and waits until it
-# answers. Sets QW_SERVER_PORT, QW_SERVER_SOCKET and QW_SERVER_PID.
+# qw_launch_server DATADIR RUNDIR PORT: starts mariadbd on 127.0.0.1:PORT with
+# its socket and pid file in RUNDIR, detached from this shell, and waits until
+# it answers. Returns non-zero if it does not come up.
+qw_launch_server() {
+  local data=$1 run=$2 port=$3
+  local user=()
+  [ "$(id -u)" -eq 0 ] && user=(--user=root)
+  rm -f "$run/mysqld.pid"
+  setsid mariadbd --no-defaults --datadir="$data" "${user[@]}" --bind-address=127.0.0.1 \
+    --port="$port" --socket="$run/mysqld.sock" --pid-file="$run/mysqld.pid" \
+    --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
+    --innodb-log-file-size=16M --max-connections=300 </dev/null >/dev/null 2>&1 &
+  local pid=$! i
+  for i in $(seq 1 160); do
+    if mariadb-admin --no-defaults --socket="$run/mysqld.sock" -uroot ping >/dev/null 2>&1; then
+      return 0
+    fi
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.25
+  done
+  kill "$pid" 2>/dev/null
+  return 1
+}
+
+# qw_start_server DATADIR RUNDIR: initialises DATADIR once and starts the
+# server on a free port. Sets QW_SERVER_PORT, QW_SERVER_SOCKET, QW_SERVER_RUN.
 qw_start_server() {
   local data=$1 run=$2
   mkdir -p "$data" "$run"
@@ -60,24 +83,12 @@ qw_start_server() {
       { cat "$run/install.log" >&2; return 1; }
   fi
   QW_SERVER_SOCKET=$run/mysqld.sock
+  QW_SERVER_RUN=$run
   local attempt
   for attempt in 1 2 3 4 5; do
     QW_SERVER_PORT=$(qw_free_port) || return 1
-    mariadbd --no-defaults --datadir="$data" "${user[@]}" --bind-address=127.0.0.1 \
-      --port="$QW_SERVER_PORT" --socket="$QW_SERVER_SOCKET" --pid-file="$run/mysqld.pid" \
-      --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
-      --innodb-log-file-size=16M --general-log=0 --max-connections=200 &
-    QW_SERVER_PID=$!
-    local i
-    for i in $(seq 1 120); do
-      if mariadb-admin --no-defaults --socket="$QW_SERVER_SOCKET" -uroot ping >/dev/null 2>&1; then
-        return 0
-      fi
-      kill -0 "$QW_SERVER_PID" 2>/dev/null || break
-      sleep 0.25
-    done
+    qw_launch_server "$data" "$run" "$QW_SERVER_PORT" && return 0
     qw_say "server did not start on port $QW_SERVER_PORT (attempt $attempt)"
-    kill "$QW_SERVER_PID" 2>/dev/null; wait "$QW_SERVER_PID" 2>/dev/null
   done
   tail -20 "$run/error.log" >&2
   return 1
@@ -86,10 +97,19 @@ qw_start_server() {
 # Runs SQL as root through the server's socket.
 qw_sql() { mariadb --no-defaults --socket="$QW_SERVER_SOCKET" -uroot "$@"; }
 
+# Stops the server whose pid file is in RUNDIR (default: the one started last).
 qw_stop_server() {
-  [ -n "${QW_SERVER_PID:-}" ] || return 0
-  mariadb-admin --no-defaults --socket="$QW_SERVER_SOCKET" -uroot shutdown >/dev/null 2>&1 ||
-    kill "$QW_SERVER_PID" 2>/dev/null
-  wait "$QW_SERVER_PID" 2>/dev/null || true
-  QW_SERVER_PID=
+  local run=${1:-${QW_SERVER_RUN:-}}
+  [ -n "$run" ] && [ -f "$run/mysqld.pid" ] || return 0
+  local pid
+  pid=$(cat "$run/mysqld.pid" 2>/dev/null) || return 0
+  kill -CONT "$pid" 2>/dev/null
+  mariadb-admin --no-defaults --socket="$run/mysqld.sock" -uroot shutdown >/dev/null 2>&1 ||
+    kill "$pid" 2>/dev/null
+  local i
+  for i in $(seq 1 120); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.25
+  done
+  kill -9 "$pid" 2>/dev/null || true
 }

@@ -1,11 +1,11 @@
 #include "tests/support/TestSupport.h"
 
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QProcess>
 
 #include <dlfcn.h>
 #include <stdexcept>
@@ -57,8 +57,6 @@ QString TestServer::password() { return qEnvironmentVariable("QW_TEST_PASSWORD")
 bool TestServer::available() {
   if (port() <= 0)
     return false;
-  if (mysql::ClientLibraryStatus < mysql::EntryPointAbsent)
-    LoadRealClientLibrary();
   try {
     AdminConnection probe;
     return true;
@@ -67,53 +65,97 @@ bool TestServer::available() {
   }
 }
 
+namespace {
+// The test's own binding to the real client library, independent of the
+// program's (which tests load, release and replace by fakes). The library
+// stays loaded for the whole test run.
+struct RealLibrary {
+  decltype(&::mysql_init) init;
+  decltype(&::mysql_options) options;
+  decltype(&::mysql_real_connect) real_connect;
+  decltype(&::mysql_close) close;
+  decltype(&::mysql_error) error;
+  decltype(&::mysql_real_query) real_query;
+  decltype(&::mysql_store_result) store_result;
+  decltype(&::mysql_num_fields) num_fields;
+  decltype(&::mysql_fetch_row) fetch_row;
+  decltype(&::mysql_fetch_lengths) fetch_lengths;
+  decltype(&::mysql_free_result) free_result;
+
+  static const RealLibrary &get() {
+    static const RealLibrary library = [] {
+      void *handle = dlopen(mysql::DefaultClientLibraryFile, RTLD_NOW | RTLD_LOCAL);
+      if (!handle)
+        qFatal("cannot load %s", mysql::DefaultClientLibraryFile);
+      RealLibrary l{};
+      auto bind = [handle](auto &slot, const char *name) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
+        if (!slot)
+          qFatal("%s missing", name);
+      };
+      bind(l.init, "mysql_init");
+      bind(l.options, "mysql_options");
+      bind(l.real_connect, "mysql_real_connect");
+      bind(l.close, "mysql_close");
+      bind(l.error, "mysql_error");
+      bind(l.real_query, "mysql_real_query");
+      bind(l.store_result, "mysql_store_result");
+      bind(l.num_fields, "mysql_num_fields");
+      bind(l.fetch_row, "mysql_fetch_row");
+      bind(l.fetch_lengths, "mysql_fetch_lengths");
+      bind(l.free_result, "mysql_free_result");
+      return l;
+    }();
+    return library;
+  }
+};
+} // namespace
+
 AdminConnection::AdminConnection() {
-  m_handle = mysql::mysql_init(nullptr);
+  const RealLibrary &lib = RealLibrary::get();
+  m_handle = lib.init(nullptr);
   if (!m_handle)
     throw std::runtime_error("mysql_init failed");
-  mysql::mysql_options(m_handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  lib.options(m_handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
   const QByteArray host = TestServer::host().toUtf8();
   const QByteArray user = TestServer::user().toUtf8();
-  if (!mysql::mysql_real_connect(m_handle, host.constData(), user.constData(), "", nullptr,
-                                 static_cast<unsigned>(TestServer::port()), nullptr, 0)) {
-    const std::string error = mysql::mysql_error(m_handle);
-    mysql::mysql_close(m_handle);
+  if (!lib.real_connect(m_handle, host.constData(), user.constData(), "", nullptr,
+                        static_cast<unsigned>(TestServer::port()), nullptr, 0)) {
+    const std::string error = lib.error(m_handle);
+    lib.close(m_handle);
     m_handle = nullptr;
     throw std::runtime_error("connect failed: " + error);
   }
 }
 
 AdminConnection::~AdminConnection() {
-  if (m_handle && mysql::HasEntryPoint(mysql::EntryPoint::mysql_close))
-    mysql::mysql_close(m_handle);
+  if (m_handle)
+    RealLibrary::get().close(m_handle);
 }
 
-void AdminConnection::exec(const QString &sql) {
-  const QByteArray text = sql.toUtf8();
-  if (mysql::mysql_real_query(m_handle, text.constData(), static_cast<unsigned long>(text.size())))
-    throw std::runtime_error(("statement failed: " + sql + ": " + ServerError(m_handle))
-                                 .toStdString());
-  Result discard(mysql::mysql_store_result(m_handle));
-}
+void AdminConnection::exec(const QString &sql) { rows(sql); }
 
 QList<QStringList> AdminConnection::rows(const QString &sql) {
+  const RealLibrary &lib = RealLibrary::get();
   const QByteArray text = sql.toUtf8();
-  if (mysql::mysql_real_query(m_handle, text.constData(), static_cast<unsigned long>(text.size())))
-    throw std::runtime_error(("query failed: " + sql + ": " + ServerError(m_handle))
-                                 .toStdString());
-  Result result(mysql::mysql_store_result(m_handle));
+  if (lib.real_query(m_handle, text.constData(), static_cast<unsigned long>(text.size())))
+    throw std::runtime_error(
+        ("statement failed: " + sql + ": " + QString::fromUtf8(lib.error(m_handle)))
+            .toStdString());
+  MYSQL_RES *result = lib.store_result(m_handle);
   QList<QStringList> list;
   if (!result)
     return list;
-  const unsigned columns = mysql::mysql_num_fields(result.get());
-  while (MYSQL_ROW row = mysql::mysql_fetch_row(result.get())) {
-    unsigned long *lengths = mysql::mysql_fetch_lengths(result.get());
+  const unsigned columns = lib.num_fields(result);
+  while (MYSQL_ROW row = lib.fetch_row(result)) {
+    unsigned long *lengths = lib.fetch_lengths(result);
     QStringList cells;
     for (unsigned c = 0; c < columns; ++c)
       cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c]))
                        : QString());
     list << cells;
   }
+  lib.free_result(result);
   return list;
 }
 
@@ -175,4 +217,28 @@ void ConnectTo(TMainForm &form, const QString &user, const QString &password) {
     return int(QDialog::Accepted);
   });
   form.connectbtn->click();
+}
+
+bool ServerControl(const QString &command) {
+  const QString script = qEnvironmentVariable("QW_TEST_SERVER_CTL");
+  if (script.isEmpty())
+    return false;
+  QProcess process;
+  process.setProcessChannelMode(QProcess::ForwardedChannels);
+  process.start(QStringLiteral("bash"), {script, command});
+  return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+void ClickRow(ReportListView *list, int row) {
+  const QModelIndex index = list->model()->index(row, 0);
+  list->scrollTo(index);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+}
+
+QStringList Captions(const ReportListView *list) {
+  QStringList captions;
+  for (int i = 0; i < list->count(); ++i)
+    captions << list->caption(i);
+  return captions;
 }

@@ -102,3 +102,12 @@ void FakeFailFetchAfter(int rows);
 // user, and presses "Verbinden..." on the main window.
 void ConnectTo(TMainForm &form, const QString &user = TestServer::user(),
                const QString &password = {});
+
+// Runs scripts/test-server with the given command (kill, start, restart, ...).
+bool ServerControl(const QString &command);
+
+class ReportListView;
+// Clicks a row of a list with the mouse, as a user would.
+void ClickRow(ReportListView *list, int row);
+// The captions (first column) of all rows of a list.
+QStringList Captions(const ReportListView *list);

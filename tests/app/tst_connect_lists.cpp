@@ -1,0 +1,371 @@
+// Connecting, disconnecting and the three lists, against the private server.
+#include "app/Forms.h"
+#include "app/mysql_test_main.h"
+#include "connection/IntegerText.h"
+#include "connection/verbindungFUnit.h"
+#include "tests/support/TestSupport.h"
+
+#include <QLineEdit>
+
+namespace {
+const QString Db = QStringLiteral("qwt_lists");
+const QString EmptyDb = QStringLiteral("qwt_lists_leer");
+const QString UmlautDb = QStringLiteral("qwt_Größe_äöü");
+} // namespace
+
+class ConnectListsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<AdminConnection> admin;
+
+  int rowOf(ReportListView *list, const QString &caption) {
+    return static_cast<int>(Captions(list).indexOf(caption));
+  }
+  void connectForm() {
+    ConnectTo(*form);
+    QVERIFY(form->connected());
+  }
+
+private slots:
+  void initTestCase() {
+    LoadRealClientLibrary();
+    QW_REQUIRE_SERVER();
+    admin = std::make_unique<AdminConnection>();
+    admin->makeDatabase(Db, {"kunden", "artikel", "bestellungen"});
+    admin->makeDatabase(EmptyDb);
+    admin->makeDatabase(UmlautDb, {"Übersicht", "maß"});
+    admin->exec(QStringLiteral(
+        "CREATE TABLE `qwt_lists`.`schlüssel` (id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY "
+        "KEY, code VARCHAR(20) UNIQUE, kunde INT, preis DECIMAL(10,2), notiz TEXT, "
+        "KEY (kunde), KEY (code, kunde))"));
+  }
+  void init() {
+    form = CreateForms();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  }
+  void cleanup() {
+    if (form && form->connected())
+      form->cancelbtnClick();
+    form.reset();
+    if (mysql::ClientLibraryStatus != mysql::EntryPointAbsent)
+      LoadRealClientLibrary();
+  }
+  void cleanupTestCase() {
+    if (admin) {
+      admin->dropDatabase(Db);
+      admin->dropDatabase(EmptyDb);
+      admin->dropDatabase(UmlautDb);
+    }
+    admin.reset();
+  }
+
+  void integerTexts() {
+    QCOMPARE(TextToInteger(u"3306"), std::optional<std::int32_t>(3306));
+    QCOMPARE(TextToInteger(u" 12"), std::optional<std::int32_t>(12));
+    QCOMPARE(TextToInteger(u"  -12"), std::optional<std::int32_t>(-12));
+    QCOMPARE(TextToInteger(u"+7"), std::optional<std::int32_t>(7));
+    QCOMPARE(TextToInteger(u"$CEA"), std::optional<std::int32_t>(3306));
+    QCOMPARE(TextToInteger(u"$cea"), std::optional<std::int32_t>(3306));
+    QCOMPARE(TextToInteger(u"-$10"), std::optional<std::int32_t>(-16));
+    QCOMPARE(TextToInteger(u"$FFFFFFFF"), std::optional<std::int32_t>(-1));
+    QCOMPARE(TextToInteger(u"2147483647"), std::optional<std::int32_t>(2147483647));
+    QCOMPARE(TextToInteger(u"-2147483648"), std::optional<std::int32_t>(INT32_MIN));
+    for (const char16_t *bad : {u"", u"abc", u"12 ", u"1 2", u"$", u"-", u"+", u"$G", u"12a",
+                                u"2147483648", u"-2147483649", u"$100000000", u"0x10", u"\t12",
+                                u"١٢"})
+      QVERIFY2(!TextToInteger(bad).has_value(), qPrintable(QString::fromUtf16(bad)));
+    QCOMPARE(TextToInteger(u"abc", 3306), 3306);
+  }
+
+  void connectListsExactlyTheServersDatabases() {
+    QW_REQUIRE_SERVER();
+    connectForm();
+    QVERIFY(!form->connectbtn->isEnabled());
+    QVERIFY(form->cancelbtn->isEnabled());
+    QCOMPARE(Captions(form->ListView1), admin->databases());
+    QVERIFY(Captions(form->ListView1).contains(UmlautDb));
+    QVERIFY(!form->ListView1->hasSelection());
+    QCOMPARE(form->ListView2->count(), 0);
+    QCOMPARE(form->ListView3->count(), 0);
+    QCOMPARE(form->Host, TestServer::host());
+    QCOMPARE(form->Port, TestServer::port());
+    QCOMPARE(form->Timeout, 30);
+    QCOMPARE(form->ClientFlags, 0u);
+    // The connection speaks UTF-8.
+    QCOMPARE(QString::fromUtf8(mysql::mysql_character_set_name(form->MySQLHandle)),
+             QStringLiteral("utf8mb4"));
+
+    // "Trennen" empties the lists; a new connect lists afresh.
+    form->cancelbtn->click();
+    QVERIFY(form->connectbtn->isEnabled() && !form->cancelbtn->isEnabled());
+    QCOMPARE(form->ListView1->count(), 0);
+    admin->makeDatabase(QStringLiteral("qwt_lists_neu"));
+    connectForm();
+    QVERIFY(Captions(form->ListView1).contains(QStringLiteral("qwt_lists_neu")));
+    admin->dropDatabase(QStringLiteral("qwt_lists_neu"));
+  }
+
+  void connectFailures() {
+    QW_REQUIRE_SERVER();
+    MessageRecorder messages;
+    ConnectTo(*form, TestServer::passwordUser(), QStringLiteral("falsch"));
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("Konnte keine Verbindung aufbauen."));
+    QVERIFY2(messages.shown[0].title.contains(QLatin1String("Access denied")),
+             qPrintable(messages.shown[0].title));
+    QCOMPARE(messages.shown[0].icon, MessageIcon::Critical);
+    QCOMPARE(messages.shown[0].buttons, MessageButtons::Ok);
+    QVERIFY(form->connectbtn->isEnabled() && !form->cancelbtn->isEnabled());
+    QCOMPARE(form->ListView1->count(), 0);
+    // The entries stay in the dialog for the next attempt.
+    QCOMPARE(form->Dialog->EditUser->text(), TestServer::passwordUser());
+
+    // The right password on a second attempt connects.
+    messages.clear();
+    ConnectTo(*form, TestServer::passwordUser(), TestServer::password());
+    QVERIFY(messages.shown.isEmpty());
+    QVERIFY(form->connected());
+    QVERIFY(Captions(form->ListView1).contains(Db));
+    form->cancelbtnClick();
+
+    // Port and time-out texts that are not whole numbers fall back to 3306 and 30.
+    ModalScript script;
+    script.push([&](QDialog &) {
+      form->Dialog->EditHost->setText(QStringLiteral("127.0.0.1"));
+      form->Dialog->EditPort->setText(QStringLiteral("abc"));
+      form->Dialog->EditTime->setText(QString());
+      form->Dialog->EditUser->setText(QStringLiteral("nobody-here"));
+      return int(QDialog::Accepted);
+    });
+    form->connectbtn->click();
+    QCOMPARE(form->Port, 3306);
+    QCOMPARE(form->Timeout, 30);
+    QVERIFY(form->connectbtn->isEnabled());
+    script.push([&](QDialog &) {
+      form->Dialog->EditPort->setText(QStringLiteral("$%1").arg(TestServer::port(), 0, 16));
+      form->Dialog->EditTime->setText(QStringLiteral(" 12"));
+      form->Dialog->EditUser->setText(TestServer::user());
+      form->Dialog->EditPass->clear();
+      return int(QDialog::Accepted);
+    });
+    form->connectbtn->click();
+    QCOMPARE(form->Port, TestServer::port());
+    QCOMPARE(form->Timeout, 12);
+    QVERIFY(form->connected());
+  }
+
+  void clientLibraryFailures() {
+    QW_REQUIRE_SERVER();
+    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    MessageRecorder messages;
+    FakeFailCalls("mysql_init");
+    ConnectTo(*form);
+    QCOMPARE(messages.texts(), QStringList{"Couldn't init PMYSQL object"});
+    QCOMPARE(messages.shown[0].title, QString());
+    QCOMPARE(messages.shown[0].icon, MessageIcon::None);
+    QVERIFY(!form->connected());
+
+    messages.clear();
+    FakeFailCalls("mysql_options");
+    ConnectTo(*form);
+    QCOMPARE(messages.texts(), QStringList{"Konnte Optionen nicht setzen"});
+    QCOMPARE(messages.shown[0].title, QString());
+    QVERIFY(!form->connected());
+
+    FakeFailCalls("");
+    messages.clear();
+    ConnectTo(*form);
+    QVERIFY(messages.shown.isEmpty());
+    QVERIFY(form->connected());
+  }
+
+  void tablesAndFields() {
+    QW_REQUIRE_SERVER();
+    connectForm();
+    const int db = rowOf(form->ListView1, Db);
+    QVERIFY(db >= 0);
+    ClickRow(form->ListView1, db);
+    QCOMPARE(form->ListView1->selectedRow(), db);
+    QCOMPARE(Captions(form->ListView2), admin->tables(Db));
+    QVERIFY(form->DropDBBtn->isEnabled() && form->NewTableBtn->isEnabled());
+    QVERIFY(!form->ListView2->hasSelection());
+
+    const int table = rowOf(form->ListView2, QStringLiteral("schlüssel"));
+    ClickRow(form->ListView2, table);
+    QCOMPARE(form->ListView1->selectedRow(), db);
+    QCOMPARE(form->ListView2->selectedRow(), table);
+    QVERIFY(!form->ListView3->hasSelection());
+    QVERIFY(form->NewFieldBtn->isEnabled() && form->DelTableBtn->isEnabled());
+    QCOMPARE(Captions(form->ListView3),
+             (QStringList{"id", "code", "kunde", "preis", "notiz"}));
+    auto type = [&](int row) { return form->ListView3->items().cell(row, 1); };
+    QCOMPARE(type(0), QStringLiteral("LONG (10,0) PRIMARY"));
+    QCOMPARE(type(1), QStringLiteral("VAR STRING (80,0) UNIQUE KEY"));
+    QCOMPARE(type(2), QStringLiteral("LONG (11,0) KEY"));
+    QCOMPARE(type(3), QStringLiteral("NEWDECIMAL (12,2)"));
+    QVERIFY(type(4).startsWith(QLatin1String("BLOB (")));
+
+    // Selecting a field enables its buttons; a click on the database again lists anew.
+    ClickRow(form->ListView3, 2);
+    QVERIFY(form->DelFieldBtn->isEnabled() && form->ChangeFieldBnt->isEnabled());
+    ClickRow(form->ListView1, db);
+    QCOMPARE(form->ListView3->count(), 0);
+    QCOMPARE(form->ListView2->count(), 4);
+
+    // A database without tables: an empty table list, no message.
+    MessageRecorder messages;
+    ClickRow(form->ListView1, rowOf(form->ListView1, EmptyDb));
+    QCOMPARE(form->ListView2->count(), 0);
+    QVERIFY(messages.shown.isEmpty());
+
+    // Umlauts come back exactly.
+    ClickRow(form->ListView1, rowOf(form->ListView1, UmlautDb));
+    QCOMPARE(Captions(form->ListView2), admin->tables(UmlautDb));
+    QVERIFY(Captions(form->ListView2).contains(QStringLiteral("Übersicht")));
+  }
+
+  void positionsNotNames() {
+    QW_REQUIRE_SERVER();
+    connectForm();
+    const int count = form->ListView1->count();
+    // A position beyond the end: databases listed, nothing selected, no tables.
+    form->ListTables(count + 5);
+    QCOMPARE(form->ListView1->count(), count);
+    QVERIFY(!form->ListView1->hasSelection());
+    QCOMPARE(form->ListView2->count(), 0);
+    // A table position beyond the end: tables listed, no fields, no table selected.
+    const int db = rowOf(form->ListView1, Db);
+    form->ListFields(db, 99);
+    QCOMPARE(form->ListView1->selectedRow(), db);
+    QCOMPARE(form->ListView2->count(), 4);
+    QVERIFY(!form->ListView2->hasSelection());
+    QCOMPARE(form->ListView3->count(), 0);
+
+    // Another client drops a database listed before ours: the same position now
+    // names the next database, and that one is listed and selected.
+    const QString before = QStringLiteral("qwt_lista"); // sorts before qwt_lists
+    admin->makeDatabase(before, {"nur_hier"});
+    form->ListCurrentDatabases();
+    const int ours = rowOf(form->ListView1, Db);
+    const int theirs = rowOf(form->ListView1, before);
+    QVERIFY(theirs >= 0 && theirs < ours);
+    const QString shifted = form->ListView1->caption(ours + 1);
+    admin->dropDatabase(before);
+    form->ListTables(ours);
+    QCOMPARE(form->ListView1->selectedRow(), ours);
+    QCOMPARE(form->ListView1->caption(ours), shifted);
+    QCOMPARE(Captions(form->ListView2), admin->tables(shifted));
+  }
+
+  void failingListingsShowTheirBoxAndFreeEveryResult() {
+    QW_REQUIRE_SERVER();
+    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    connectForm();
+    const int db = rowOf(form->ListView1, Db);
+    const int table = rowOf(form->ListView2, QString()); // -1: nothing listed yet
+    QCOMPARE(table, -1);
+    form->ListFields(db, 0);
+    const QStringList databases = Captions(form->ListView1);
+    const QStringList tables = Captions(form->ListView2);
+    QVERIFY(!tables.isEmpty());
+
+    struct Case {
+      const char *failing;
+      QString text;
+      bool titled;
+      int tables;  // rows in the table list afterwards (-1: unchanged)
+    };
+    const QList<Case> cases{
+        {"mysql_list_dbs", "Konnte die Liste mit dem Datenbanken nicht abrufen.", true, -1},
+        {"mysql_select_db", "Konnte Datenbank nicht auswählen!", false, 0},
+        {"mysql_list_tables", "Konnte Liste mit Tabellen nicht abrufen!", true, 0},
+        {"mysql_list_fields", "Konnte Liste mit Feldern nicht abrufen!", true,
+         static_cast<int>(tables.size())}};
+    for (const Case &c : cases) {
+      form->ListFields(db, 0);
+      QVERIFY(form->ListView3->count() > 0);
+      MessageRecorder messages;
+      int databasesDuringBox = -1;
+      messages.onShow = [&](const Message &) { databasesDuringBox = form->ListView1->count(); };
+      FakeResetCounts();
+      FakeFailCalls(c.failing);
+      form->ListFields(db, 0);
+      FakeFailCalls("");
+      QCOMPARE(messages.texts(), QStringList{c.text});
+      QCOMPARE(messages.shown[0].title.isEmpty(), !c.titled);
+      if (c.titled)
+        QCOMPARE(messages.shown[0].title, QStringLiteral("Fake failure of ") + c.failing);
+      QCOMPARE(messages.shown[0].icon, MessageIcon::None);
+      QCOMPARE(FakeResultsOut(), FakeResultsFreed());
+      if (c.tables < 0) {
+        // Nothing was emptied.
+        QVERIFY(form->ListView3->count() > 0);
+        continue;
+      }
+      // The box came while the database list was still being filled, and the
+      // rows after ours were added once it closed.
+      QCOMPARE(databasesDuringBox, db + 1);
+      QCOMPARE(Captions(form->ListView1), databases);
+      QCOMPARE(form->ListView1->selectedRow(), db);
+      QCOMPARE(form->ListView2->count(), c.tables);
+      QCOMPARE(form->ListView3->count(), 0);
+    }
+
+    // The same for the table listing, and every result freed on success too.
+    for (const char *failing : {"mysql_list_dbs", "mysql_select_db", "mysql_list_tables", ""}) {
+      MessageRecorder messages;
+      FakeResetCounts();
+      FakeFailCalls(failing);
+      form->ListTables(db);
+      FakeFailCalls("");
+      QCOMPARE(messages.shown.size(), *failing ? 1 : 0);
+      QCOMPARE(FakeResultsOut(), FakeResultsFreed());
+    }
+    FakeResetCounts();
+    form->ListCurrentDatabases();
+    QCOMPARE(FakeResultsOut(), 1);
+    QCOMPARE(FakeResultsFreed(), 1);
+
+    // A library that hands out fewer rows than it announced ends the listing
+    // early instead of crashing.
+    FakeFailFetchAfter(2);
+    form->ListCurrentDatabases();
+    FakeFailFetchAfter(-1);
+    QCOMPARE(form->ListView1->count(), 2);
+  }
+
+  void serverKilledWhileConnected() {
+    QW_REQUIRE_SERVER();
+    if (qEnvironmentVariable("QW_TEST_SERVER_CTL").isEmpty())
+      QSKIP("the server can be killed only under scripts/test");
+    connectForm();
+    const int db = rowOf(form->ListView1, Db);
+    ClickRow(form->ListView1, db);
+    admin.reset();
+    QVERIFY(ServerControl(QStringLiteral("kill")));
+
+    MessageRecorder messages;
+    ClickRow(form->ListView1, db);
+    QCOMPARE(messages.texts(),
+             QStringList{"Konnte die Liste mit dem Datenbanken nicht abrufen."});
+    QVERIFY(!messages.shown[0].title.isEmpty());
+    ClickRow(form->ListView2, 0);
+    QCOMPARE(messages.shown.size(), 2);
+    QVERIFY(form->isVisible());
+
+    form->cancelbtn->click();
+    QVERIFY(form->connectbtn->isEnabled());
+    QCOMPARE(form->ListView1->count(), 0);
+    QVERIFY(ServerControl(QStringLiteral("start")));
+    admin = std::make_unique<AdminConnection>();
+    messages.clear();
+    connectForm();
+    QVERIFY(messages.shown.isEmpty());
+    QCOMPARE(Captions(form->ListView1), admin->databases());
+  }
+};
+
+QTEST_MAIN(ConnectListsTest)
+#include "tst_connect_lists.moc"
