@@ -3,6 +3,8 @@
 #include "about/AboutBoxUnit.h"
 #include "app/mysql_test_main.h"
 #include "connection/verbindungFUnit.h"
+#include "schema/NeueDBFUnit.h"
+#include "schema/RenameTableFUnit.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -12,6 +14,8 @@
 std::unique_ptr<TMainForm> CreateForms() {
   auto main = std::make_unique<TMainForm>();
   main->Dialog = new TDialog(main.get());
+  main->NewDBForm = new TNewDBForm(main.get());
+  main->RenameTableForm = new TRenameTableForm(main.get());
   main->AboutBox = new TAboutBox(main.get());
   return main;
 }

@@ -3,6 +3,7 @@
 #include "about/AboutBoxUnit.h"
 #include "app/FormTools.h"
 #include "app/Interaction.h"
+#include "clientlib/Results.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -221,6 +222,33 @@ void TMainForm::AboutBtnClick() {
 
 void TMainForm::showNotConnected() {
   ShowMessage(this, QStringLiteral("Sie müssen mit der MySQL Server verbunden sein!"));
+}
+
+bool TMainForm::SelectDatabase(const QString &name) {
+  WaitCursor wait;
+  if (mysql::mysql_select_db(MySQLHandle, ToLibrary(name).constData()) == 0)
+    return true;
+  ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), ServerError(MySQLHandle));
+  return false;
+}
+
+bool TMainForm::SendStatement(const QString &statement) {
+  WaitCursor wait;
+  if (mysql::mysql_query(MySQLHandle, ToLibrary(statement).constData()) == 0)
+    return true;
+  ShowMessage(this, ServerError(MySQLHandle));
+  return false;
+}
+
+QString TMainForm::EscapeLiteral(const QString &value) {
+  const QByteArray from = ToLibrary(value);
+  QByteArray to(from.size() * 2 + 1, Qt::Uninitialized);
+  const unsigned long length = mysql::mysql_real_escape_string(
+      MySQLHandle, to.data(), from.constData(), static_cast<unsigned long>(from.size()));
+  if (length == static_cast<unsigned long>(-1))
+    throw std::runtime_error("Der Vorgabewert konnte nicht für den Server aufbereitet werden");
+  to.truncate(static_cast<qsizetype>(length));
+  return FromLibrary(to.constData());
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {

@@ -65,6 +65,14 @@ public:
 
   bool connected() const { return !connectbtn->isEnabled(); }
 
+  // For the schema commands: make `name` the connection's current database
+  // (a failure is shown titled with the server's error); send one statement
+  // (a failure is shown as the server's error text); escape a value for a
+  // string literal as the live connection's server reads it.
+  bool SelectDatabase(const QString &name);
+  bool SendStatement(const QString &statement);
+  QString EscapeLiteral(const QString &value);
+
   // Rebuild the lists from the server.
   void ListCurrentDatabases();
   void ListTables(std::int32_t index);
@@ -96,6 +104,7 @@ protected:
 
 private:
   void FormClose();
+  bool CreateOrDropDatabase(bool create, const QString &name);
   void buildPanel1();
   void buildPanel2();
   void wire();

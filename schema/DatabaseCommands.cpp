@@ -1,5 +1,86 @@
 // Creating and dropping databases.
+#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/Results.h"
+#include "fields/SqlText.h"
+#include "schema/NeueDBFUnit.h"
 
-void TMainForm::NewDBBtnClick() {}
-void TMainForm::DropDBBtnClick() {}
+#include <QLineEdit>
+
+namespace {
+
+// Upper case of the letters a to z only; every other character stays as it is.
+QString UpperAZ(const QString &text) {
+  QString upper = text;
+  for (QChar &c : upper)
+    if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+      c = QChar(c.unicode() - 'a' + 'A');
+  return upper;
+}
+
+} // namespace
+
+// Current client libraries have no create and drop calls of their own; then
+// the statement is sent, with the name quoted.
+bool TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
+  WaitCursor wait;
+  const QByteArray text = ToLibrary(name);
+  const auto entryPoint = create ? mysql::EntryPoint::mysql_create_db
+                                 : mysql::EntryPoint::mysql_drop_db;
+  int result;
+  if (mysql::HasEntryPoint(entryPoint)) {
+    result = create ? mysql::mysql_create_db(MySQLHandle, text.constData())
+                    : mysql::mysql_drop_db(MySQLHandle, text.constData());
+  } else {
+    const QString statement = (create ? QStringLiteral("CREATE DATABASE ")
+                                      : QStringLiteral("DROP DATABASE ")) +
+                              QuoteIdentifier(name);
+    result = mysql::mysql_query(MySQLHandle, ToLibrary(statement).constData());
+  }
+  return result == 0;
+}
+
+void TMainForm::NewDBBtnClick() {
+  if (!connected()) {
+    showNotConnected();
+    return;
+  }
+  NewDBForm->DBNameEd->clear();
+  if (ExecModal(*NewDBForm) != QDialog::Accepted)
+    return;
+  const QString name = NewDBForm->DBNameEd->text();
+  if (name.isEmpty()) {
+    ShowMessage(this, QStringLiteral("Das Feld für den Namen darf nicht leer sein!"));
+    return;
+  }
+  const QString upperName = UpperAZ(name);
+  bool exists = false;
+  for (int i = 0; i < ListView1->count(); ++i)
+    if (UpperAZ(ListView1->caption(i)) == upperName)
+      exists = true;
+  if (exists)
+    ShowMessage(this, QStringLiteral("Diese Datenbank existiert bereits!"));
+  else if (!CreateOrDropDatabase(true, name))
+    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht erzeugen!"), ServerError(MySQLHandle));
+  ListCurrentDatabases();
+}
+
+void TMainForm::DropDBBtnClick() {
+  const int selected = ListView1->selectedRow();
+  if (selected < 0)
+    return;
+  const QString name = ListView1->caption(selected);
+  if (!connected()) {
+    showNotConnected();
+    return;
+  }
+  if (ShowMessage(this,
+                  QStringLiteral("Wollen Sie die Datenbank ") + name +
+                      QStringLiteral(" wirklich entgültig löschen?"),
+                  QStringLiteral("Datenbank löschen?"), MessageButtons::YesNoCancel,
+                  MessageIcon::Question) != MessageAnswer::Yes)
+    return;
+  if (!CreateOrDropDatabase(false, name))
+    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht löschen!"), ServerError(MySQLHandle));
+  ListCurrentDatabases();
+}
