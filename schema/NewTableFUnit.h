@@ -1,0 +1,72 @@
+// The new-table designer "Neue Tabelle erstellen": a table name and a grid of
+// field rows, composed one field at a time through the shared field editor.
+// The designer talks to no server; its caller reads the name and the rows
+// after it closed with OK. Between showings the add- and change-field
+// commands use the grid to carry their one field row.
+#pragma once
+
+#include "app/BitBtnXP.h"
+#include "app/ReportListView.h"
+#include "fields/FieldRow.h"
+
+#include <QDialog>
+#include <QList>
+
+class QLabel;
+class QLineEdit;
+class QStatusBar;
+class TEditFieldForm;
+
+class TNewTableForm : public QDialog {
+  Q_OBJECT
+public:
+  TNewTableForm(TEditFieldForm *editor, QWidget *parent = nullptr);
+
+  // Controls, in creation order.
+  QWidget *Panel1; // top strip
+  QLabel *Label1;
+  QLineEdit *TableNameEd;
+  ReportListView *ListView1;
+  QWidget *Panel2; // right strip
+  BitBtnXP *NewFieldBtn;
+  BitBtnXP *BitBtnXP4;
+  BitBtnXP *BitBtnXP5;
+  QWidget *Panel3; // bottom strip
+  BitBtnXP *BitBtnXP1;
+  BitBtnXP *BitBtnXP2;
+  QStatusBar *StatusBar1;
+
+  // Empties the designer for a new showing: no name, no rows, OK disabled.
+  void Clear();
+  // The table name as typed.
+  QString TableName() const;
+  // The grid's rows, top to bottom.
+  QList<FieldRow> FieldRows() const;
+  int RowCount() const { return ListView1->count(); }
+  // The grid as carrier of one field row: empty it, then append the row.
+  void ClearRows();
+  void AppendFieldRow(const FieldRow &row);
+
+public slots:
+  void TableNameEdChange();
+  void NewFieldBtnClick();
+  void BitBtnXP4Click();
+  void ListView1DblClick();
+  void BitBtnXP5Click();
+
+protected:
+  void showEvent(QShowEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  void FormShow();
+  // OK is enabled exactly when there is a table name and at least one row.
+  void UpdateOkButton();
+  void setRow(int row, const FieldRow &cells);
+  QList<BitBtnXP *> buttonsInCreationOrder() const;
+  void buildLayout();
+
+  TEditFieldForm *m_editor;
+  bool m_placed = false;
+};
