@@ -3,7 +3,9 @@
 #include "about/AboutBoxUnit.h"
 #include "app/mysql_test_main.h"
 #include "connection/verbindungFUnit.h"
+#include "fields/EditFieldFUnit.h"
 #include "schema/NeueDBFUnit.h"
+#include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,9 @@ std::unique_ptr<TMainForm> CreateForms() {
   main->Dialog = new TDialog(main.get());
   main->NewDBForm = new TNewDBForm(main.get());
   main->RenameTableForm = new TRenameTableForm(main.get());
+  main->NewTableForm = new TNewTableForm(nullptr, main.get());
+  main->EditFieldForm = new TEditFieldForm(main.get());
+  main->NewTableForm->SetFieldEditor(main->EditFieldForm);
   main->AboutBox = new TAboutBox(main.get());
   return main;
 }

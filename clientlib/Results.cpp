@@ -8,3 +8,22 @@ void ResultFree::operator()(MYSQL_RES *result) const noexcept {
 }
 
 QString ServerError(MYSQL *handle) { return FromLibrary(mysql::mysql_error(handle)); }
+
+std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query) {
+  const QByteArray text = ToLibrary(query);
+  if (mysql::mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size())))
+    return std::nullopt;
+  Result result(mysql::mysql_store_result(handle));
+  if (!result)
+    return std::nullopt;
+  QList<QStringList> rows;
+  const unsigned int columns = mysql::mysql_num_fields(result.get());
+  while (MYSQL_ROW row = mysql::mysql_fetch_row(result.get())) {
+    const unsigned long *lengths = mysql::mysql_fetch_lengths(result.get());
+    QStringList cells;
+    for (unsigned int c = 0; c < columns; ++c)
+      cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
+    rows << cells;
+  }
+  return rows;
+}

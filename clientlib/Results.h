@@ -7,7 +7,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QList>
+#include <QStringList>
+
 #include <memory>
+#include <optional>
 
 struct ResultFree {
   void operator()(MYSQL_RES *result) const noexcept;
@@ -22,3 +26,7 @@ inline QString FromLibrary(const char *text) { return QString::fromUtf8(text); }
 
 // The error text of the last failed call on the connection.
 QString ServerError(MYSQL *handle);
+
+// Sends a query and reads all its rows, each as its columns' texts (SQL NULL
+// as a null QString). Nothing when the server refuses the query.
+std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query);

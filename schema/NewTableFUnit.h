@@ -36,6 +36,9 @@ public:
   BitBtnXP *BitBtnXP2;
   QStatusBar *StatusBar1;
 
+  // The field editor that adds and edits rows; the designer is created before it.
+  void SetFieldEditor(TEditFieldForm *editor) { m_editor = editor; }
+
   // Empties the designer for a new showing: no name, no rows, OK disabled.
   void Clear();
   // The table name as typed.

@@ -86,7 +86,12 @@ qw_start_server() {
   QW_SERVER_RUN=$run
   local attempt
   for attempt in 1 2 3 4 5; do
-    QW_SERVER_PORT=$(qw_free_port) || return 1
+    # A preferred port (QW_PREFERRED_PORT) is tried first when it is free.
+    if [ "$attempt" = 1 ] && [ -n "${QW_PREFERRED_PORT:-}" ] && ! qw_port_in_use "$QW_PREFERRED_PORT"; then
+      QW_SERVER_PORT=$QW_PREFERRED_PORT
+    else
+      QW_SERVER_PORT=$(qw_free_port) || return 1
+    fi
     qw_launch_server "$data" "$run" "$QW_SERVER_PORT" && return 0
     qw_say "server did not start on port $QW_SERVER_PORT (attempt $attempt)"
   done

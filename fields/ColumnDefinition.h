@@ -1,0 +1,35 @@
+// Turning a column's present definition, as the server reports it, into the
+// field row that the field editor starts from when a field is changed, so that
+// accepting the editor unchanged keeps the column as it is. A column that the
+// editor cannot show exactly is refused with a reason, never converted.
+#pragma once
+
+#include "fields/FieldRow.h"
+
+#include <QString>
+
+#include <optional>
+
+// One row of information_schema.COLUMNS, and the collation of its table.
+struct ColumnFacts {
+  QString name;
+  QString dataType;      // DATA_TYPE, e.g. "int"
+  QString columnType;    // COLUMN_TYPE, e.g. "int(10) unsigned"
+  bool nullable = true;  // IS_NULLABLE = 'YES'
+  QString defaultValue;  // COLUMN_DEFAULT as the server writes it; a null QString for none
+  QString extra;         // EXTRA, e.g. "auto_increment"
+  QString collation;     // COLLATION_NAME, empty for columns without text
+  QString comment;       // COLUMN_COMMENT
+  QString tableCollation; // TABLE_COLLATION of the table
+};
+
+struct EditableColumn {
+  std::optional<FieldRow> row; // set when the editor can show the column exactly
+  QString refusal;             // otherwise the German message that says why not
+};
+
+EditableColumn EditableFromColumn(const ColumnFacts &column);
+
+// The statement that reads the facts of one column; the three names are
+// already escaped for a string literal. The columns come in ColumnFacts order.
+QString ColumnFactsQuery(const QString &database, const QString &table, const QString &column);
