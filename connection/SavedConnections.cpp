@@ -124,8 +124,8 @@ DecodedConnections DecodeSavedConnections(QByteArrayView bytes) {
 QString DecodeStoredText(QByteArrayView bytes) {
   // Stateless: a sequence cut off at the end is an error, not left pending.
   // ConvertInitialBom: a leading U+FEFF is part of the text, not a marker.
-  QStringDecoder utf8(QStringConverter::Utf8,
-                      QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                  QStringConverter::Flag::ConvertInitialBom);
   QString text = utf8.decode(bytes);
   if (!utf8.hasError())
     return text;
@@ -140,8 +140,7 @@ QString Windows1252ToString(QByteArrayView bytes) {
   QChar *out = text.data();
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(Cp1252High[byte - 0x80])
-                                            : QChar(char16_t(byte));
+    *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(Cp1252High[byte - 0x80]) : QChar(char16_t(byte));
   }
   return text;
 }

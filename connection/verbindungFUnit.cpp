@@ -1,73 +1,350 @@
 #include "connection/verbindungFUnit.h"
 
+#include "app/FormTools.h"
+#include "app/Interaction.h"
+#include "connection/FormStorage.h"
+#include "connection/SavedConnections.h"
+
+#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QString StorageSection = QStringLiteral("TDialog");
+
+// The designed client area; the dialog grows only where the font needs it.
+constexpr int DesignWidth = 423;
+constexpr int DesignHeight = 324;
+
+// Width of a line edit that shows `sample` whole, computed as QLineEdit's own
+// size hint does for its seventeen "x".
+int editWidthFor(const QLineEdit *edit, const QString &sample) {
+  const QFontMetrics metrics(edit->font());
+  const QMargins text = edit->textMargins();
+  const QMargins contents = edit->contentsMargins();
+  constexpr int innerMargin = 2; // QLineEdit's own margin on either side of the text
+  constexpr int cursorRoom = 2;
+  const int width = metrics.horizontalAdvance(sample) + 2 * innerMargin + cursorRoom + text.left() +
+                    text.right() + contents.left() + contents.right();
+  QStyleOptionFrame option;
+  option.initFrom(edit);
+  option.lineWidth = edit->hasFrame()
+                         ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                         : 0;
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  return edit->style()
+      ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(width, metrics.height()), edit)
+      .width();
+}
+
+QString fileForMessage(const QString &path) { return QDir::toNativeSeparators(path); }
+
+// Sets an edit's text whole: a saved text longer than the edit takes when
+// typing (a long host name) widens the limit instead of being cut short.
+void fillEdit(QLineEdit *edit, const QString &text) {
+  if (text.size() > edit->maxLength())
+    edit->setMaxLength(static_cast<int>(text.size()));
+  edit->setText(text);
+}
+
+} // namespace
 
 TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Dialog"));
   setWindowTitle(QStringLiteral("Mit MySQL Datenbank verbinden"));
+  // A fixed-size dialog frame with a close box only.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
 
   LabelHost = new QLabel(QStringLiteral("&Hostname/IP:"), this);
   EditHost = new QLineEdit(this);
   LabelPort = new QLabel(QStringLiteral("&Port:"), this);
+  LabelPort->setAlignment(Qt::AlignCenter);
   EditPort = new QLineEdit(this);
+  EditPort->setMaxLength(5);
   LabelUser = new QLabel(QStringLiteral("Benutzername:"), this);
   EditUser = new QLineEdit(QStringLiteral("root"), this);
   LabelPass = new QLabel(QStringLiteral("Passwort:"), this);
   EditPass = new QLineEdit(this);
   EditPass->setEchoMode(QLineEdit::Password);
+  // Every character of the password shows as "*".
+  EditPass->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
   LabelTime = new QLabel(QStringLiteral("&Timeout:"), this);
   EditTime = new QLineEdit(QStringLiteral("30"), this);
+  EditTime->setMaxLength(3);
   LabelSecs = new QLabel(QStringLiteral("Sek."), this);
   AddBtn = new BitBtnXP(QStringLiteral("Hinzufügen"), BitBtnXP::Kind::Custom, this);
+  AddBtn->setGlyph(QStyle::SP_FileDialogNewFolder);
   DelBtn = new BitBtnXP(QStringLiteral("Löschen"), BitBtnXP::Kind::Custom, this);
+  DelBtn->setGlyph(QStyle::SP_TrashIcon);
   ListView1 = new ReportListView(this);
   ListView1->setColumns({QStringLiteral("Host"), QStringLiteral("User"), QStringLiteral("Pass"),
                          QStringLiteral("Port")},
                         {50, 50, 50, 50});
+  ListView1->setFirstColumnEditable(true);
   Bevel1 = new QFrame(this);
-  ButtonOK = new BitBtnXP(QStringLiteral("&Verbinden"), BitBtnXP::Kind::Ok, this);
-  ButtonCancel = new BitBtnXP(QStringLiteral("A&bbrechen"), BitBtnXP::Kind::Cancel, this);
-  connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
-  connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+  Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  // QDialog's own keys do what the form needs: Enter presses the default
+  // button "&Verbinden" unless the focus is on another button (which Enter
+  // then presses), Escape cancels as "A&bbrechen" does.
+  ButtonOK = new BitBtnXP(QStringLiteral("&Verbinden"), BitBtnXP::Kind::Ok, Bevel1);
+  ButtonOK->setDefault(true);
+  ButtonCancel = new BitBtnXP(QStringLiteral("A&bbrechen"), BitBtnXP::Kind::Cancel, Bevel1);
 
-  auto *grid = new QGridLayout;
-  grid->addWidget(LabelHost, 0, 0);
-  grid->addWidget(EditHost, 0, 1);
-  grid->addWidget(LabelPort, 0, 2);
-  grid->addWidget(EditPort, 0, 3);
-  grid->addWidget(LabelUser, 1, 0);
-  grid->addWidget(EditUser, 1, 1, 1, 3);
-  grid->addWidget(LabelPass, 2, 0);
-  grid->addWidget(EditPass, 2, 1, 1, 3);
-  grid->addWidget(LabelTime, 3, 0);
-  grid->addWidget(EditTime, 3, 1);
-  grid->addWidget(LabelSecs, 3, 2);
-  auto *outer = new QVBoxLayout(this);
-  outer->addLayout(grid);
-  outer->addWidget(ListView1);
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ButtonOK);
-  buttons->addWidget(ButtonCancel);
-  outer->addLayout(buttons);
+  LabelHost->setObjectName(QStringLiteral("LabelHost"));
+  EditHost->setObjectName(QStringLiteral("EditHost"));
+  LabelPort->setObjectName(QStringLiteral("LabelPort"));
+  EditPort->setObjectName(QStringLiteral("EditPort"));
+  LabelUser->setObjectName(QStringLiteral("LabelUser"));
+  EditUser->setObjectName(QStringLiteral("EditUser"));
+  LabelPass->setObjectName(QStringLiteral("LabelPass"));
+  EditPass->setObjectName(QStringLiteral("EditPass"));
+  LabelTime->setObjectName(QStringLiteral("LabelTime"));
+  EditTime->setObjectName(QStringLiteral("EditTime"));
+  LabelSecs->setObjectName(QStringLiteral("LabelSecs"));
+  AddBtn->setObjectName(QStringLiteral("AddBtn"));
+  DelBtn->setObjectName(QStringLiteral("DelBtn"));
+  ListView1->setObjectName(QStringLiteral("ListView1"));
+  Bevel1->setObjectName(QStringLiteral("Bevel1"));
+  ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+  ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+
+  // Both "&Hostname/IP:" and "&Port:" lead to the host edit; "&Timeout:" to its edit.
+  LabelHost->setBuddy(EditHost);
+  LabelPort->setBuddy(EditHost);
+  LabelUser->setBuddy(EditUser);
+  LabelPass->setBuddy(EditPass);
+  LabelTime->setBuddy(EditTime);
+  EditHost->setAccessibleName(PlainCaption(LabelHost->text()));
+  EditPort->setAccessibleName(PlainCaption(LabelPort->text()));
+  EditUser->setAccessibleName(LabelUser->text());
+  EditPass->setAccessibleName(LabelPass->text());
+  EditTime->setAccessibleName(PlainCaption(LabelTime->text()));
+  EditTime->setAccessibleDescription(QStringLiteral("Sekunden"));
+  ListView1->setAccessibleName(QStringLiteral("Gespeicherte Verbindungen"));
+
+  buildLayout();
+  SetTabChain({EditHost, EditPort, EditUser, EditPass, EditTime, ButtonOK, ButtonCancel, ListView1,
+               AddBtn, DelBtn});
+  wire();
   FormCreate();
 }
 
 TDialog::~TDialog() = default;
 
+void TDialog::buildLayout() {
+  // Designed: edits 21 high on a pitch of 32 from the top at 16; labels end
+  // where the edits begin (left edge 96); "&Port:" centred between the host
+  // edit (173 wide) and the port edit (33 wide); the user and password edits
+  // reach the right edge of the port edit. A larger font widens and heightens
+  // what it needs and keeps the rest.
+  const int editHeight = std::max(21, EditHost->sizeHint().height());
+  for (QLineEdit *edit : {EditHost, EditPort, EditUser, EditPass, EditTime})
+    edit->setFixedHeight(editHeight);
+  const int hostWidth = 173;
+  const int portWidth = std::max(33, editWidthFor(EditPort, QStringLiteral("65535")));
+  const int portLabelWidth = std::max(43, LabelPort->sizeHint().width() + 8);
+  EditHost->setFixedWidth(hostWidth);
+  EditPort->setFixedWidth(portWidth);
+  LabelPort->setFixedWidth(portLabelWidth);
+  EditUser->setFixedWidth(hostWidth + portLabelWidth + portWidth);
+  EditPass->setFixedWidth(hostWidth + portLabelWidth + portWidth);
+  EditTime->setFixedWidth(std::max(29, editWidthFor(EditTime, QStringLiteral("999"))));
+
+  int labelColumn = 80;
+  for (QLabel *label : {LabelHost, LabelUser, LabelPass, LabelTime})
+    labelColumn = std::max(labelColumn, label->sizeHint().width() + 6);
+
+  auto *fields = new QGridLayout;
+  fields->setContentsMargins(16, 16, 0, 0);
+  fields->setHorizontalSpacing(0);
+  fields->setVerticalSpacing(std::max(4, 32 - editHeight));
+  fields->setColumnMinimumWidth(0, labelColumn);
+  fields->addWidget(LabelHost, 0, 0);
+  fields->addWidget(EditHost, 0, 1);
+  fields->addWidget(LabelPort, 0, 2);
+  fields->addWidget(EditPort, 0, 3);
+  fields->addWidget(LabelUser, 1, 0);
+  fields->addWidget(EditUser, 1, 1, 1, 3);
+  fields->addWidget(LabelPass, 2, 0);
+  fields->addWidget(EditPass, 2, 1, 1, 3);
+  fields->addWidget(LabelTime, 3, 0);
+  auto *time = new QHBoxLayout;
+  time->setSpacing(6);
+  time->addWidget(EditTime);
+  time->addWidget(LabelSecs);
+  time->addStretch(1);
+  fields->addLayout(time, 3, 1, 1, 3);
+  fields->setColumnStretch(4, 1);
+
+  // "Hinzufügen" at 16 (113 wide) and "Löschen" 7 to its right (97 wide).
+  AddBtn->setDesignSize(113, 25);
+  DelBtn->setDesignSize(97, 25);
+  auto *listButtons = new QHBoxLayout;
+  listButtons->setContentsMargins(16, 0, 0, 0);
+  listButtons->setSpacing(7);
+  listButtons->addWidget(AddBtn);
+  listButtons->addWidget(DelBtn);
+  listButtons->addStretch(1);
+
+  // The list from 8 to 409, at least 97 high.
+  ListView1->setMinimumSize(401, 97);
+  for (int column = 0; column < 4; ++column)
+    ListView1->setColumnWidth(column, std::max(50, ListView1->header()->sectionSizeHint(column)));
+  auto *list = new QHBoxLayout;
+  list->setContentsMargins(8, 0, 14, 0);
+  list->addWidget(ListView1);
+
+  // The lowered strip along the bottom, 50 high; the buttons 14 below its top
+  // edge, "A&bbrechen" 22 from the right, "&Verbinden" 7 to its left.
+  ButtonOK->setDesignSize(97, 23);
+  ButtonCancel->setDesignSize(89, 23);
+  const int frame = Bevel1->frameWidth();
+  auto *strip = new QHBoxLayout(Bevel1);
+  strip->setContentsMargins(8 - frame, 14 - frame, 22 - frame, 13 - frame);
+  strip->setSpacing(7);
+  strip->addStretch(1);
+  strip->addWidget(ButtonOK);
+  strip->addWidget(ButtonCancel);
+  Bevel1->setFixedHeight(std::max(50, ButtonOK->sizeHint().height() + 27));
+
+  auto *outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+  outer->addLayout(fields);
+  outer->addSpacing(3);
+  outer->addLayout(listButtons);
+  outer->addSpacing(7);
+  outer->addLayout(list, 1);
+  outer->addSpacing(9);
+  outer->addWidget(Bevel1);
+
+  setFixedSize(outer->totalMinimumSize().expandedTo(QSize(DesignWidth, DesignHeight)));
+}
+
+void TDialog::wire() {
+  connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(AddBtn, &QPushButton::clicked, this,
+          [this] { RunHandler(this, [this] { AddBtnClick(); }); });
+  connect(DelBtn, &QPushButton::clicked, this,
+          [this] { RunHandler(this, [this] { DelBtnClick(); }); });
+  // Only a double-click on a row: one on the empty part of the list does nothing.
+  connect(ListView1, &QAbstractItemView::doubleClicked, this,
+          [this] { RunHandler(this, [this] { ListView1DblClick(); }); });
+}
+
 void TDialog::FormCreate() {
+  EditHost->setMaxLength(60);
+  EditUser->setMaxLength(80);
+  EditPass->setMaxLength(128);
   EditHost->setText(QStringLiteral("localhost"));
   EditPort->setText(QStringLiteral("3306"));
   LoadOptions();
 }
 
-void TDialog::AddBtnClick() {}
-void TDialog::DelBtnClick() {}
-void TDialog::ListView1DblClick() {}
-void TDialog::SaveOptions() {}
-void TDialog::LoadOptions() {}
+void TDialog::AddBtnClick() {
+  ListView1->items().appendRow(
+      {EditHost->text(), EditUser->text(), EditPass->text(), EditPort->text()});
+  SaveOptions();
+}
+
+void TDialog::DelBtnClick() {
+  const int row = ListView1->selectedRow();
+  if (row >= 0)
+    ListView1->items().removeRow(row);
+  SaveOptions();
+}
+
+void TDialog::ListView1DblClick() {
+  const int row = ListView1->selectedRow();
+  if (row < 0)
+    return;
+  const ReportListModel &items = ListView1->items();
+  fillEdit(EditHost, items.cell(row, 0));
+  fillEdit(EditUser, items.cell(row, 1));
+  fillEdit(EditPass, items.cell(row, 2));
+  fillEdit(EditPort, items.cell(row, 3));
+  accept();
+}
+
+void TDialog::SaveOptions() {
+  QList<SavedConnection> rows;
+  const ReportListModel &items = ListView1->items();
+  rows.reserve(items.rows());
+  for (int row = 0; row < items.rows(); ++row)
+    rows.append({items.cell(row, 0), items.cell(row, 1), items.cell(row, 2), items.cell(row, 3)});
+  const QString path = SavedConnectionsFilePath();
+  QString reason;
+  if (!WriteSavedConnectionsFile(path, rows, &reason))
+    ShowEscapedError(this, QStringLiteral("Die gespeicherten Verbindungen konnten nicht in „%1“ "
+                                          "geschrieben werden: %2")
+                               .arg(fileForMessage(path), reason));
+}
+
+void TDialog::LoadOptions() {
+  const QString path = SavedConnectionsFilePath();
+  const LoadedConnections loaded = ReadSavedConnectionsFile(path);
+  if (!loaded.opened)
+    return;
+  const DecodedConnections &decoded = loaded.decoded;
+  {
+    ListUpdate update(*ListView1);
+    for (const SavedConnection &row : decoded.rows)
+      ListView1->items().appendRow({row.host, row.user, row.password, row.port});
+  }
+  switch (decoded.fault) {
+  case DecodedConnections::Fault::None:
+    break;
+  case DecodedConnections::Fault::ReadBeyondEnd:
+    ShowEscapedError(this, QStringLiteral("Read beyond end of file"));
+    break;
+  case DecodedConnections::Fault::NegativeLength:
+    ShowEscapedError(this, QStringLiteral("E/A-Fehler beim Lesen von „%1“: negative Textlänge "
+                                          "%2 bei Byte %3")
+                               .arg(fileForMessage(path))
+                               .arg(decoded.faultLength)
+                               .arg(decoded.faultOffset));
+    break;
+  }
+}
+
+int TDialog::pixelsPerInch() const {
+  const QScreen *current = screen() ? screen() : QGuiApplication::primaryScreen();
+  return current ? qRound(current->logicalDotsPerInch()) : 96;
+}
+
+void TDialog::placeOnScreen() {
+  const std::optional<QRect> saved = RestoreFormPlacement(StorageSection, pixelsPerInch());
+  // A place on a screen that is no longer there would leave the dialog out of reach.
+  if (saved && QGuiApplication::screenAt(QRect(saved->topLeft(), frameGeometry().size()).center()))
+    move(saved->topLeft());
+  else
+    CentreOnScreen(this);
+}
+
+void TDialog::showEvent(QShowEvent *event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous())
+    placeOnScreen();
+}
+
+void TDialog::hideEvent(QHideEvent *event) {
+  QDialog::hideEvent(event);
+  if (!event->spontaneous())
+    StoreFormPlacement(StorageSection, frameGeometry(), pixelsPerInch());
+}

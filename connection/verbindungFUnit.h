@@ -1,5 +1,7 @@
 // The connection dialog: host, port, user name, password and connect
-// time-out, and the list of saved connections kept in options.dat.
+// time-out, and the list of saved connections kept in options.dat
+// (connection/SavedConnections.h). The dialog opens no connection itself:
+// the main window reads the edits after it has closed with OK.
 #pragma once
 
 #include "app/BitBtnXP.h"
@@ -7,9 +9,11 @@
 
 #include <QDialog>
 
+class QFrame;
+class QHideEvent;
 class QLabel;
 class QLineEdit;
-class QFrame;
+class QShowEvent;
 
 class TDialog : public QDialog {
   Q_OBJECT
@@ -35,7 +39,11 @@ public:
   BitBtnXP *ButtonOK;
   BitBtnXP *ButtonCancel;
 
+  // Writes the whole list to options.dat; a failure is reported and the
+  // list keeps its rows.
   void SaveOptions();
+  // Appends the rows stored in options.dat to the list. A missing file is no
+  // error; a damaged one is reported, and the rows read before stay.
   void LoadOptions();
 
 public slots:
@@ -43,6 +51,15 @@ public slots:
   void DelBtnClick();
   void ListView1DblClick();
 
+protected:
+  void showEvent(QShowEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
+
 private:
   void FormCreate();
+  void buildLayout();
+  void wire();
+  // Moves the dialog to its remembered place, or centres it.
+  void placeOnScreen();
+  int pixelsPerInch() const;
 };

@@ -45,12 +45,11 @@ inline QByteArray readAll(const QString &path) {
 
 inline bool writeAll(const QString &path, const QByteArray &bytes) {
   QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-         file.write(bytes) == bytes.size();
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 inline unsigned modeOf(const QString &path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(QFile::encodeName(path).constData(), &st) != 0)
     return 0;
   return st.st_mode & 07777;

@@ -25,8 +25,8 @@ public:
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     rlimit limit = m_old;
-    limit.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) +
-                     headroom;
+    limit.rlim_cur =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + headroom;
     m_active = pages > 0 && ::setrlimit(RLIMIT_AS, &limit) == 0;
   }
   ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &m_old); }
@@ -235,8 +235,7 @@ private slots:
              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                  QStringLiteral("/quellwerk"));
     QVERIFY(QuellwerkConfigDirectory().startsWith(m_home.path()));
-    QCOMPARE(SavedConnectionsFilePath(),
-             m_home.filePath(QStringLiteral("program/options.dat")));
+    QCOMPARE(SavedConnectionsFilePath(), m_home.filePath(QStringLiteral("program/options.dat")));
   }
 
   void savingAndReading() {
