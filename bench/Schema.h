@@ -1,0 +1,34 @@
+// The generated schema that the benchmark lists: D databases, one of them
+// (qwb_main) with T tables, one of which has F columns of mixed types and
+// keys, and one database per scaling size with that many tables.
+#pragma once
+
+#include "bench/RawClient.h"
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct SchemaSize {
+  int databases = 200; // D, qwb_main included
+  int tables = 10000;  // T in qwb_main
+  int fields = 1000;   // F in the wide table
+  std::vector<int> scaling{1000, 5000, 10000, 20000};
+};
+
+inline const std::string MainDatabase = "qwb_main";
+std::string ScalingDatabase(int tables);
+std::string TableName(int index);
+// The wide table of qwb_main: the one in the middle.
+std::string WideTable(const SchemaSize &size);
+
+// Makes the server hold exactly this schema (the qwb_ databases): what is
+// already there in the right shape is kept, the rest is made afresh in
+// batches of statements. Reports what it does on stderr.
+void GenerateSchema(Connection &admin, const SchemaSize &size);
+
+// The column definitions of the wide table (for the tests of the generator).
+std::vector<std::string> WideColumns(int fields);
+
+} // namespace bench
