@@ -183,6 +183,42 @@ void AdminConnection::makeDatabase(const QString &database, const QStringList &t
     exec(QStringLiteral("CREATE TABLE %1.%2 (id INT)").arg(QuoteName(database), QuoteName(table)));
 }
 
+QList<QStringList> AdminConnection::columns(const QString &database, const QString &table) {
+  return rows(QStringLiteral("SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_DEFAULT, EXTRA, "
+                             "COLUMN_KEY FROM information_schema.COLUMNS WHERE BINARY TABLE_SCHEMA "
+                             "= %1 AND BINARY TABLE_NAME = %2 ORDER BY ORDINAL_POSITION")
+                  .arg(QuoteLiteral(database), QuoteLiteral(table)));
+}
+
+QStringList AdminConnection::columnNames(const QString &database, const QString &table) {
+  QStringList names;
+  for (const QStringList &c : columns(database, table))
+    names << c.value(0);
+  return names;
+}
+
+void AdminConnection::startQueryLog() {
+  exec(QStringLiteral("SET GLOBAL log_output = 'TABLE'"));
+  exec(QStringLiteral("SET GLOBAL general_log = 1"));
+  exec(QStringLiteral("TRUNCATE mysql.general_log"));
+}
+
+void AdminConnection::stopQueryLog() { exec(QStringLiteral("SET GLOBAL general_log = 0")); }
+
+QStringList AdminConnection::statementsOf(unsigned long threadId) {
+  return column(QStringLiteral("SELECT CONVERT(argument USING utf8mb4) FROM mysql.general_log "
+                               "WHERE thread_id = %1 AND command_type IN ('Query', 'Init DB', "
+                               "'Field List') ORDER BY event_time")
+                    .arg(threadId));
+}
+
+QString QuoteLiteral(const QString &text) {
+  QString quoted = text;
+  quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+  quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+  return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
 QString QuoteName(const QString &name) {
   QString quoted = name;
   quoted.replace(QLatin1Char('`'), QLatin1String("``"));

@@ -81,6 +81,15 @@ public:
   void dropDatabase(const QString &database);
   // A database with the given tables (each with one INT column `id`), made afresh.
   void makeDatabase(const QString &database, const QStringList &tables = {});
+  // The columns of a table in order: name, COLUMN_TYPE, IS_NULLABLE,
+  // COLUMN_DEFAULT, EXTRA, COLUMN_KEY.
+  QList<QStringList> columns(const QString &database, const QString &table);
+  QStringList columnNames(const QString &database, const QString &table);
+  // The server's general query log, kept in a table while a test needs it:
+  // the statements that one connection sent since the log was last cleared.
+  void startQueryLog();
+  void stopQueryLog();
+  QStringList statementsOf(unsigned long threadId);
   MYSQL *handle() const { return m_handle; }
 
 private:
@@ -88,6 +97,8 @@ private:
 };
 
 QString QuoteName(const QString &name);
+// A string literal for the test's own statements (normal sql_mode).
+QString QuoteLiteral(const QString &text);
 
 // Loads the real client library (the program's default).
 void LoadRealClientLibrary();
