@@ -1,0 +1,354 @@
+// "Neue Feld...", "Feld ändern..." and "Feld löschen..." against the private
+// server, judged by reading the table back and by the server's query log.
+#include "app/Forms.h"
+#include "app/mysql_test_main.h"
+#include "fields/EditFieldFUnit.h"
+#include "fields/FieldTypeRules.h"
+#include "tests/support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace {
+const QString Db = QStringLiteral("qwt_fields");
+const QString Table = QStringLiteral("kunden");
+
+TEditFieldForm &Editor(QDialog &d) { return static_cast<TEditFieldForm &>(d); }
+} // namespace
+
+class FieldCommandsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<AdminConnection> admin;
+  MessageRecorder *messages = nullptr;
+
+  int rowOf(ReportListView *list, const QString &caption) {
+    return static_cast<int>(Captions(list).indexOf(caption));
+  }
+  void selectTable(const QString &table = Table) {
+    ClickRow(form->ListView1, rowOf(form->ListView1, Db));
+    const int row = rowOf(form->ListView2, table);
+    QVERIFY2(row >= 0, qPrintable(table));
+    ClickRow(form->ListView2, row);
+  }
+  void selectField(const QString &field) {
+    const int row = rowOf(form->ListView3, field);
+    QVERIFY2(row >= 0, qPrintable(field));
+    ClickRow(form->ListView3, row);
+  }
+  QStringList columns(const QString &table = Table) { return admin->columnNames(Db, table); }
+  QStringList definition(const QString &column) {
+    for (QStringList c : admin->columns(Db, Table))
+      if (c[0] == column) {
+        c.removeFirst();
+        return c;
+      }
+    return {};
+  }
+  // The statements the form's connection sent since the log was cleared.
+  QStringList sent() {
+    QStringList statements;
+    for (const QString &s : admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle)))
+      if (s.startsWith(QLatin1String("ALTER")) || s.startsWith(QLatin1String("SELECT c.")))
+        statements << s;
+    return statements;
+  }
+
+private slots:
+  void initTestCase() {
+    QW_REQUIRE_SERVER();
+    admin = std::make_unique<AdminConnection>();
+    LoadRealClientLibrary();
+  }
+  void init() {
+    admin->makeDatabase(Db);
+    admin->exec(QStringLiteral(
+        "CREATE TABLE `qwt_fields`.`kunden` (id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY, "
+        "preis DECIMAL(10,2) NOT NULL DEFAULT 1.50, name VARCHAR(40) NULL, geburtstag DATE, "
+        "notiz TEXT, farbe ENUM('rot','grün'), zitat VARCHAR(20) NOT NULL DEFAULT 'it''s \\\\ x', "
+        "UNIQUE KEY (name))"));
+    form = CreateForms();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    ConnectTo(*form);
+    QVERIFY(form->connected());
+    selectTable();
+    messages = new MessageRecorder;
+    admin->startQueryLog();
+  }
+  void cleanup() {
+    admin->stopQueryLog();
+    delete messages;
+    messages = nullptr;
+    if (form && form->connected())
+      form->cancelbtnClick();
+    form.reset();
+  }
+  void cleanupTestCase() {
+    if (admin)
+      admin->dropDatabase(Db);
+  }
+
+  void addField() {
+    ModalScript script;
+    struct Case {
+      QString name;
+      FieldPosition position;
+      QString after;
+      int keyBox; // 1 primary, 6 unique, 7 index (CheckBox2, 7, 8), 0 none
+      QStringList expectedOrder;
+      QString key;
+    };
+    const QList<Case> cases{
+        {"am_ende", FieldPosition::Last, "", 0,
+         {"id", "preis", "name", "geburtstag", "notiz", "farbe", "zitat", "am_ende"}, ""},
+        {"vorne", FieldPosition::First, "preis", 6,
+         {"vorne", "id", "preis", "name", "geburtstag", "notiz", "farbe", "zitat", "am_ende"}, "UNI"},
+        {"nach preis", FieldPosition::After, "preis", 7,
+         {"vorne", "id", "preis", "nach preis", "name", "geburtstag", "notiz", "farbe", "zitat", "am_ende"},
+         "MUL"},
+        {"ohne ort", FieldPosition::After, "", 0,
+         {"vorne", "id", "preis", "nach preis", "name", "geburtstag", "notiz", "farbe", "zitat", "am_ende",
+          "ohne ort"},
+         ""}};
+    for (const Case &c : cases) {
+      script.push([&](QDialog &d) {
+        TEditFieldForm &e = Editor(d);
+        // Prepared as a new field, with the position controls on.
+        [&] {
+          QCOMPARE(e.Edit1->text(), QString());
+          QCOMPARE(e.Edit2->text(), QString());
+          QCOMPARE(e.ComboBox1->currentText(), QStringLiteral("VARCHAR"));
+          QVERIFY(!e.BitBtnXP1->isEnabled());
+          QVERIFY(e.RadioButton1->isEnabled() && e.RadioButton3->isEnabled() &&
+                  e.Edit3->isEnabled());
+        }();
+        e.Edit1->setText(c.name);
+        for (QCheckBox *box : e.flagBoxes())
+          box->setChecked(false);
+        if (c.keyBox)
+          e.flagBoxes()[c.keyBox]->setChecked(true);
+        (c.position == FieldPosition::First   ? e.RadioButton2
+         : c.position == FieldPosition::After ? e.RadioButton3
+                                              : e.RadioButton1)
+            ->setChecked(true);
+        e.Edit3->setText(c.after);
+        return int(QDialog::Accepted);
+      });
+      const int dbRow = form->ListView1->selectedRow(), tableRow = form->ListView2->selectedRow();
+      form->NewFieldBtn->click();
+      QVERIFY2(messages->shown.isEmpty(), qPrintable(messages->texts().join('|')));
+      QCOMPARE(columns(), c.expectedOrder);
+      QCOMPARE(definition(c.name).value(0), QStringLiteral("varchar(12)"));
+      QCOMPARE(definition(c.name).value(4), c.key);
+      // The field list is rebuilt with the same database and table selected.
+      QCOMPARE(Captions(form->ListView3), c.expectedOrder);
+      QCOMPARE(form->ListView1->selectedRow(), dbRow);
+      QCOMPARE(form->ListView2->selectedRow(), tableRow);
+      QVERIFY(!form->ListView3->hasSelection());
+    }
+    // A primary key on a table that has one: the server refuses, the list is rebuilt.
+    script.push([&](QDialog &d) {
+      Editor(d).Edit1->setText(QStringLiteral("zweiter"));
+      Editor(d).RadioButton1->setChecked(true);
+      Editor(d).CheckBox2->setChecked(true);
+      return int(QDialog::Accepted);
+    });
+    selectField(QStringLiteral("id"));
+    form->NewFieldBtn->click();
+    QCOMPARE(messages->shown.size(), 1);
+    QVERIFY2(messages->shown[0].text.contains(QLatin1String("primary key")),
+             qPrintable(messages->shown[0].text));
+    QCOMPARE(messages->shown[0].title, QString());
+    QVERIFY(!form->ListView3->hasSelection());
+    QVERIFY(!columns().contains(QStringLiteral("zweiter")));
+  }
+
+  void changeThatRenamesKeepsTheColumn() {
+    ModalScript script;
+    for (const char *c : {"id", "preis", "name", "geburtstag", "notiz", "zitat"}) {
+      const QString column = QString::fromUtf8(c);
+      const QStringList before = definition(column);
+      const QString newName = column + QStringLiteral(" neu");
+      script.push([&](QDialog &d) {
+        TEditFieldForm &e = Editor(d);
+        [&] {
+          QCOMPARE(e.Edit1->text(), column);
+          QVERIFY(e.BitBtnXP1->isEnabled());
+          QVERIFY(!e.CheckBox2->isChecked() && !e.CheckBox7->isChecked() &&
+                  !e.CheckBox8->isChecked());
+        }();
+        e.Edit1->setText(newName);
+        e.RadioButton1->setChecked(true);
+        return int(QDialog::Accepted);
+      });
+      selectField(column);
+      admin->exec(QStringLiteral("TRUNCATE mysql.general_log"));
+      form->ChangeFieldBnt->click();
+      // The "dd" box showed exactly the statement that was sent.
+      QCOMPARE(messages->shown.size(), 1);
+      QCOMPARE(messages->shown[0].title, QStringLiteral("dd"));
+      QCOMPARE(messages->shown[0].icon, MessageIcon::None);
+      const QStringList statements = sent();
+      QCOMPARE(statements.size(), 2);
+      QCOMPARE(statements[1], messages->shown[0].text);
+      QVERIFY(statements[1].startsWith(QStringLiteral("ALTER TABLE `kunden` CHANGE `") + column +
+                                       QStringLiteral("` `") + newName + QStringLiteral("` ")));
+      QCOMPARE(definition(newName), before);
+      messages->clear();
+    }
+    QCOMPARE(columns(), (QStringList{"id neu", "preis neu", "name neu", "geburtstag neu",
+                                     "notiz neu", "farbe", "zitat neu"}));
+  }
+
+  void changeToAnotherType() {
+    ModalScript script;
+    script.push([&](QDialog &d) {
+      TEditFieldForm &e = Editor(d);
+      e.ComboBox1->setCurrentIndex(FieldTypeIndex(QStringLiteral("INT")));
+      e.ComboBox1Change();
+      e.CheckBox3->setChecked(true);
+      e.RadioButton2->setChecked(true);
+      return int(QDialog::Accepted);
+    });
+    selectField(QStringLiteral("geburtstag"));
+    admin->exec(QStringLiteral("UPDATE `qwt_fields`.`kunden` SET geburtstag = NULL"));
+    form->ChangeFieldBnt->click();
+    QCOMPARE(messages->texts().size(), 1);
+    // The DATE column had no length, and the length box stays empty for INT.
+    QCOMPARE(definition(QStringLiteral("geburtstag")).value(0), QStringLiteral("int(10) unsigned"));
+    QCOMPARE(columns().value(0), QStringLiteral("geburtstag"));
+  }
+
+  void columnsTheEditorCannotShowAreRefused() {
+    ModalScript script;
+    selectField(QStringLiteral("farbe"));
+    form->ChangeFieldBnt->click();
+    QCOMPARE(messages->shown.size(), 1);
+    QVERIFY(messages->shown[0].text.contains(QStringLiteral("enum('rot','grün')")));
+    QCOMPARE(script.shownCount, 0);
+    QVERIFY(sent().filter(QStringLiteral("ALTER")).isEmpty());
+    QCOMPARE(definition(QStringLiteral("farbe")).value(0), QStringLiteral("enum('rot','grün')"));
+  }
+
+  void dropField() {
+    admin->exec(QStringLiteral(
+        "CREATE TABLE `qwt_fields`.`spalten` (`mit blank` INT, `a, b` INT, a INT, b INT, "
+        "`back``quote` INT, `größe` INT, `select` INT, bleibt INT)"));
+    form->ListFields(form->ListView1->selectedRow(), form->ListView2->selectedRow());
+    selectTable(QStringLiteral("spalten"));
+    for (const char *n : {"mit blank", "a, b", "back`quote", "größe", "select"}) {
+      const QString name = QString::fromUtf8(n);
+      QStringList expected = columns(QStringLiteral("spalten"));
+      expected.removeOne(name);
+      selectField(name);
+      messages->clear();
+      form->DelFieldBtn->click();
+      QCOMPARE(messages->shown.size(), 1);
+      QCOMPARE(messages->shown[0].text, QStringLiteral("Wollen Sie das Feld ") + name +
+                                            QStringLiteral(" in der Tabelle spalten in der "
+                                                           "Datenbank qwt_fields wirklich "
+                                                           "entgültig löschen?"));
+      QCOMPARE(messages->shown[0].title, QStringLiteral("Feld löschen?"));
+      QCOMPARE(messages->shown[0].icon, MessageIcon::Question);
+      QCOMPARE(messages->shown[0].buttons, MessageButtons::YesNoCancel);
+      QCOMPARE(columns(QStringLiteral("spalten")), expected);
+      QCOMPARE(Captions(form->ListView3), expected);
+    }
+    // No and Cancel: nothing sent, nothing rebuilt.
+    selectField(QStringLiteral("bleibt"));
+    for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Cancel}) {
+      messages->answers = {answer};
+      form->DelFieldBtn->click();
+      QVERIFY(columns(QStringLiteral("spalten")).contains(QStringLiteral("bleibt")));
+      QVERIFY(form->ListView3->hasSelection());
+    }
+  }
+
+  void failurePaths() {
+    ModalScript script;
+    auto acceptAs = [&](const QString &name) {
+      script.push([=](QDialog &d) {
+        Editor(d).Edit1->setText(name);
+        Editor(d).RadioButton1->setChecked(true);
+        for (QCheckBox *box : Editor(d).flagBoxes())
+          box->setChecked(false);
+        return int(QDialog::Accepted);
+      });
+    };
+    // Cancelled editor: nothing sent, no refresh.
+    selectField(QStringLiteral("name"));
+    script.push([](QDialog &) { return int(QDialog::Rejected); });
+    form->NewFieldBtn->click();
+    script.push([](QDialog &) { return int(QDialog::Rejected); });
+    form->ChangeFieldBnt->click();
+    QVERIFY(form->ListView3->hasSelection());
+    QVERIFY(messages->shown.isEmpty());
+    QVERIFY(sent().filter(QStringLiteral("ALTER")).isEmpty());
+
+    // The server refuses (a duplicate name): its text, and the list is rebuilt.
+    acceptAs(QStringLiteral("preis"));
+    form->NewFieldBtn->click();
+    QCOMPARE(messages->shown.size(), 1);
+    QVERIFY(messages->shown[0].text.contains(QLatin1String("Duplicate column name")));
+    QVERIFY(!form->ListView3->hasSelection());
+
+    // The database is gone when the statement is due: ADD and CHANGE report it
+    // and leave the field list as it was; DROP reports it and rebuilds.
+    selectField(QStringLiteral("name"));
+    messages->clear();
+    script.push([&](QDialog &d) {
+      admin->dropDatabase(Db);
+      Editor(d).Edit1->setText(QStringLiteral("neu"));
+      return int(QDialog::Accepted);
+    });
+    form->ChangeFieldBnt->click();
+    QCOMPARE(messages->texts(), QStringList{"Konnte Datenbank nicht auswählen"});
+    QVERIFY(messages->shown[0].title.contains(QLatin1String("qwt_fields")));
+    QVERIFY(form->ListView3->hasSelection());
+    messages->clear();
+    acceptAs(QStringLiteral("neu"));
+    form->NewFieldBtn->click();
+    QCOMPARE(messages->texts(), QStringList{"Konnte Datenbank nicht auswählen"});
+    QVERIFY(form->ListView3->hasSelection());
+    messages->clear();
+    form->DelFieldBtn->click();
+    QCOMPARE(messages->shown.size(), 2);
+    QCOMPARE(messages->shown[1].text, QStringLiteral("Konnte Datenbank nicht auswählen"));
+    QVERIFY(!Captions(form->ListView1).contains(Db));
+
+    // A column that is gone when "Feld ändern..." reads it: said so, and the
+    // lists are rebuilt instead of showing it any longer.
+    admin->makeDatabase(Db, {"t"});
+    form->ListCurrentDatabases();
+    selectTable(QStringLiteral("t"));
+    selectField(QStringLiteral("id"));
+    admin->exec(QStringLiteral("ALTER TABLE `qwt_fields`.`t` ADD x INT, DROP COLUMN id"));
+    messages->clear();
+    form->ChangeFieldBnt->click();
+    QCOMPARE(messages->texts(),
+             QStringList{"Die Spalte „id“ gibt es in der Tabelle „t“ nicht mehr."});
+    QCOMPARE(Captions(form->ListView3), QStringList{"x"});
+
+    // Not connected: ADD and CHANGE end silently, DROP says so.
+    form->cancelbtnClick();
+    for (ReportListView *list : {form->ListView1, form->ListView2, form->ListView3}) {
+      list->items().appendRow(QStringLiteral("x"));
+      list->selectRow(0);
+    }
+    messages->clear();
+    const int shown = script.shownCount;
+    form->NewFieldBtn->click();
+    form->ChangeFieldBnt->click();
+    QVERIFY(messages->shown.isEmpty());
+    form->DelFieldBtn->click();
+    QCOMPARE(messages->texts(), QStringList{"Sie müssen mit der MySQL Server verbunden sein!"});
+    QCOMPARE(script.shownCount, shown);
+  }
+};
+
+QTEST_MAIN(FieldCommandsTest)
+#include "tst_field_commands.moc"
