@@ -94,7 +94,9 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ListView1 = new ReportListView(this);
   ListView1->setColumns({QStringLiteral("Host"), QStringLiteral("User"), QStringLiteral("Pass"),
                          QStringLiteral("Port")},
-                        {50, 50, 50, 50});
+                        // Wider than the designed 50 pixels each, so that a host
+                        // name or address shows whole in the default font.
+                        {130, 90, 90, 60});
   ListView1->setFirstColumnEditable(true);
   Bevel1 = new QFrame(this);
   Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
