@@ -89,6 +89,14 @@ QString withoutFullStop(QString text) {
 
 } // namespace
 
+#ifdef QUELLWERK_FAULT_INJECTION
+void (*SaveStepHook)(SaveStep step, qint64 written, qint64 total) = nullptr;
+#define QW_SAVE_STEP(step, written, total)                                                         \
+  (SaveStepHook ? SaveStepHook(SaveStep::step, written, total) : void())
+#else
+#define QW_SAVE_STEP(step, written, total) static_cast<void>(0)
+#endif
+
 QByteArray EncodeSavedConnections(const QList<SavedConnection> &rows) {
   QByteArray out;
   appendInt32(out, static_cast<std::int32_t>(rows.size()));
@@ -206,6 +214,7 @@ bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection>
     return fail(why);
   }
   const QByteArray bytes = EncodeSavedConnections(rows);
+  QW_SAVE_STEP(Opened, 0, bytes.size());
   // A short write (disk full, file size limit) is followed by one that
   // fails and says why.
   for (qsizetype written = 0; written < bytes.size();) {
@@ -216,7 +225,9 @@ bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection>
       return fail(why);
     }
     written += n;
+    QW_SAVE_STEP(Wrote, written, bytes.size());
   }
+  QW_SAVE_STEP(Written, bytes.size(), bytes.size());
   if (!file.commit())
     return fail(file.errorString());
   return true;

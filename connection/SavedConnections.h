@@ -76,3 +76,15 @@ LoadedConnections ReadSavedConnectionsFile(const QString &path);
 // if needed. On failure returns false and sets `reason`.
 bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection> &rows,
                                QString *reason);
+
+#ifdef QUELLWERK_FAULT_INJECTION
+// Built into the save-fault tests only, never into the program: called at each
+// step of WriteSavedConnectionsFile, so that a test can stop the saving
+// process there, change the file system under it, or kill it.
+enum class SaveStep {
+  Opened,  // the new file exists, nothing is written to it yet
+  Wrote,   // after each write call: `written` of `total` bytes are in the new file
+  Written, // every byte is written; the new file has not yet replaced the old one
+};
+extern void (*SaveStepHook)(SaveStep step, qint64 written, qint64 total);
+#endif
