@@ -224,6 +224,17 @@ void TMainForm::showNotConnected() {
   ShowMessage(this, QStringLiteral("Sie müssen mit der MySQL Server verbunden sein!"));
 }
 
+TMainForm::Selection TMainForm::CurrentSelection() const {
+  Selection s;
+  s.database = ListView1->selectedRow();
+  s.table = ListView2->selectedRow();
+  s.field = ListView3->selectedRow();
+  s.databaseName = ListView1->caption(s.database);
+  s.tableName = ListView2->caption(s.table);
+  s.fieldName = ListView3->caption(s.field);
+  return s;
+}
+
 bool TMainForm::SelectDatabase(const QString &name) {
   WaitCursor wait;
   if (mysql::mysql_select_db(MySQLHandle, ToLibrary(name).constData()) == 0)

@@ -65,6 +65,18 @@ public:
 
   bool connected() const { return !connectbtn->isEnabled(); }
 
+  // What the lists have selected when a command starts: row positions (-1
+  // for none) and captions.
+  struct Selection {
+    int database = -1;
+    int table = -1;
+    int field = -1;
+    QString databaseName;
+    QString tableName;
+    QString fieldName;
+  };
+  Selection CurrentSelection() const;
+
   // For the schema commands: make `name` the connection's current database
   // (a failure is shown titled with the server's error); send one statement
   // (a failure is shown as the server's error text); escape a value for a
@@ -105,6 +117,7 @@ protected:
 private:
   void FormClose();
   bool CreateOrDropDatabase(bool create, const QString &name);
+  void AlterField(const Selection &selection, const QString &oldName);
   void buildPanel1();
   void buildPanel2();
   void wire();

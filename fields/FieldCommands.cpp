@@ -9,67 +9,50 @@
 
 #include <QLineEdit>
 
-namespace {
-
-// What a field command works on: the selected database and table (and field),
-// with the positions that the field list is rebuilt from afterwards.
-struct FieldTarget {
-  int database = -1;
-  int table = -1;
-  QString databaseName;
-  QString tableName;
-  QString fieldName;
-};
-
-} // namespace
-
-// The one field row travels through the designer's grid to the statement,
-// as for a new table.
-static FieldRow CarryThroughGrid(TNewTableForm &grid, const FieldRow &row) {
-  grid.ClearRows();
-  grid.AppendFieldRow(row);
-  return grid.FieldRows().value(0);
-}
-
-void TMainForm::NewFieldBtnClick() {
-  FieldTarget target{ListView1->selectedRow(), ListView2->selectedRow(), {}, {}, {}};
-  if (target.database < 0 || target.table < 0)
-    return;
-  target.databaseName = ListView1->caption(target.database);
-  target.tableName = ListView2->caption(target.table);
-  if (!connected())
-    return;
-  EditFieldForm->PrepareNewField(true);
+// Shows the prepared field editor; after OK the one field row travels through
+// the designer's grid to the ALTER statement, as rows do for a new table.
+// `oldName` empty: ADD, otherwise CHANGE of that column, shown first in the
+// "dd" box. The field list is rebuilt unless the database cannot be selected.
+void TMainForm::AlterField(const Selection &s, const QString &oldName) {
   NewTableForm->ClearRows();
   if (ExecModal(*EditFieldForm) != QDialog::Accepted)
     return;
-  const FieldRow row = CarryThroughGrid(*NewTableForm, EditFieldForm->ReadFieldRow());
-  if (!SelectDatabase(target.databaseName))
+  NewTableForm->AppendFieldRow(EditFieldForm->ReadFieldRow());
+  const FieldRow row = NewTableForm->FieldRows().value(0);
+  if (!SelectDatabase(s.databaseName))
     return;
-  SendStatement(AddFieldStatement(target.tableName, row, EditFieldForm->ReadPlacement(),
-                                  [this](const QString &v) { return EscapeLiteral(v); }));
-  ListFields(target.database, target.table);
+  const auto escape = [this](const QString &value) { return EscapeLiteral(value); };
+  const FieldPlacement placement = EditFieldForm->ReadPlacement();
+  if (oldName.isEmpty()) {
+    SendStatement(AddFieldStatement(s.tableName, row, placement, escape));
+  } else {
+    const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
+    ShowMessage(this, statement, QStringLiteral("dd"));
+    SendStatement(statement);
+  }
+  ListFields(s.database, s.table);
+}
+
+void TMainForm::NewFieldBtnClick() {
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || s.table < 0 || !connected())
+    return;
+  EditFieldForm->PrepareNewField(true);
+  AlterField(s, {});
 }
 
 void TMainForm::ChangeFieldBntClick() {
-  FieldTarget target{ListView1->selectedRow(), ListView2->selectedRow(), {}, {}, {}};
-  const int field = ListView3->selectedRow();
-  if (target.database < 0 || target.table < 0 || field < 0)
-    return;
-  target.databaseName = ListView1->caption(target.database);
-  target.tableName = ListView2->caption(target.table);
-  target.fieldName = ListView3->caption(field);
-  if (!connected())
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || s.table < 0 || s.field < 0 || !connected())
     return;
 
   // The editor starts from the column as the server has it now.
   std::optional<QList<QStringList>> facts;
   {
     WaitCursor wait;
-    facts = QueryRows(MySQLHandle,
-                      ColumnFactsQuery(EscapeLiteral(target.databaseName),
-                                       EscapeLiteral(target.tableName),
-                                       EscapeLiteral(target.fieldName)));
+    facts = QueryRows(MySQLHandle, ColumnFactsQuery(EscapeLiteral(s.databaseName),
+                                                    EscapeLiteral(s.tableName),
+                                                    EscapeLiteral(s.fieldName)));
   }
   if (!facts) {
     ShowMessage(this, ServerError(MySQLHandle));
@@ -77,8 +60,8 @@ void TMainForm::ChangeFieldBntClick() {
   }
   if (facts->isEmpty()) {
     ShowMessage(this, QStringLiteral("Die Spalte „%1“ gibt es in der Tabelle „%2“ nicht mehr.")
-                          .arg(target.fieldName, target.tableName));
-    ListFields(target.database, target.table);
+                          .arg(s.fieldName, s.tableName));
+    ListFields(s.database, s.table);
     return;
   }
   const QStringList &f = facts->first();
@@ -92,43 +75,27 @@ void TMainForm::ChangeFieldBntClick() {
   EditFieldForm->FillFromRow(*editable.row);
   EditFieldForm->SetPositionEnabled(true);
   EditFieldForm->BitBtnXP1->setEnabled(true);
-  NewTableForm->ClearRows();
-  if (ExecModal(*EditFieldForm) != QDialog::Accepted)
-    return;
-  const FieldRow row = CarryThroughGrid(*NewTableForm, EditFieldForm->ReadFieldRow());
-  if (!SelectDatabase(target.databaseName))
-    return;
-  const QString statement =
-      ChangeFieldStatement(target.tableName, target.fieldName, row, EditFieldForm->ReadPlacement(),
-                           [this](const QString &v) { return EscapeLiteral(v); });
-  ShowMessage(this, statement, QStringLiteral("dd"));
-  SendStatement(statement);
-  ListFields(target.database, target.table);
+  AlterField(s, s.fieldName);
 }
 
 void TMainForm::DelFieldBtnClick() {
-  const int database = ListView1->selectedRow();
-  const int table = ListView2->selectedRow();
-  const int field = ListView3->selectedRow();
-  if (database < 0 || table < 0 || field < 0)
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || s.table < 0 || s.field < 0)
     return;
-  const QString databaseName = ListView1->caption(database);
-  const QString tableName = ListView2->caption(table);
-  const QString fieldName = ListView3->caption(field);
   if (!connected()) {
     showNotConnected();
     return;
   }
   if (ShowMessage(this,
-                  QStringLiteral("Wollen Sie das Feld ") + fieldName +
-                      QStringLiteral(" in der Tabelle ") + tableName +
-                      QStringLiteral(" in der Datenbank ") + databaseName +
+                  QStringLiteral("Wollen Sie das Feld ") + s.fieldName +
+                      QStringLiteral(" in der Tabelle ") + s.tableName +
+                      QStringLiteral(" in der Datenbank ") + s.databaseName +
                       QStringLiteral(" wirklich entgültig löschen?"),
                   QStringLiteral("Feld löschen?"), MessageButtons::YesNoCancel,
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
-  if (SelectDatabase(databaseName))
-    SendStatement(QStringLiteral("ALTER TABLE ") + QuoteIdentifier(tableName) +
-                  QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(fieldName));
-  ListFields(database, table);
+  if (SelectDatabase(s.databaseName))
+    SendStatement(QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
+                  QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s.fieldName));
+  ListFields(s.database, s.table);
 }

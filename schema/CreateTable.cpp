@@ -5,10 +5,9 @@
 #include "schema/NewTableFUnit.h"
 
 void TMainForm::NewTableBtnClick() {
-  const int database = ListView1->selectedRow();
-  if (database < 0)
+  const Selection s = CurrentSelection();
+  if (s.database < 0)
     return;
-  const QString databaseName = ListView1->caption(database);
   if (!connected()) {
     showNotConnected();
     return;
@@ -16,8 +15,8 @@ void TMainForm::NewTableBtnClick() {
   NewTableForm->Clear();
   if (ExecModal(*NewTableForm) != QDialog::Accepted)
     return;
-  if (SelectDatabase(databaseName))
+  if (SelectDatabase(s.databaseName))
     SendStatement(CreateTableStatement(NewTableForm->TableName(), NewTableForm->FieldRows(),
                                        [this](const QString &v) { return EscapeLiteral(v); }));
-  ListTables(database);
+  ListTables(s.database);
 }

@@ -66,10 +66,10 @@ void TMainForm::NewDBBtnClick() {
 }
 
 void TMainForm::DropDBBtnClick() {
-  const int selected = ListView1->selectedRow();
-  if (selected < 0)
+  const Selection s = CurrentSelection();
+  if (s.database < 0)
     return;
-  const QString name = ListView1->caption(selected);
+  const QString &name = s.databaseName;
   if (!connected()) {
     showNotConnected();
     return;

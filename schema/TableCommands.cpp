@@ -7,40 +7,34 @@
 #include <QLineEdit>
 
 void TMainForm::DelTableBtnClick() {
-  const int database = ListView1->selectedRow();
-  const int table = ListView2->selectedRow();
-  if (database < 0 || table < 0)
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || s.table < 0)
     return;
-  const QString databaseName = ListView1->caption(database);
-  const QString tableName = ListView2->caption(table);
   if (!connected()) {
     showNotConnected();
     return;
   }
   if (ShowMessage(this,
-                  QStringLiteral("Wollen Sie die Tabelle ") + tableName +
-                      QStringLiteral(" in der Datenbank ") + databaseName +
+                  QStringLiteral("Wollen Sie die Tabelle ") + s.tableName +
+                      QStringLiteral(" in der Datenbank ") + s.databaseName +
                       QStringLiteral(" wirklich entgültig löschen?"),
                   QStringLiteral("Tabelle löschen?"), MessageButtons::YesNoCancel,
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
-  if (SelectDatabase(databaseName))
-    SendStatement(QStringLiteral("DROP TABLE ") + QuoteIdentifier(tableName));
-  ListTables(database);
+  if (SelectDatabase(s.databaseName))
+    SendStatement(QStringLiteral("DROP TABLE ") + QuoteIdentifier(s.tableName));
+  ListTables(s.database);
 }
 
 void TMainForm::TableRenameBtnClick() {
-  const int database = ListView1->selectedRow();
-  const int table = ListView2->selectedRow();
-  if (database < 0 || table < 0)
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || s.table < 0)
     return;
-  const QString databaseName = ListView1->caption(database);
-  const QString oldName = ListView2->caption(table);
   if (!connected()) {
     showNotConnected();
     return;
   }
-  RenameTableForm->TableNameEd->setText(oldName);
+  RenameTableForm->TableNameEd->setText(s.tableName);
   if (ExecModal(*RenameTableForm) != QDialog::Accepted)
     return;
   const QString newName = RenameTableForm->TableNameEd->text();
@@ -48,8 +42,8 @@ void TMainForm::TableRenameBtnClick() {
     ShowMessage(this, QStringLiteral("Das Feld für den Namen der Tabelle darf nicht leer sein!"));
     return;
   }
-  if (SelectDatabase(databaseName))
-    SendStatement(QStringLiteral("ALTER TABLE ") + QuoteIdentifier(oldName) +
+  if (SelectDatabase(s.databaseName))
+    SendStatement(QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
                   QStringLiteral(" RENAME AS ") + QuoteIdentifier(newName));
-  ListTables(database);
+  ListTables(s.database);
 }
