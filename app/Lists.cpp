@@ -6,6 +6,8 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
 
+#include <initializer_list>
+
 namespace {
 
 const QString NoDatabaseList = QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
@@ -28,6 +30,15 @@ bool IsPosition(my_ulonglong rowNumber, std::int32_t position) {
   return position >= 0 && rowNumber == static_cast<my_ulonglong>(position);
 }
 
+// A message box in the middle of a refill: the lists being refilled keep
+// what they showed, unrepainted, until the refill ends.
+void ShowMessageWhileListing(QWidget *parent, std::initializer_list<ReportListView *> updating,
+                             const QString &text, const QString &title = {}) {
+  for (ReportListView *list : updating)
+    list->holdRepaint();
+  ShowMessage(parent, text, title);
+}
+
 } // namespace
 
 void TMainForm::ListCurrentDatabases() {
@@ -42,7 +53,7 @@ void TMainForm::ListCurrentDatabases() {
   ListView2->clear();
   ListView3->clear();
   ForEachRow(dbs.get(), [&](my_ulonglong, const char *name) {
-    ListView1->items().appendRow(FromLibrary(name));
+    ListView1->items().appendUtf8Row(name);
   });
 }
 
@@ -64,20 +75,20 @@ void TMainForm::ListTables(std::int32_t index) {
   ListView2->clear();
   ListView3->clear();
   ForEachRow(dbs.get(), [&](my_ulonglong i, const char *name) {
-    ListView1->items().appendRow(FromLibrary(name));
+    ListView1->items().appendUtf8Row(name);
     if (!IsPosition(i, index))
       return;
     if (mysql::mysql_select_db(MySQLHandle, name) != 0) {
-      ShowMessage(this, NoDatabaseSelected);
+      ShowMessageWhileListing(this, {ListView1, ListView2}, NoDatabaseSelected);
       return;
     }
     Result tables(mysql::mysql_list_tables(MySQLHandle, nullptr));
     if (!tables) {
-      ShowMessage(this, NoTableList, ServerError(MySQLHandle));
+      ShowMessageWhileListing(this, {ListView1, ListView2}, NoTableList, ServerError(MySQLHandle));
       return;
     }
     ForEachRow(tables.get(), [&](my_ulonglong, const char *table) {
-      ListView2->items().appendRow(FromLibrary(table));
+      ListView2->items().appendUtf8Row(table);
     });
   });
 }
@@ -103,25 +114,27 @@ void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) 
   ListView2->clear();
   ListView3->clear();
   ForEachRow(dbs.get(), [&](my_ulonglong i, const char *name) {
-    ListView1->items().appendRow(FromLibrary(name));
+    ListView1->items().appendUtf8Row(name);
     if (!IsPosition(i, databaseIndex))
       return;
     if (mysql::mysql_select_db(MySQLHandle, name) != 0) {
-      ShowMessage(this, NoDatabaseSelected);
+      ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoDatabaseSelected);
       return;
     }
     Result tables(mysql::mysql_list_tables(MySQLHandle, nullptr));
     if (!tables) {
-      ShowMessage(this, NoTableList, ServerError(MySQLHandle));
+      ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoTableList,
+                              ServerError(MySQLHandle));
       return;
     }
     ForEachRow(tables.get(), [&](my_ulonglong t, const char *table) {
-      ListView2->items().appendRow(FromLibrary(table));
+      ListView2->items().appendUtf8Row(table);
       if (!IsPosition(t, tableIndex))
         return;
       Result fields(mysql::mysql_list_fields(MySQLHandle, table, nullptr));
       if (!fields) {
-        ShowMessage(this, NoFieldList, ServerError(MySQLHandle));
+        ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoFieldList,
+                                ServerError(MySQLHandle));
         return;
       }
       const unsigned int count = mysql::mysql_num_fields(fields.get());
@@ -129,9 +142,8 @@ void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) 
         const MYSQL_FIELD *field = mysql::mysql_fetch_field(fields.get());
         if (!field)
           break;
-        ListView3->items().appendRow(
-            FromLibrary(field->name),
-            FieldTypeText(field->type, field->length, field->decimals, field->flags));
+        ListView3->items().appendUtf8Row(
+            field->name, FieldTypeText(field->type, field->length, field->decimals, field->flags));
       }
     });
   });

@@ -13,8 +13,29 @@ void ReportListModel::setColumns(const QStringList &captions) {
   endResetModel();
 }
 
+namespace {
+
+// Whether `text` reads the same as the NUL-terminated UTF-8 `utf8`; plain
+// ASCII (nearly every name) is compared without converting anything.
+bool SameText(const QString &text, const char *utf8) {
+  const QChar *chars = text.constData();
+  const qsizetype size = text.size();
+  for (qsizetype i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if (byte == 0)
+      return false;
+    if (byte >= 0x80)
+      return text == QString::fromUtf8(utf8);
+    if (chars[i].unicode() != byte)
+      return false;
+  }
+  return utf8[size] == 0;
+}
+
+} // namespace
+
 int ReportListModel::rowCount(const QModelIndex &parent) const {
-  return parent.isValid() ? 0 : rows();
+  return parent.isValid() || !m_columns ? 0 : static_cast<int>(m_cells.size() / m_columns);
 }
 
 int ReportListModel::columnCount(const QModelIndex &parent) const {
@@ -22,11 +43,13 @@ int ReportListModel::columnCount(const QModelIndex &parent) const {
 }
 
 QVariant ReportListModel::data(const QModelIndex &index, int role) const {
-  // The views may ask while an update is under way: answer only for rows that exist.
-  if ((role != Qt::DisplayRole && role != Qt::EditRole) || index.row() >= rows() ||
+  // The views read the rows they were told of, also while an update is under way.
+  if ((role != Qt::DisplayRole && role != Qt::EditRole) || index.row() < 0 ||
+      index.row() >= rowCount() || index.column() < 0 ||
       index.column() >= static_cast<int>(m_columns))
     return {};
-  return cell(index.row(), index.column());
+  return m_cells[static_cast<std::size_t>(index.row()) * m_columns +
+                 static_cast<std::size_t>(index.column())];
 }
 
 QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -53,13 +76,32 @@ const QString &ReportListModel::cell(int row, int column) const {
   static const QString empty;
   if (row < 0 || row >= rows() || column < 0 || column >= static_cast<int>(m_columns))
     return empty;
-  return m_cells[static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column)];
+  return current()[static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column)];
+}
+
+std::vector<QString> &ReportListModel::editable() {
+  if (m_updateDepth == 0)
+    return m_cells;
+  if (!m_building) {
+    // The update changes the rows it started from: build on a copy.
+    m_next = m_cells;
+    m_building = true;
+    m_sharedCells = m_next.size();
+    m_sharedKnown = true;
+  }
+  return m_next;
 }
 
 void ReportListModel::setCell(int row, int column, const QString &text) {
   if (row < 0 || row >= rows() || column < 0 || column >= static_cast<int>(m_columns))
     return;
-  m_cells[static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column)] = text;
+  const std::size_t at = static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column);
+  if (m_updateDepth > 0) {
+    editable()[at] = text;
+    m_sharedKnown = false;
+    return;
+  }
+  m_cells[at] = text;
   changed(row, row);
 }
 
@@ -68,19 +110,93 @@ void ReportListModel::changed(int firstRow, int lastRow) {
     emit dataChanged(index(firstRow, 0), index(lastRow, static_cast<int>(m_columns) - 1));
 }
 
-void ReportListModel::appendRow(const QString &caption) { appendRow(QStringList{caption}); }
+// During an update, a cell equal to the one shown at the same place (while
+// all before it are) is shared with it, so that the end of the update knows
+// without comparing again whether anything changed.
+void ReportListModel::pushCell(QString text) {
+  std::vector<QString> &cells = editable();
+  const std::size_t at = cells.size();
+  if (m_updateDepth > 0 && m_sharedKnown && m_sharedCells == at && at < m_cells.size() &&
+      m_cells[at] == text) {
+    cells.push_back(m_cells[at]);
+    ++m_sharedCells;
+    return;
+  }
+  cells.push_back(std::move(text));
+}
+
+void ReportListModel::padRow() {
+  while (editable().size() % m_columns)
+    pushCell(QString());
+}
+
+void ReportListModel::appendRow(const QString &caption) {
+  if (!m_columns)
+    return;
+  const int row = rows();
+  if (m_updateDepth == 0)
+    beginInsertRows({}, row, row);
+  pushCell(caption);
+  padRow();
+  if (m_updateDepth == 0)
+    endInsertRows();
+}
 
 void ReportListModel::appendRow(const QString &caption, const QString &second) {
-  appendRow(QStringList{caption, second});
+  if (!m_columns)
+    return;
+  const int row = rows();
+  if (m_updateDepth == 0)
+    beginInsertRows({}, row, row);
+  pushCell(caption);
+  if (m_columns > 1)
+    pushCell(second);
+  padRow();
+  if (m_updateDepth == 0)
+    endInsertRows();
 }
 
 void ReportListModel::appendRow(const QStringList &cells) {
+  if (!m_columns)
+    return;
   const int row = rows();
   if (m_updateDepth == 0)
     beginInsertRows({}, row, row);
   for (std::size_t c = 0; c < m_columns; ++c)
-    m_cells.push_back(c < static_cast<std::size_t>(cells.size()) ? cells[static_cast<int>(c)]
-                                                                 : QString());
+    pushCell(c < static_cast<std::size_t>(cells.size()) ? cells[static_cast<int>(c)] : QString());
+  if (m_updateDepth == 0)
+    endInsertRows();
+}
+
+void ReportListModel::appendUtf8Row(const char *caption) { appendUtf8Row(caption, QString()); }
+
+void ReportListModel::appendUtf8Row(const char *caption, const QString &second) {
+  if (!m_columns)
+    return;
+  if (m_updateDepth > 0 && m_building) {
+    // A refill, row after row: share the caption shown at this row while
+    // every cell so far was the same.
+    const std::size_t at = m_next.size();
+    if (m_sharedCells == at && m_sharedKnown && at < m_cells.size() &&
+        SameText(m_cells[at], caption)) {
+      m_next.push_back(m_cells[at]);
+      ++m_sharedCells;
+    } else {
+      m_next.push_back(QString::fromUtf8(caption));
+    }
+    if (m_columns > 1) {
+      pushCell(second);
+      padRow();
+    }
+    return;
+  }
+  const int row = rows();
+  if (m_updateDepth == 0)
+    beginInsertRows({}, row, row);
+  pushCell(QString::fromUtf8(caption));
+  if (m_columns > 1)
+    pushCell(second);
+  padRow();
   if (m_updateDepth == 0)
     endInsertRows();
 }
@@ -90,28 +206,56 @@ void ReportListModel::removeRow(int row) {
     return;
   if (m_updateDepth == 0)
     beginRemoveRows({}, row, row);
-  const auto first = m_cells.begin() + static_cast<std::ptrdiff_t>(row * m_columns);
-  m_cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns));
+  std::vector<QString> &cells = editable();
+  const auto first = cells.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(row) * m_columns);
+  cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns));
   if (m_updateDepth == 0)
     endRemoveRows();
+  else
+    m_sharedKnown = false;
 }
 
 void ReportListModel::clear() {
-  if (m_updateDepth == 0)
-    beginResetModel();
+  if (m_updateDepth > 0) {
+    // The refill starts from nothing: no copy of the rows shown is needed.
+    m_next.clear();
+    m_next.reserve(m_cells.size());
+    m_building = true;
+    m_sharedCells = 0;
+    m_sharedKnown = true;
+    return;
+  }
+  if (m_cells.empty())
+    return; // an empty list stays as it is: nothing to tell the views
+  beginResetModel();
   m_cells.clear();
-  if (m_updateDepth == 0)
-    endResetModel();
+  endResetModel();
 }
 
 void ReportListModel::beginUpdate() {
-  if (m_updateDepth++ == 0)
-    beginResetModel();
+  if (m_updateDepth++ == 0) {
+    m_building = false;
+    m_sharedCells = 0;
+    m_sharedKnown = true;
+  }
 }
 
-void ReportListModel::endUpdate() {
-  if (m_updateDepth > 0 && --m_updateDepth == 0)
+ReportListModel::UpdateEnd ReportListModel::endUpdate() {
+  if (m_updateDepth == 0 || --m_updateDepth > 0)
+    return UpdateEnd::Nested;
+  if (!m_building)
+    return UpdateEnd::Unchanged;
+  m_building = false;
+  const bool same = m_sharedKnown
+                        ? m_sharedCells == m_next.size() && m_next.size() == m_cells.size()
+                        : m_next == m_cells;
+  if (!same) {
+    beginResetModel();
+    m_cells.swap(m_next);
     endResetModel();
+  }
+  m_next.clear(); // the rows no longer shown (or the copy of those still shown)
+  return same ? UpdateEnd::Unchanged : UpdateEnd::Reset;
 }
 
 ReportListView::ReportListView(QWidget *parent) : QTreeView(parent) {
@@ -156,21 +300,57 @@ void ReportListView::selectRow(int row) {
 }
 
 void ReportListView::beginUpdate() {
-  if (m_updateDepth++ == 0) {
-    setUpdatesEnabled(false);
+  if (m_updateDepth++ == 0)
     selectionModel()->blockSignals(true);
-  }
   m_model.beginUpdate();
 }
 
 void ReportListView::endUpdate() {
   if (m_updateDepth == 0)
     return;
-  m_model.endUpdate();
-  if (--m_updateDepth == 0) {
-    selectionModel()->blockSignals(false);
+  const ReportListModel::UpdateEnd end = m_model.endUpdate();
+  if (--m_updateDepth > 0)
+    return;
+  if (end == ReportListModel::UpdateEnd::Unchanged)
+    dropSelectionQuietly();
+  selectionModel()->blockSignals(false);
+  if (m_held) {
+    m_held = false;
     setUpdatesEnabled(true);
   }
+}
+
+void ReportListView::holdRepaint() {
+  if (m_updateDepth > 0 && !m_held) {
+    m_held = true;
+    setUpdatesEnabled(false);
+  }
+}
+
+// What a model reset does to the selection, without the reset: no selected
+// row and no current row, and no change notification; only the rows that
+// lose their highlight are repainted.
+void ReportListView::dropSelectionQuietly() {
+  QItemSelectionModel *selection = selectionModel();
+  const QModelIndex current = selection->currentIndex();
+  const QModelIndexList selected = selection->selectedIndexes();
+  if (!current.isValid() && selected.isEmpty())
+    return;
+  QRegion dirty;
+  const int width = viewport()->width();
+  auto addRow = [&](const QModelIndex &index) {
+    const QRect r = visualRect(index);
+    if (r.isValid())
+      dirty += QRect(0, r.top(), width, r.height());
+  };
+  if (current.isValid())
+    addRow(current);
+  for (const QModelIndex &index : selected)
+    addRow(index);
+  const QSignalBlocker blocker(selection);
+  selection->clear();
+  if (!dirty.isEmpty())
+    viewport()->update(dirty);
 }
 
 void ReportListView::clear() {

@@ -1,8 +1,13 @@
 // A list in report mode: rows of texts under column headers, whole-row
 // selection, one selected row at most. Built for lists of many thousand rows:
-// rows live in one flat vector, a refill is one model reset, and a refill or
-// an emptying raises no change notification, while selecting a row from code
-// does (changed()).
+// rows live in one flat vector, and a refill or an emptying raises no change
+// notification, while selecting a row from code does (changed()).
+//
+// A refill between beginUpdate and endUpdate is built beside the rows that
+// the views show; the views learn of it once, at the end, as one model reset,
+// and only if the rows came out different. A refill with the same rows (the
+// common case: every click lists the databases again) costs no layout and no
+// repaint: the list only loses its selection and current row, as after a reset.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -26,28 +31,51 @@ public:
   Qt::ItemFlags flags(const QModelIndex &index) const override;
   bool setData(const QModelIndex &index, const QVariant &value, int role) override;
 
-  // Row access. Cells beyond those given are empty.
-  int rows() const { return m_columns ? static_cast<int>(m_cells.size() / m_columns) : 0; }
+  // Row access, as the program fills and reads the list (during an update:
+  // the rows built so far). Cells beyond those given are empty.
+  int rows() const {
+    return m_columns ? static_cast<int>(current().size() / m_columns) : 0;
+  }
   const QString &cell(int row, int column) const;
   void setCell(int row, int column, const QString &text);
   void appendRow(const QString &caption);
   void appendRow(const QString &caption, const QString &second);
   void appendRow(const QStringList &cells);
+  // Appends a row whose caption comes from the client library as UTF-8. In
+  // an update, a caption equal to the one shown at that row is shared with
+  // it instead of being converted again.
+  void appendUtf8Row(const char *caption);
+  void appendUtf8Row(const char *caption, const QString &second);
   void removeRow(int row);
   void clear();
 
   // Between beginUpdate and endUpdate the model changes without telling the
-  // views row by row; endUpdate resets them once.
+  // views; the views keep seeing the rows as they were. Calls nest.
   void beginUpdate();
-  void endUpdate();
+  enum class UpdateEnd { Nested, Unchanged, Reset };
+  // Ends an update: when the rows differ from those shown, the views are
+  // reset once (Reset); when they are the same, nothing is told (Unchanged).
+  UpdateEnd endUpdate();
 
 private:
+  const std::vector<QString> &current() const {
+    return m_building ? m_next : m_cells;
+  }
+  std::vector<QString> &editable();
+  void pushCell(QString text);
+  void padRow();
   void changed(int firstRow, int lastRow);
   QStringList m_captions;
-  std::vector<QString> m_cells; // row-major, m_columns per row
+  std::vector<QString> m_cells; // the rows the views show: row-major, m_columns per row
   std::size_t m_columns = 0;
   int m_updateDepth = 0;
   bool m_firstColumnEditable = false;
+  // During an update, once the rows change: the rows being built, and how
+  // many leading cells of them are known to be the very cells shown.
+  std::vector<QString> m_next;
+  bool m_building = false;
+  std::size_t m_sharedCells = 0;
+  bool m_sharedKnown = true;
 };
 
 class ReportListView : public QTreeView {
@@ -71,9 +99,13 @@ public:
   void selectRow(int row);
 
   // Suspends repainting and row-by-row notifications; a refill between the
-  // two raises no change notification. Calls nest.
+  // two raises no change notification. Calls nest. The list shows the rows
+  // it had until the update ends, and repaints then only if they changed.
   void beginUpdate();
   void endUpdate();
+  // For a message box shown while the list is in an update: keeps the list
+  // from repainting at all until the update ends (it repaints whole then).
+  void holdRepaint();
   // Empties the list without a change notification.
   void clear();
 
@@ -82,8 +114,10 @@ signals:
   void changed();
 
 private:
+  void dropSelectionQuietly();
   ReportListModel m_model;
   int m_updateDepth = 0;
+  bool m_held = false;
 };
 
 // Holds a list in its update state for one scope, also when an exception passes.

@@ -24,14 +24,15 @@ std::string otherDatabase(int index) { return "qwb_d" + padded(index, 4); }
 
 // The many small tables: a heap table is created in well under a millisecond
 // (no tablespace file, no flush), so that tens of thousands stay quick to make.
-std::string smallTable(const std::string &database, int index) {
-  return "CREATE TABLE " + quote(database) + "." + quote(TableName(index)) +
+std::string smallTable(const std::string &database, const std::string &name) {
+  return "CREATE TABLE " + quote(database) + "." + quote(name) +
          " (id INT NOT NULL PRIMARY KEY, name VARCHAR(40), menge DECIMAL(8,2)) ENGINE=MEMORY";
 }
 
-std::string wideTable(const std::string &database, const std::string &name, int fields) {
+std::string wideTable(const std::string &database, const std::string &name, int fields,
+                      char prefix) {
   std::string sql = "CREATE TABLE " + quote(database) + "." + quote(name) + " (";
-  const std::vector<std::string> columns = WideColumns(fields);
+  const std::vector<std::string> columns = WideColumns(fields, prefix);
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i)
       sql += ", ";
@@ -77,14 +78,19 @@ int countColumns(Connection &admin, const std::string &database, const std::stri
   return n.empty() ? 0 : std::stoi(n[0]);
 }
 
-// A database with `tables` small tables and, when wideFields > 0, the wide
-// table in the middle in place of a small one. Kept when it already has that shape.
+// A database with `tables` small tables named by `name`, and, when
+// wideFields > 0, the two wide tables in the middle in place of small ones.
+// Kept when it already has that shape.
 void makeTableDatabase(Connection &admin, const std::set<std::string> &present,
-                       const std::string &database, int tables, int wideFields) {
+                       const std::string &database, int tables,
+                       std::string (*name)(int), int wideFields) {
   const int wide = wideFields > 0 ? tables / 2 : -1;
+  const int secondWide = wideFields > 0 && tables / 2 + 1 < tables ? tables / 2 + 1 : -1;
+  const int small = wide == 0 ? (tables > 2 ? 2 : -1) : 0;
   if (present.count(database) && countTables(admin, database) == tables &&
-      (wide < 0 || countColumns(admin, database, TableName(wide)) == wideFields) &&
-      (wide >= 0 || tables == 0 || countColumns(admin, database, TableName(0)) == 3)) {
+      (wide < 0 || countColumns(admin, database, name(wide)) == wideFields) &&
+      (secondWide < 0 || countColumns(admin, database, name(secondWide)) == wideFields) &&
+      (small < 0 || countColumns(admin, database, name(small)) == 3)) {
     std::fprintf(stderr, "schema: %s with %d tables is there\n", database.c_str(), tables);
     return;
   }
@@ -94,8 +100,9 @@ void makeTableDatabase(Connection &admin, const std::set<std::string> &present,
   {
     Batch batch(admin);
     for (int i = 0; i < tables; ++i)
-      batch.add(i == wide ? wideTable(database, TableName(i), wideFields)
-                          : smallTable(database, i));
+      batch.add(i == wide         ? wideTable(database, name(i), wideFields, 'f')
+                : i == secondWide ? wideTable(database, name(i), wideFields, 'g')
+                                  : smallTable(database, name(i)));
   }
   const double s =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -106,9 +113,11 @@ void makeTableDatabase(Connection &admin, const std::set<std::string> &present,
 
 std::string ScalingDatabase(int tables) { return "qwb_scale_" + padded(tables, 6); }
 std::string TableName(int index) { return "t" + padded(index, 5); }
+std::string ScalingTableName(int index) { return "s" + padded(index, 5); }
 std::string WideTable(const SchemaSize &size) { return TableName(size.tables / 2); }
+std::string SecondWideTable(const SchemaSize &size) { return TableName(size.tables / 2 + 1); }
 
-std::vector<std::string> WideColumns(int fields) {
+std::vector<std::string> WideColumns(int fields, char prefix) {
   static const char *const types[] = {
       "INT NOT NULL DEFAULT 0", "BIGINT UNSIGNED", "DECIMAL(10,2)", "VARCHAR(20)",
       "CHAR(8)",                "DATE",            "DATETIME",      "DOUBLE",
@@ -122,7 +131,7 @@ std::vector<std::string> WideColumns(int fields) {
   if (fields > 0)
     columns.push_back("`id` INT UNSIGNED NOT NULL AUTO_INCREMENT");
   for (int i = 1; i < fields; ++i) {
-    const std::string name = "f" + padded(i, 4);
+    const std::string name = prefix + padded(i, 4);
     columns.push_back(quote(name) + " " + types[i % typeCount]);
     // About forty keys for a thousand columns: unique keys on VARCHAR
     // columns, plain keys on INT and SMALLINT columns (MyISAM allows 64).
@@ -158,9 +167,9 @@ void GenerateSchema(Connection &admin, const SchemaSize &size) {
       if (!present.count(otherDatabase(i)))
         batch.add("CREATE DATABASE " + quote(otherDatabase(i)));
   }
-  makeTableDatabase(admin, present, MainDatabase, size.tables, size.fields);
+  makeTableDatabase(admin, present, MainDatabase, size.tables, TableName, size.fields);
   for (int t : size.scaling)
-    makeTableDatabase(admin, present, ScalingDatabase(t), t, 0);
+    makeTableDatabase(admin, present, ScalingDatabase(t), t, ScalingTableName, 0);
 }
 
 } // namespace bench

@@ -1,6 +1,8 @@
 // The generated schema that the benchmark lists: D databases, one of them
-// (qwb_main) with T tables, one of which has F columns of mixed types and
-// keys, and one database per scaling size with that many tables.
+// (qwb_main) with T tables, two of which (in the middle) have F columns of
+// mixed types and keys, and one database per scaling size with that many
+// tables (named apart from those of qwb_main, so that a switch between the
+// two databases changes every row of the table list).
 #pragma once
 
 #include "bench/RawClient.h"
@@ -19,9 +21,12 @@ struct SchemaSize {
 
 inline const std::string MainDatabase = "qwb_main";
 std::string ScalingDatabase(int tables);
-std::string TableName(int index);
-// The wide table of qwb_main: the one in the middle.
+std::string TableName(int index);        // in qwb_main
+std::string ScalingTableName(int index); // in the scaling databases
+// The wide tables of qwb_main: the one in the middle and the one after it
+// (same types, other column names).
 std::string WideTable(const SchemaSize &size);
+std::string SecondWideTable(const SchemaSize &size);
 
 // Makes the server hold exactly this schema (the qwb_ databases): what is
 // already there in the right shape is kept, the rest is made afresh in
@@ -29,6 +34,6 @@ std::string WideTable(const SchemaSize &size);
 void GenerateSchema(Connection &admin, const SchemaSize &size);
 
 // The column definitions of the wide table (for the tests of the generator).
-std::vector<std::string> WideColumns(int fields);
+std::vector<std::string> WideColumns(int fields, char prefix = 'f');
 
 } // namespace bench

@@ -211,12 +211,14 @@ struct Pair {
 // Runs both sides `repeat` times (after two unrecorded rounds), alternating
 // which goes first so that drift and noise fall on both alike. The program's
 // time includes the repaint that the call leaves pending.
-Pair measure(int repeat, const std::function<void()> &quellwerk, const std::function<void()> &floor) {
+// Both get the round's number, for calls that alternate between two targets.
+Pair measure(int repeat, const std::function<void(int)> &quellwerk,
+             const std::function<void(int)> &floor) {
   Pair p;
   for (int i = -2; i < repeat; ++i) {
     auto runQuellwerk = [&] {
       const auto t0 = Clock::now();
-      quellwerk();
+      quellwerk(i);
       const auto t1 = Clock::now();
       processEvents();
       const auto t2 = Clock::now();
@@ -227,7 +229,7 @@ Pair measure(int repeat, const std::function<void()> &quellwerk, const std::func
     };
     auto runFloor = [&] {
       const auto t0 = Clock::now();
-      floor();
+      floor(i);
       const auto t1 = Clock::now();
       if (i >= 0)
         p.floor.add(msSince(t0, t1));
@@ -310,7 +312,7 @@ ProbeResult runProbe(const std::string &program, const std::vector<std::string> 
 }
 
 void printPair(const char *what, const Pair &p) {
-  std::printf("| %-22s | %9.3f | %9.3f | %9.3f | %9.3f | %6.3f |\n", what, p.quellwerk.median(),
+  std::printf("| %s | %.3f | %.3f | %.3f | %.3f | %.3f |\n", what, p.quellwerk.median(),
               p.call.median(), p.floor.median(), p.floor.min(), p.ratio());
 }
 
@@ -365,23 +367,46 @@ int run(int argc, char **argv) {
     return 0;
   }
 
-  const Pair dbs = measure(o.repeat, [&] { form->ListCurrentDatabases(); },
-                           [&] { floor.list(-1, -1); });
-  const Pair tables = measure(o.repeat, [&] { form->ListTables(database); },
-                              [&] { floor.list(database, -1); });
+  const Pair dbs = measure(o.repeat, [&](int) { form->ListCurrentDatabases(); },
+                           [&](int) { floor.list(-1, -1); });
+  const Pair tables = measure(o.repeat, [&](int) { form->ListTables(database); },
+                              [&](int) { floor.list(database, -1); });
   if (form->ListView2->count() != o.size.tables)
     throw bench::Error("the table list does not show every table");
-  const Pair fields = measure(o.repeat, [&] { form->ListFields(database, table); },
-                              [&] { floor.list(database, table); });
+  const Pair fields = measure(o.repeat, [&](int) { form->ListFields(database, table); },
+                              [&](int) { floor.list(database, table); });
   if (form->ListView3->count() != o.size.fields ||
       form->ListView2->selectedRow() != table || form->ListView1->selectedRow() != database)
     throw bench::Error("the field list does not show every field");
 
-  std::printf("| Call                   | Quellwerk ms | of it call ms | floor ms | floor min ms | ratio |\n");
+  // The same calls when the list they fill changes every time: ListTables
+  // switching between qwb_main and the scaling database of as many tables
+  // (other names), ListFields between the two wide tables (other columns).
+  const bool twin = std::find(o.size.scaling.begin(), o.size.scaling.end(), o.size.tables) !=
+                    o.size.scaling.end();
+  const int twinDatabase = twin ? floor.databasePosition(bench::ScalingDatabase(o.size.tables)) : -1;
+  const int secondTable = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(o.size));
+  auto alternate = [](int round, int a, int b) { return round & 1 ? b : a; };
+  Pair otherTables, otherFields;
+  if (twin)
+    otherTables = measure(
+        o.repeat, [&](int i) { form->ListTables(alternate(i, database, twinDatabase)); },
+        [&](int i) { floor.list(alternate(i, database, twinDatabase), -1); });
+  const bool second = secondTable < o.size.tables;
+  if (second)
+    otherFields = measure(
+        o.repeat, [&](int i) { form->ListFields(database, alternate(i, table, secondTable)); },
+        [&](int i) { floor.list(database, alternate(i, table, secondTable)); });
+
+  std::printf("| Call | Quellwerk ms | of it the call ms | floor ms | floor min ms | ratio |\n");
   std::printf("|---|---:|---:|---:|---:|---:|\n");
   printPair("ListCurrentDatabases", dbs);
   printPair("ListTables", tables);
   printPair("ListFields", fields);
+  if (twin)
+    printPair("ListTables, other database each call", otherTables);
+  if (second)
+    printPair("ListFields, other table each call", otherFields);
 
   std::printf("\nScaling of ListFields with the number of tables (a 3-column table is listed)\n\n");
   std::printf("| T | Quellwerk ms | floor ms | Quellwerk us/table | floor us/table | ratio |\n");
@@ -391,7 +416,8 @@ int run(int argc, char **argv) {
     std::fprintf(plot, "# T quellwerk_ms floor_ms quellwerk_us_per_table floor_us_per_table\n");
   for (int t : o.size.scaling) {
     const int db = floor.databasePosition(bench::ScalingDatabase(t));
-    const Pair p = measure(o.repeat, [&] { form->ListFields(db, 0); }, [&] { floor.list(db, 0); });
+    const Pair p =
+        measure(o.repeat, [&](int) { form->ListFields(db, 0); }, [&](int) { floor.list(db, 0); });
     if (form->ListView2->count() != t)
       throw bench::Error("the table list does not show every table");
     const double q = p.quellwerk.median(), f = p.floor.median();
