@@ -94,9 +94,15 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ListView1 = new ReportListView(this);
   ListView1->setColumns({QStringLiteral("Host"), QStringLiteral("User"), QStringLiteral("Pass"),
                          QStringLiteral("Port")},
-                        // Wider than the designed 50 pixels each, so that a host
-                        // name or address shows whole in the default font.
-                        {130, 90, 90, 60});
+                        {50, 50, 50, 50});
+  // Wider than the designed 50 pixels each, so that an address, a user name
+  // and a port show whole in the platform's font.
+  const QFontMetrics metrics(ListView1->font());
+  const int padding = 2 * metrics.averageCharWidth();
+  ListView1->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + padding);
+  ListView1->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral("Benutzer")) + padding);
+  ListView1->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("Passwort")) + padding);
+  ListView1->setColumnWidth(3, metrics.horizontalAdvance(QStringLiteral("65535")) + padding);
   ListView1->setFirstColumnEditable(true);
   Bevel1 = new QFrame(this);
   Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);

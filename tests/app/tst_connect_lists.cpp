@@ -19,9 +19,6 @@ class ConnectListsTest : public QObject {
   std::unique_ptr<TMainForm> form;
   std::unique_ptr<AdminConnection> admin;
 
-  int rowOf(ReportListView *list, const QString &caption) {
-    return static_cast<int>(Captions(list).indexOf(caption));
-  }
   void connectForm() {
     ConnectTo(*form);
     QVERIFY(form->connected());
@@ -41,9 +38,7 @@ private slots:
         "KEY (kunde), KEY (code, kunde))"));
   }
   void init() {
-    form = CreateForms();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form = OpenMainForm(false);
   }
   void cleanup() {
     if (form && form->connected())
@@ -184,7 +179,7 @@ private slots:
   void tablesAndFields() {
     QW_REQUIRE_SERVER();
     connectForm();
-    const int db = rowOf(form->ListView1, Db);
+    const int db = RowOf(form->ListView1, Db);
     QVERIFY(db >= 0);
     ClickRow(form->ListView1, db);
     QCOMPARE(form->ListView1->selectedRow(), db);
@@ -192,7 +187,7 @@ private slots:
     QVERIFY(form->DropDBBtn->isEnabled() && form->NewTableBtn->isEnabled());
     QVERIFY(!form->ListView2->hasSelection());
 
-    const int table = rowOf(form->ListView2, QStringLiteral("schlüssel"));
+    const int table = RowOf(form->ListView2, QStringLiteral("schlüssel"));
     ClickRow(form->ListView2, table);
     QCOMPARE(form->ListView1->selectedRow(), db);
     QCOMPARE(form->ListView2->selectedRow(), table);
@@ -216,12 +211,12 @@ private slots:
 
     // A database without tables: an empty table list, no message.
     MessageRecorder messages;
-    ClickRow(form->ListView1, rowOf(form->ListView1, EmptyDb));
+    ClickRow(form->ListView1, RowOf(form->ListView1, EmptyDb));
     QCOMPARE(form->ListView2->count(), 0);
     QVERIFY(messages.shown.isEmpty());
 
     // Umlauts come back exactly.
-    ClickRow(form->ListView1, rowOf(form->ListView1, UmlautDb));
+    ClickRow(form->ListView1, RowOf(form->ListView1, UmlautDb));
     QCOMPARE(Captions(form->ListView2), admin->tables(UmlautDb));
     QVERIFY(Captions(form->ListView2).contains(QStringLiteral("Übersicht")));
   }
@@ -236,7 +231,7 @@ private slots:
     QVERIFY(!form->ListView1->hasSelection());
     QCOMPARE(form->ListView2->count(), 0);
     // A table position beyond the end: tables listed, no fields, no table selected.
-    const int db = rowOf(form->ListView1, Db);
+    const int db = RowOf(form->ListView1, Db);
     form->ListFields(db, 99);
     QCOMPARE(form->ListView1->selectedRow(), db);
     QCOMPARE(form->ListView2->count(), 4);
@@ -248,8 +243,8 @@ private slots:
     const QString before = QStringLiteral("qwt_lista"); // sorts before qwt_lists
     admin->makeDatabase(before, {"nur_hier"});
     form->ListCurrentDatabases();
-    const int ours = rowOf(form->ListView1, Db);
-    const int theirs = rowOf(form->ListView1, before);
+    const int ours = RowOf(form->ListView1, Db);
+    const int theirs = RowOf(form->ListView1, before);
     QVERIFY(theirs >= 0 && theirs < ours);
     const QString shifted = form->ListView1->caption(ours + 1);
     admin->dropDatabase(before);
@@ -263,8 +258,8 @@ private slots:
     QW_REQUIRE_SERVER();
     QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
     connectForm();
-    const int db = rowOf(form->ListView1, Db);
-    const int table = rowOf(form->ListView2, QString()); // -1: nothing listed yet
+    const int db = RowOf(form->ListView1, Db);
+    const int table = RowOf(form->ListView2, QString()); // -1: nothing listed yet
     QCOMPARE(table, -1);
     form->ListFields(db, 0);
     const QStringList databases = Captions(form->ListView1);
@@ -341,7 +336,7 @@ private slots:
     if (qEnvironmentVariable("QW_TEST_SERVER_CTL").isEmpty())
       QSKIP("the server can be killed only under scripts/test");
     connectForm();
-    const int db = rowOf(form->ListView1, Db);
+    const int db = RowOf(form->ListView1, Db);
     ClickRow(form->ListView1, db);
     admin.reset();
     QVERIFY(ServerControl(QStringLiteral("kill")));

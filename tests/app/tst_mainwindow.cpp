@@ -46,9 +46,7 @@ private slots:
     InstallGermanTranslations();
   }
   void init() {
-    form = CreateForms();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form = OpenMainForm(false);
   }
   void cleanup() {
     if (form && form->connected())

@@ -25,17 +25,14 @@ class FieldCommandsTest : public QObject {
   std::unique_ptr<AdminConnection> admin;
   MessageRecorder *messages = nullptr;
 
-  int rowOf(ReportListView *list, const QString &caption) {
-    return static_cast<int>(Captions(list).indexOf(caption));
-  }
   void selectTable(const QString &table = Table) {
-    ClickRow(form->ListView1, rowOf(form->ListView1, Db));
-    const int row = rowOf(form->ListView2, table);
+    ClickRow(form->ListView1, RowOf(form->ListView1, Db));
+    const int row = RowOf(form->ListView2, table);
     QVERIFY2(row >= 0, qPrintable(table));
     ClickRow(form->ListView2, row);
   }
   void selectField(const QString &field) {
-    const int row = rowOf(form->ListView3, field);
+    const int row = RowOf(form->ListView3, field);
     QVERIFY2(row >= 0, qPrintable(field));
     ClickRow(form->ListView3, row);
   }
@@ -70,10 +67,7 @@ private slots:
         "preis DECIMAL(10,2) NOT NULL DEFAULT 1.50, name VARCHAR(40) NULL, geburtstag DATE, "
         "notiz TEXT, farbe ENUM('rot','grün'), zitat VARCHAR(20) NOT NULL DEFAULT 'it''s \\\\ x', "
         "UNIQUE KEY (name))"));
-    form = CreateForms();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    ConnectTo(*form);
+    form = OpenMainForm(true);
     QVERIFY(form->connected());
     selectTable();
     messages = new MessageRecorder;

@@ -30,7 +30,7 @@ class CreateTableTest : public QObject {
   std::unique_ptr<AdminConnection> admin;
 
   void selectDatabase(const QString &name) {
-    const int row = static_cast<int>(Captions(form->ListView1).indexOf(name));
+    const int row = RowOf(form->ListView1, name);
     QVERIFY2(row >= 0, qPrintable(name));
     ClickRow(form->ListView1, row);
   }
@@ -61,10 +61,7 @@ private slots:
   }
   void init() {
     admin->makeDatabase(Db, {"vorher"});
-    form = CreateForms();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    ConnectTo(*form);
+    form = OpenMainForm(true);
     QVERIFY(form->connected());
     selectDatabase(Db);
   }

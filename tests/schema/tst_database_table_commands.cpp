@@ -26,17 +26,14 @@ class DatabaseTableCommandsTest : public QObject {
   std::unique_ptr<TMainForm> form;
   std::unique_ptr<AdminConnection> admin;
 
-  int rowOf(ReportListView *list, const QString &caption) {
-    return static_cast<int>(Captions(list).indexOf(caption));
-  }
   void selectDatabase(const QString &name) {
-    const int row = rowOf(form->ListView1, name);
+    const int row = RowOf(form->ListView1, name);
     QVERIFY2(row >= 0, qPrintable(name));
     ClickRow(form->ListView1, row);
   }
   void selectTable(const QString &database, const QString &table) {
     selectDatabase(database);
-    const int row = rowOf(form->ListView2, table);
+    const int row = RowOf(form->ListView2, table);
     QVERIFY2(row >= 0, qPrintable(table));
     ClickRow(form->ListView2, row);
     QCOMPARE(form->ListView2->selectedRow(), row);
@@ -60,10 +57,7 @@ private slots:
     LoadRealClientLibrary();
   }
   void init() {
-    form = CreateForms();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    ConnectTo(*form);
+    form = OpenMainForm(true);
     QVERIFY(form->connected());
   }
   void cleanup() {

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include "app/Forms.h"
 #include "app/mysql_test_main.h"
 #include "connection/verbindungFUnit.h"
 
@@ -277,4 +278,18 @@ QStringList Captions(const ReportListView *list) {
   for (int i = 0; i < list->count(); ++i)
     captions << list->caption(i);
   return captions;
+}
+
+int RowOf(const ReportListView *list, const QString &caption) {
+  return static_cast<int>(Captions(list).indexOf(caption));
+}
+
+std::unique_ptr<TMainForm> OpenMainForm(bool connect) {
+  std::unique_ptr<TMainForm> form = CreateForms();
+  form->show();
+  if (!QTest::qWaitForWindowExposed(form.get()))
+    qWarning("the main window was not exposed");
+  if (connect)
+    ConnectTo(*form);
+  return form;
 }

@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class TMainForm;
 class QDialog;
@@ -122,3 +123,9 @@ class ReportListView;
 void ClickRow(ReportListView *list, int row);
 // The captions (first column) of all rows of a list.
 QStringList Captions(const ReportListView *list);
+// The row whose caption is `caption`, or -1.
+int RowOf(const ReportListView *list, const QString &caption);
+
+// The program's forms as it creates them, the main window shown; connected
+// to the test server when asked (check form->connected()).
+std::unique_ptr<TMainForm> OpenMainForm(bool connect);
