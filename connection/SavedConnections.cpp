@@ -164,7 +164,13 @@ void SetSavedConnectionsProgramDirectory(const QString &directory) {
 
 QString SavedConnectionsFilePath(const QString &programDirectory, const QString &configDirectory) {
   const QFileInfo program(programDirectory);
-  if (!programDirectory.isEmpty() && program.isDir() && program.isWritable())
+  // An installed program (its desktop entry in ../share/applications) never
+  // keeps the file beside itself, even where it may write there, as root may
+  // in /usr/bin: the passwords would lie among the system's programs, in no
+  // package, and stay when the package is removed.
+  const QString desktopEntry = QStringLiteral("../share/applications/quellwerk.desktop");
+  const bool installed = QFileInfo(QDir(programDirectory).filePath(desktopEntry)).isFile();
+  if (!programDirectory.isEmpty() && program.isDir() && program.isWritable() && !installed)
     return QDir(programDirectory).filePath(FileName);
   return QDir(configDirectory).filePath(FileName);
 }

@@ -54,8 +54,10 @@ QString DecodeStoredText(QByteArrayView bytes);
 QString Windows1252ToString(QByteArrayView bytes);
 
 // Where options.dat lives: beside the executable when that directory is
-// writable (portable use), otherwise in the user's configuration directory
-// (~/.config/quellwerk). Loading and saving both follow this rule.
+// writable (portable use) and the program is not installed (no
+// ../share/applications/quellwerk.desktop beside it), otherwise in the user's
+// configuration directory (~/.config/quellwerk). Loading and saving both
+// follow this rule.
 QString SavedConnectionsFilePath();
 QString SavedConnectionsFilePath(const QString &programDirectory, const QString &configDirectory);
 // ~/.config/quellwerk (the generic configuration location + "/quellwerk").

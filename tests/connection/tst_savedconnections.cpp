@@ -216,6 +216,16 @@ private slots:
 
     // Beside the executable while that directory is writable.
     QCOMPARE(SavedConnectionsFilePath(program, config), program + QStringLiteral("/options.dat"));
+    // But not when the program is installed (its desktop entry in
+    // ../share/applications), even where it may write there (root in /usr/bin).
+    const QString prefix = temp.filePath(QStringLiteral("usr"));
+    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/bin")));
+    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/share/applications")));
+    QFile entry(prefix + QStringLiteral("/share/applications/quellwerk.desktop"));
+    QVERIFY(entry.open(QIODevice::WriteOnly));
+    entry.close();
+    QCOMPARE(SavedConnectionsFilePath(prefix + QStringLiteral("/bin"), config),
+             config + QStringLiteral("/options.dat"));
     // Otherwise in the configuration directory: a directory that does not exist ...
     QCOMPARE(SavedConnectionsFilePath(temp.filePath(QStringLiteral("none")), config),
              config + QStringLiteral("/options.dat"));
