@@ -211,8 +211,10 @@ void TDialog::buildLayout() {
 
   // The list from 8 to 409, at least 97 high.
   ListView1->setMinimumSize(401, 97);
+  // Widen a column for its caption, never narrow it below the width given above.
   for (int column = 0; column < 4; ++column)
-    ListView1->setColumnWidth(column, std::max(50, ListView1->header()->sectionSizeHint(column)));
+    ListView1->setColumnWidth(column, std::max({50, ListView1->columnWidth(column),
+                                                ListView1->header()->sectionSizeHint(column)}));
   auto *list = new QHBoxLayout;
   list->setContentsMargins(8, 0, 14, 0);
   list->addWidget(ListView1);
