@@ -1,0 +1,52 @@
+# Installation (cmake --install) and the Debian package (cpack -G DEB).
+#
+# Installed: the program in bin/, its desktop entry, its icon in the hicolor
+# theme (the SVG and PNG sizes rendered from it by
+# packaging/icons/render-icons.sh), and its AppStream metadata. The helper
+# quellwerk-saved-connection of scripts/run is not installed.
+include(GNUInstallDirs)
+
+set(QW_APP_ID org.example.quellwerk)
+set(QW_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+
+install(TARGETS quellwerk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${QW_PACKAGING_DIR}/quellwerk.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# The release date of the metadata is the day of the build (SOURCE_DATE_EPOCH
+# when set, for reproducible builds).
+string(TIMESTAMP QW_RELEASE_DATE "%Y-%m-%d" UTC)
+configure_file(${QW_PACKAGING_DIR}/quellwerk.metainfo.xml
+               ${PROJECT_BINARY_DIR}/packaging/${QW_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/${QW_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+install(FILES ${QW_PACKAGING_DIR}/icons/quellwerk.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 16 22 24 32 48 64 128 256)
+  install(FILES ${QW_PACKAGING_DIR}/icons/${size}x${size}/quellwerk.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+
+# The Debian package. The shared libraries that the program links (Qt) come
+# from dpkg-shlibdeps; the client library is loaded with dlopen, so it and
+# Qt's German texts (qtbase_de) are named here.
+set(CPACK_PACKAGE_NAME quellwerk)
+set(CPACK_PACKAGE_VENDOR "Quellwerk-Entwickler")
+set(CPACK_PACKAGE_CONTACT "Quellwerk-Entwickler <quellwerk@example.org>")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://quellwerk.example.org/")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "German-language administration tool for MySQL/MariaDB schemas")
+set(CPACK_PACKAGE_DESCRIPTION "Quellwerk connects to one MySQL or MariaDB server and shows its
+databases, the tables of the selected database and the fields of the selected
+table in three lists side by side. Small dialogs create and drop databases,
+design new tables field by field, rename and drop tables, and add, change and
+drop fields. The user interface is in German.")
+set(CPACK_DEBIAN_PACKAGE_SECTION database)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmariadb3, qt6-translations-l10n")
+# The native platform plugin for Wayland sessions; without it Qt uses X11.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)
