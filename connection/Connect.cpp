@@ -4,6 +4,7 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
 #include "connection/IntegerText.h"
+#include "connection/ServerTimeouts.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QLineEdit>
@@ -11,7 +12,11 @@
 namespace {
 constexpr std::int32_t DefaultPort = 3306;
 constexpr std::int32_t DefaultTimeout = 30;
+unsigned int TestIoTimeout = 0;
 } // namespace
+
+unsigned int ServerIoTimeout() { return TestIoTimeout ? TestIoTimeout : ServerIoTimeoutSeconds; }
+void SetServerIoTimeoutForTests(unsigned int seconds) { TestIoTimeout = seconds; }
 
 void TMainForm::connectbtnClick() {
   if (ExecModal(*Dialog) != QDialog::Accepted) {
@@ -38,7 +43,12 @@ void TMainForm::connectbtnClick() {
     return;
   }
   // Names travel as UTF-8 both ways, so that umlauts survive the round trip.
+  // Reads and writes are bounded too: without that, a call to a server that
+  // stops answering would block the window for ever.
+  const unsigned int ioTimeout = ServerIoTimeout();
   if (mysql::mysql_options(MySQLHandle, MYSQL_OPT_CONNECT_TIMEOUT, &Timeout) != 0 ||
+      mysql::mysql_options(MySQLHandle, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) != 0 ||
+      mysql::mysql_options(MySQLHandle, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) != 0 ||
       mysql::mysql_options(MySQLHandle, MYSQL_SET_CHARSET_NAME, "utf8mb4") != 0) {
     ShowMessage(this, QStringLiteral("Konnte Optionen nicht setzen"));
     return;
