@@ -39,13 +39,24 @@ void ShowMessageWhileListing(QWidget *parent, std::initializer_list<ReportListVi
   ShowMessage(parent, text, title);
 }
 
+// A refill that cannot even list the databases empties all three lists, as
+// "Trennen" does, before it says so: a list left as it was would pass for the
+// one just asked for (after a click on another database, the tables of the
+// one before would stand beside it).
+void ShowNoDatabaseList(TMainForm &form) {
+  form.ListView1->clear();
+  form.ListView2->clear();
+  form.ListView3->clear();
+  ShowMessage(&form, NoDatabaseList, ServerError(form.MySQLHandle));
+}
+
 } // namespace
 
 void TMainForm::ListCurrentDatabases() {
   WaitCursor wait;
   Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
   if (!dbs) {
-    ShowMessage(this, NoDatabaseList, ServerError(MySQLHandle));
+    ShowNoDatabaseList(*this);
     return;
   }
   ListUpdate update(*ListView1);
@@ -61,7 +72,7 @@ void TMainForm::ListTables(std::int32_t index) {
   WaitCursor wait;
   Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
   if (!dbs) {
-    ShowMessage(this, NoDatabaseList, ServerError(MySQLHandle));
+    ShowNoDatabaseList(*this);
     return;
   }
   ScopeExit finish([&] {
@@ -97,7 +108,7 @@ void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) 
   WaitCursor wait;
   Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
   if (!dbs) {
-    ShowMessage(this, NoDatabaseList, ServerError(MySQLHandle));
+    ShowNoDatabaseList(*this);
     return;
   }
   ScopeExit finish([&] {
@@ -131,7 +142,7 @@ void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) 
       ListView2->items().appendUtf8Row(table);
       if (!IsPosition(t, tableIndex))
         return;
-      Result fields(mysql::mysql_list_fields(MySQLHandle, table, nullptr));
+      Result fields(ListFieldsOf(MySQLHandle, table));
       if (!fields) {
         ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoFieldList,
                                 ServerError(MySQLHandle));

@@ -9,6 +9,19 @@ void ResultFree::operator()(MYSQL_RES *result) const noexcept {
 
 QString ServerError(MYSQL *handle) { return FromLibrary(mysql::mysql_error(handle)); }
 
+MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table) {
+  constexpr qsizetype LongestIntactName = 127;
+  const QByteArray name(table);
+  if (name.size() <= LongestIntactName)
+    return mysql::mysql_list_fields(handle, table, nullptr);
+  QByteArray quoted = name;
+  quoted.replace('`', "``");
+  const QByteArray query = "SELECT * FROM `" + quoted + "` LIMIT 0";
+  if (mysql::mysql_real_query(handle, query.constData(), static_cast<unsigned long>(query.size())))
+    return nullptr;
+  return mysql::mysql_store_result(handle);
+}
+
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query) {
   const QByteArray text = ToLibrary(query);
   if (mysql::mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size())))

@@ -27,6 +27,14 @@ inline QString FromLibrary(const char *text) { return QString::fromUtf8(text); }
 // The error text of the last failed call on the connection.
 QString ServerError(MYSQL *handle);
 
+// The field descriptions of a table of the current database, as
+// mysql_list_fields gives them (null on failure). The client library cuts a
+// table name at 127 bytes and sends stray bytes after it as a wildcard, which
+// lists another table's fields or none; a longer name (up to 64 characters
+// can take 192 bytes) is asked for with a query that returns the same
+// descriptions and no rows.
+MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table);
+
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query);
