@@ -36,9 +36,32 @@ std::optional<QString> EditorDefault(const QString &serverDefault) {
     return QString();
   if (serverDefault.size() >= 2 && serverDefault.startsWith(QLatin1Char('\'')) &&
       serverDefault.endsWith(QLatin1Char('\''))) {
-    QString text = serverDefault.mid(1, serverDefault.size() - 2);
-    text.replace(QLatin1String("''"), QLatin1String("'"));
-    text.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    // Read front to back: the server doubles a quote and writes NUL, line
+    // feed, carriage return and backslash as \0, \n, \r and \\.
+    const QStringView inner = QStringView(serverDefault).sliced(1, serverDefault.size() - 2);
+    QString text;
+    for (qsizetype i = 0; i < inner.size(); ++i) {
+      const QChar c = inner[i];
+      if (c != QLatin1Char('\'') && c != QLatin1Char('\\')) {
+        text += c;
+        continue;
+      }
+      if (++i == inner.size())
+        return std::nullopt;
+      const char16_t next = inner[i].unicode();
+      if (c == QLatin1Char('\'') && next == u'\'')
+        text += QLatin1Char('\'');
+      else if (c == QLatin1Char('\\') && next == u'\\')
+        text += QLatin1Char('\\');
+      else if (c == QLatin1Char('\\') && next == u'0')
+        text += QChar(0);
+      else if (c == QLatin1Char('\\') && next == u'n')
+        text += QLatin1Char('\n');
+      else if (c == QLatin1Char('\\') && next == u'r')
+        text += QLatin1Char('\r');
+      else
+        return std::nullopt; // not the server's own writing: better refused than guessed
+    }
     if (text.isEmpty())
       return std::nullopt;
     return text;

@@ -78,6 +78,29 @@ private slots:
     QCOMPARE(Cells(EditableFromColumn(binary)), (L{"VARCHAR", "10", "", "", "jnnnjnnn"}));
   }
 
+  void defaultsWithLineBreaksAndNulKeepTheirCharacters() {
+    // information_schema.COLUMNS writes a text default with a quote doubled
+    // and NUL, line feed, carriage return and backslash as \0, \n, \r and \\
+    // (measured on MariaDB 10.11 with the defaults l1<LF>l2, n<NUL>n, c<CR>r, x\n).
+    // Read as they stand, a CHANGE would turn a line break into a backslash
+    // and an n.
+    const auto defaultOf = [](const QString &serverDefault) {
+      return Cells(EditableFromColumn(Column("varchar", "varchar(20)", true, serverDefault))).value(3);
+    };
+    QCOMPARE(defaultOf(QStringLiteral("'l1\\nl2'")), QStringLiteral("l1\nl2"));
+    QCOMPARE(defaultOf(QStringLiteral("'n\\0n'")), QString(QStringLiteral("n") + QChar(0) + QStringLiteral("n")));
+    QCOMPARE(defaultOf(QStringLiteral("'c\\rr'")), QStringLiteral("c\rr"));
+    // A backslash and an n typed as such stay two characters.
+    QCOMPARE(defaultOf(QStringLiteral("'x\\\\n'")), QStringLiteral("x\\n"));
+    QCOMPARE(defaultOf(QStringLiteral("'\\\\'''")), QStringLiteral("\\'"));
+    // Tab, Ctrl-Z and double quote come as they are.
+    QCOMPARE(defaultOf(QStringLiteral("'t\tz\x1a\"'")), QStringLiteral("t\tz\x1a\""));
+    // What the server never writes is refused, not guessed.
+    for (const char *odd : {"'a'b'", "'a\\'", "'a\\tb'", "'a\\'b'"})
+      QVERIFY2(!EditableFromColumn(Column("varchar", "varchar(20)", true, QString::fromLatin1(odd))).row,
+               odd);
+  }
+
   void refusedColumns() {
     auto refusal = [](const ColumnFacts &c) {
       const EditableColumn e = EditableFromColumn(c);
