@@ -80,7 +80,7 @@ private slots:
 
   void defaultsWithLineBreaksAndNulKeepTheirCharacters() {
     // information_schema.COLUMNS writes a text default with a quote doubled
-    // and NUL, line feed, carriage return and backslash as \0, \n, \r and \\
+    // and NUL, line feed, carriage return and backslash as \0, \n, \r and \\,
     // (measured on MariaDB 10.11 with the defaults l1<LF>l2, n<NUL>n, c<CR>r, x\n).
     // Read as they stand, a CHANGE would turn a line break into a backslash
     // and an n.
