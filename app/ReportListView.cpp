@@ -34,8 +34,18 @@ bool SameText(const QString &text, const char *utf8) {
 
 } // namespace
 
+// index() and flags() answer what the base class answers, without its
+// virtual rowCount()/columnCount() round trips: the views ask for every row
+// when they lay a refilled list out.
+QModelIndex ReportListModel::index(int row, int column, const QModelIndex &parent) const {
+  if (parent.isValid() || row < 0 || column < 0 || row >= shownRows() ||
+      column >= static_cast<int>(m_columns))
+    return {};
+  return createIndex(row, column);
+}
+
 int ReportListModel::rowCount(const QModelIndex &parent) const {
-  return parent.isValid() || !m_columns ? 0 : static_cast<int>(m_cells.size() / m_columns);
+  return parent.isValid() ? 0 : shownRows();
 }
 
 int ReportListModel::columnCount(const QModelIndex &parent) const {
@@ -59,7 +69,9 @@ QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 Qt::ItemFlags ReportListModel::flags(const QModelIndex &index) const {
-  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.row() < 0 || index.column() < 0 || index.model() != this)
+    return {};
+  Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
   if (m_firstColumnEditable && index.column() == 0)
     f |= Qt::ItemIsEditable;
   return f;

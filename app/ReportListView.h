@@ -24,6 +24,7 @@ public:
   void setColumns(const QStringList &captions);
   void setFirstColumnEditable(bool editable) { m_firstColumnEditable = editable; }
 
+  QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
   int rowCount(const QModelIndex &parent = {}) const override;
   int columnCount(const QModelIndex &parent = {}) const override;
   QVariant data(const QModelIndex &index, int role) const override;
@@ -58,6 +59,7 @@ public:
   UpdateEnd endUpdate();
 
 private:
+  int shownRows() const { return m_columns ? static_cast<int>(m_cells.size() / m_columns) : 0; }
   const std::vector<QString> &current() const {
     return m_building ? m_next : m_cells;
   }
