@@ -352,7 +352,14 @@ int run(int argc, char **argv) {
   std::printf("Repetitions: %d per figure (medians; the program's time includes the repaint)\n\n",
               o.repeat);
 
-  // QWB_PROFILE=databases|tables|fields repeats that one call (for a profiler) and stops.
+  const bool twin = std::find(o.size.scaling.begin(), o.size.scaling.end(), o.size.tables) !=
+                    o.size.scaling.end();
+  const int twinDatabase = twin ? floor.databasePosition(bench::ScalingDatabase(o.size.tables)) : -1;
+  const int secondTable = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(o.size));
+  auto alternate = [](int round, int a, int b) { return round & 1 ? b : a; };
+
+  // QWB_PROFILE=databases|tables|fields|othertables|otherfields repeats that
+  // one call (for a profiler) and stops.
   const QByteArray profile = qgetenv("QWB_PROFILE");
   if (!profile.isEmpty()) {
     for (int i = 0; i < o.repeat; ++i) {
@@ -360,6 +367,10 @@ int run(int argc, char **argv) {
         form->ListCurrentDatabases();
       else if (profile == "tables")
         form->ListTables(database);
+      else if (profile == "othertables")
+        form->ListTables(alternate(i, database, twinDatabase));
+      else if (profile == "otherfields")
+        form->ListFields(database, alternate(i, table, secondTable));
       else
         form->ListFields(database, table);
       processEvents();
@@ -382,11 +393,6 @@ int run(int argc, char **argv) {
   // The same calls when the list they fill changes every time: ListTables
   // switching between qwb_main and the scaling database of as many tables
   // (other names), ListFields between the two wide tables (other columns).
-  const bool twin = std::find(o.size.scaling.begin(), o.size.scaling.end(), o.size.tables) !=
-                    o.size.scaling.end();
-  const int twinDatabase = twin ? floor.databasePosition(bench::ScalingDatabase(o.size.tables)) : -1;
-  const int secondTable = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(o.size));
-  auto alternate = [](int round, int a, int b) { return round & 1 ? b : a; };
   Pair otherTables, otherFields;
   if (twin)
     otherTables = measure(
