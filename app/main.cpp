@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QProxyStyle>
+#include <QStyleFactory>
 
 #include <dlfcn.h>
 #include <thread>
@@ -19,6 +20,10 @@ namespace {
 // of the time to the first window.
 class IconCachingStyle : public QProxyStyle {
 public:
+  // Wraps the style the application would use anyway (platform default,
+  // -style or QT_STYLE_OVERRIDE).
+  IconCachingStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
   QIcon standardIcon(StandardPixmap which, const QStyleOption *option,
                      const QWidget *widget) const override {
     if (option || widget)
