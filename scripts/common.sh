@@ -10,6 +10,11 @@ QW_PACKAGES=(
   mariadb-server mariadb-client libmariadb-dev libmariadb3
   xvfb xauth imagemagick fonts-dejavu-core
 )
+# What the package test of scripts/test needs besides: cpack's dependency
+# list (dpkg-shlibdeps, file), the validators, and the icon renderer.
+QW_PACKAGE_TEST_PACKAGES=(
+  dpkg-dev file binutils appstream desktop-file-utils librsvg2-bin
+)
 
 qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }
 
