@@ -35,7 +35,10 @@ struct SchemaSnapshot {
   QString differenceTo(const SchemaSnapshot &other) const;
 };
 
-// The whole schema of the server, but for the two read-only system schemas
-// (information_schema and performance_schema), which are listed as databases
-// only.
+// The whole schema of the server, but for the two system schemas nobody
+// changes (information_schema and performance_schema), which are listed as
+// databases only. information_schema leaves out the columns of a table it
+// cannot open at that moment (after an unclean stop the server does so for
+// the tables of mysql and the views of sys for a while): a snapshot in which
+// a table has no columns is read again.
 SchemaSnapshot TakeSnapshot(AdminConnection &admin);

@@ -157,9 +157,6 @@ class ServerFaultsTest : public QObject {
   std::unique_ptr<AdminConnection> admin;
   bool serverStopped = false;
 
-  int rowOf(ReportListView *list, const QString &caption) {
-    return static_cast<int>(Captions(list).indexOf(caption));
-  }
   // Pushes the connection dialog's answer: the test server, and `timeout` as
   // the connect time-out text.
   void pushConnect(ModalScript &script, const QString &timeout = QStringLiteral("30")) {
@@ -220,17 +217,17 @@ class ServerFaultsTest : public QObject {
   }
   // Selects what a command needs: the database, the table, the field.
   void select(Command command) {
-    const int db = rowOf(form->ListView1, Db);
+    const int db = RowOf(form->ListView1, Db);
     QVERIFY(db >= 0);
     ClickRow(form->ListView1, db);
     if (command == Command::ClickDatabase || command == Command::NewDatabase ||
         command == Command::DropDatabase || command == Command::NewTable)
       return;
-    const int table = rowOf(form->ListView2, Table);
+    const int table = RowOf(form->ListView2, Table);
     QVERIFY(table >= 0);
     ClickRow(form->ListView2, table);
     if (command == Command::ChangeField || command == Command::DropField) {
-      const int field = rowOf(form->ListView3, Field);
+      const int field = RowOf(form->ListView3, Field);
       QVERIFY(field >= 0);
       ClickRow(form->ListView3, field);
       QVERIFY(form->ListView3->hasSelection());
@@ -365,7 +362,7 @@ class ServerFaultsTest : public QObject {
     QVERIFY(form->connected());
     QCOMPARE(Captions(form->ListView1), admin->databases());
     // The lists work again.
-    ClickRow(form->ListView1, rowOf(form->ListView1, Db));
+    ClickRow(form->ListView1, RowOf(form->ListView1, Db));
     QCOMPARE(Captions(form->ListView2), admin->tables(Db));
     QVERIFY(messages.shown.isEmpty());
   }
