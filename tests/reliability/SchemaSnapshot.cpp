@@ -68,7 +68,7 @@ namespace {
 
 SchemaSnapshot ReadSnapshot(AdminConnection &admin) {
   const QString skip =
-      QStringLiteral(" NOT IN ('information_schema', 'performance_schema')");
+      QStringLiteral(" NOT IN ('information_schema', 'performance_schema', 'mysql', 'sys')");
   SchemaSnapshot s;
   for (const QStringList &row : admin.rows(QStringLiteral(
            "SELECT SCHEMA_NAME, DEFAULT_CHARACTER_SET_NAME, DEFAULT_COLLATION_NAME "

@@ -35,10 +35,12 @@ struct SchemaSnapshot {
   QString differenceTo(const SchemaSnapshot &other) const;
 };
 
-// The whole schema of the server, but for the two system schemas nobody
-// changes (information_schema and performance_schema), which are listed as
-// databases only. information_schema leaves out the columns of a table it
-// cannot open at that moment (after an unclean stop the server does so for
-// the tables of mysql and the views of sys for a while): a snapshot in which
-// a table has no columns is read again.
+// The whole schema of the server. The four system schemas are listed as
+// databases only: information_schema and performance_schema change with no
+// command, and reading the columns of the views of sys and the tables of
+// mysql right after an unclean stop has crashed the server (MariaDB 10.11.19,
+// SIGSEGV in ha_maria::drop_table while it cleaned up a failed temporary
+// table of the information_schema query). information_schema leaves out the
+// columns of a table it cannot open at that moment: a snapshot in which a
+// table has no columns is read again.
 SchemaSnapshot TakeSnapshot(AdminConnection &admin);
