@@ -6,14 +6,10 @@
 namespace {
 QStyle::StandardPixmap pixmapOf(BitBtnXP::Kind kind) {
   switch (kind) {
-  case BitBtnXP::Kind::Ok:
-    return QStyle::SP_DialogOkButton;
-  case BitBtnXP::Kind::Cancel:
-    return QStyle::SP_DialogCancelButton;
-  case BitBtnXP::Kind::All:
-    return QStyle::SP_DialogApplyButton;
-  case BitBtnXP::Kind::Custom:
-    break;
+  case BitBtnXP::Kind::Ok: return QStyle::SP_DialogOkButton;
+  case BitBtnXP::Kind::Cancel: return QStyle::SP_DialogCancelButton;
+  case BitBtnXP::Kind::All: return QStyle::SP_DialogApplyButton;
+  case BitBtnXP::Kind::Custom: break;
   }
   return QStyle::SP_CustomBase;
 }

@@ -37,12 +37,9 @@ private:
 
 QMessageBox::Icon toQt(MessageIcon icon) {
   switch (icon) {
-  case MessageIcon::Critical:
-    return QMessageBox::Critical;
-  case MessageIcon::Question:
-    return QMessageBox::Question;
-  case MessageIcon::None:
-    break;
+  case MessageIcon::Critical: return QMessageBox::Critical;
+  case MessageIcon::Question: return QMessageBox::Question;
+  case MessageIcon::None: break;
   }
   return QMessageBox::NoIcon;
 }
@@ -57,14 +54,10 @@ MessageAnswer showRealBox(QWidget *parent, const Message &message) {
     box.setStandardButtons(QMessageBox::Ok);
   }
   switch (box.exec()) {
-  case QMessageBox::Yes:
-    return MessageAnswer::Yes;
-  case QMessageBox::No:
-    return MessageAnswer::No;
-  case QMessageBox::Ok:
-    return MessageAnswer::Ok;
-  default:
-    return MessageAnswer::Cancel;
+  case QMessageBox::Yes: return MessageAnswer::Yes;
+  case QMessageBox::No: return MessageAnswer::No;
+  case QMessageBox::Ok: return MessageAnswer::Ok;
+  default: return MessageAnswer::Cancel;
   }
 }
 

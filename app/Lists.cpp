@@ -10,7 +10,8 @@
 
 namespace {
 
-const QString NoDatabaseList = QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
+const QString NoDatabaseList =
+    QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
 const QString NoTableList = QStringLiteral("Konnte Liste mit Tabellen nicht abrufen!");
 const QString NoFieldList = QStringLiteral("Konnte Liste mit Feldern nicht abrufen!");
 const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen!");
@@ -63,9 +64,8 @@ void TMainForm::ListCurrentDatabases() {
   ListView1->clear();
   ListView2->clear();
   ListView3->clear();
-  ForEachRow(dbs.get(), [&](my_ulonglong, const char *name) {
-    ListView1->items().appendUtf8Row(name);
-  });
+  ForEachRow(dbs.get(),
+             [&](my_ulonglong, const char *name) { ListView1->items().appendUtf8Row(name); });
 }
 
 void TMainForm::ListTables(std::int32_t index) {
@@ -98,9 +98,8 @@ void TMainForm::ListTables(std::int32_t index) {
       ShowMessageWhileListing(this, {ListView1, ListView2}, NoTableList, ServerError(MySQLHandle));
       return;
     }
-    ForEachRow(tables.get(), [&](my_ulonglong, const char *table) {
-      ListView2->items().appendUtf8Row(table);
-    });
+    ForEachRow(tables.get(),
+               [&](my_ulonglong, const char *table) { ListView2->items().appendUtf8Row(table); });
   });
 }
 

@@ -107,7 +107,8 @@ std::vector<QString> &ReportListModel::editable() {
 void ReportListModel::setCell(int row, int column, const QString &text) {
   if (row < 0 || row >= rows() || column < 0 || column >= static_cast<int>(m_columns))
     return;
-  const std::size_t at = static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column);
+  const std::size_t at =
+      static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column);
   if (m_updateDepth > 0) {
     editable()[at] = text;
     m_sharedKnown = false;
@@ -219,7 +220,8 @@ void ReportListModel::removeRow(int row) {
   if (m_updateDepth == 0)
     beginRemoveRows({}, row, row);
   std::vector<QString> &cells = editable();
-  const auto first = cells.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(row) * m_columns);
+  const auto first =
+      cells.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(row) * m_columns);
   cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns));
   if (m_updateDepth == 0)
     endRemoveRows();

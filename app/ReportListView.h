@@ -34,9 +34,7 @@ public:
 
   // Row access, as the program fills and reads the list (during an update:
   // the rows built so far). Cells beyond those given are empty.
-  int rows() const {
-    return m_columns ? static_cast<int>(current().size() / m_columns) : 0;
-  }
+  int rows() const { return m_columns ? static_cast<int>(current().size() / m_columns) : 0; }
   const QString &cell(int row, int column) const;
   void setCell(int row, int column, const QString &text);
   void appendRow(const QString &caption);
@@ -60,9 +58,7 @@ public:
 
 private:
   int shownRows() const { return m_columns ? static_cast<int>(m_cells.size() / m_columns) : 0; }
-  const std::vector<QString> &current() const {
-    return m_building ? m_next : m_cells;
-  }
+  const std::vector<QString> &current() const { return m_building ? m_next : m_cells; }
   std::vector<QString> &editable();
   void pushCell(QString text);
   void padRow();

@@ -26,7 +26,8 @@ ReportListView *makeList(QWidget *parent, const QStringList &captions, const QLi
 // Connects a signal to a handler that runs at a handler's edge.
 template <typename Sender, typename Signal>
 void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*handler)()) {
-  QObject::connect(sender, signal, form, [form, handler] { RunHandler(form, [&] { (form->*handler)(); }); });
+  QObject::connect(sender, signal, form,
+                   [form, handler] { RunHandler(form, [&] { (form->*handler)(); }); });
 }
 
 } // namespace
@@ -77,9 +78,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
   setCentralWidget(central);
 
   // Tab order: the upper panel, the database and table lists, the lower panel, the field list.
-  SetTabChain({connectbtn, cancelbtn, EndeBtn, AboutBtn, ListView1, ListView2, NewDBBtn,
-                        DropDBBtn, NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn,
-                        DelFieldBtn, ChangeFieldBnt, ListView3});
+  SetTabChain({connectbtn, cancelbtn, EndeBtn, AboutBtn, ListView1, ListView2, NewDBBtn, DropDBBtn,
+               NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn, DelFieldBtn, ChangeFieldBnt,
+               ListView3});
   wire();
 }
 
@@ -137,8 +138,8 @@ void TMainForm::buildPanel2() {
   ChangeFieldBnt->setGlyph(QStyle::SP_FileDialogDetailedView);
   ChangeFieldBnt->setCancelRole(true);
   // Rule R1: at start only "Neue Datenbank..." of the lower panel is enabled.
-  for (BitBtnXP *b : {DropDBBtn, NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn,
-                      DelFieldBtn, ChangeFieldBnt})
+  for (BitBtnXP *b : {DropDBBtn, NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn, DelFieldBtn,
+                      ChangeFieldBnt})
     b->setEnabled(false);
 
   // One width for all, so that the columns line up even where a caption needs more.
@@ -187,8 +188,8 @@ void TMainForm::wire() {
 }
 
 QList<BitBtnXP *> TMainForm::buttonsInCreationOrder() const {
-  return {connectbtn,  cancelbtn,      EndeBtn,     AboutBtn,    NewDBBtn,      DropDBBtn,
-          NewTableBtn, DelTableBtn,    TableRenameBtn, NewFieldBtn, DelFieldBtn, ChangeFieldBnt};
+  return {connectbtn,  cancelbtn,   EndeBtn,        AboutBtn,    NewDBBtn,    DropDBBtn,
+          NewTableBtn, DelTableBtn, TableRenameBtn, NewFieldBtn, DelFieldBtn, ChangeFieldBnt};
 }
 
 // Rule R4.

@@ -72,8 +72,8 @@ Connection::Connection(const ServerAddress &address, bool multiStatements) {
                       multiStatements ? CLIENT_MULTI_STATEMENTS : 0)) {
     const std::string why = c.error(m_handle);
     c.close(m_handle);
-    throw Error("cannot connect to " + address.host + ":" + std::to_string(address.port) +
-                ": " + why);
+    throw Error("cannot connect to " + address.host + ":" + std::to_string(address.port) + ": " +
+                why);
   }
 }
 
@@ -85,8 +85,8 @@ Connection::~Connection() {
 void Connection::exec(const std::string &sql) {
   const RawClient &c = RawClient::get();
   if (c.real_query(m_handle, sql.data(), static_cast<unsigned long>(sql.size())) != 0)
-    throw Error(std::string("statement failed: ") + c.error(m_handle) + "\n  in: " +
-                sql.substr(0, 200));
+    throw Error(std::string("statement failed: ") + c.error(m_handle) +
+                "\n  in: " + sql.substr(0, 200));
   for (;;) {
     if (MYSQL_RES *r = c.store_result(m_handle))
       c.free_result(r);
@@ -96,8 +96,8 @@ void Connection::exec(const std::string &sql) {
     if (more == -1)
       break;
     if (more > 0)
-      throw Error(std::string("statement failed: ") + c.error(m_handle) + "\n  in: " +
-                  sql.substr(0, 200));
+      throw Error(std::string("statement failed: ") + c.error(m_handle) +
+                  "\n  in: " + sql.substr(0, 200));
   }
 }
 

@@ -74,7 +74,8 @@ int countTables(Connection &admin, const std::string &database) {
 
 int countColumns(Connection &admin, const std::string &database, const std::string &table) {
   const auto n = admin.column("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE "
-                              "TABLE_SCHEMA = '" + database + "' AND TABLE_NAME = '" + table + "'");
+                              "TABLE_SCHEMA = '" +
+                              database + "' AND TABLE_NAME = '" + table + "'");
   return n.empty() ? 0 : std::stoi(n[0]);
 }
 
@@ -82,8 +83,8 @@ int countColumns(Connection &admin, const std::string &database, const std::stri
 // wideFields > 0, the two wide tables in the middle in place of small ones.
 // Kept when it already has that shape.
 void makeTableDatabase(Connection &admin, const std::set<std::string> &present,
-                       const std::string &database, int tables,
-                       std::string (*name)(int), int wideFields) {
+                       const std::string &database, int tables, std::string (*name)(int),
+                       int wideFields) {
   const int wide = wideFields > 0 ? tables / 2 : -1;
   const int secondWide = wideFields > 0 && tables / 2 + 1 < tables ? tables / 2 + 1 : -1;
   const int small = wide == 0 ? (tables > 2 ? 2 : -1) : 0;
@@ -104,8 +105,7 @@ void makeTableDatabase(Connection &admin, const std::set<std::string> &present,
                 : i == secondWide ? wideTable(database, name(i), wideFields, 'g')
                                   : smallTable(database, name(i)));
   }
-  const double s =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(stderr, "schema: made %s with %d tables in %.1f s\n", database.c_str(), tables, s);
 }
 
@@ -118,13 +118,26 @@ std::string WideTable(const SchemaSize &size) { return TableName(size.tables / 2
 std::string SecondWideTable(const SchemaSize &size) { return TableName(size.tables / 2 + 1); }
 
 std::vector<std::string> WideColumns(int fields, char prefix) {
-  static const char *const types[] = {
-      "INT NOT NULL DEFAULT 0", "BIGINT UNSIGNED", "DECIMAL(10,2)", "VARCHAR(20)",
-      "CHAR(8)",                "DATE",            "DATETIME",      "DOUBLE",
-      "TINYINT(1)",             "TEXT",            "ENUM('ja','nein')",
-      "BIT(3)",                 "SMALLINT UNSIGNED", "FLOAT",       "BLOB",
-      "TIME",                   "YEAR",            "MEDIUMINT",     "SET('a','b','c')",
-      "VARBINARY(16)"};
+  static const char *const types[] = {"INT NOT NULL DEFAULT 0",
+                                      "BIGINT UNSIGNED",
+                                      "DECIMAL(10,2)",
+                                      "VARCHAR(20)",
+                                      "CHAR(8)",
+                                      "DATE",
+                                      "DATETIME",
+                                      "DOUBLE",
+                                      "TINYINT(1)",
+                                      "TEXT",
+                                      "ENUM('ja','nein')",
+                                      "BIT(3)",
+                                      "SMALLINT UNSIGNED",
+                                      "FLOAT",
+                                      "BLOB",
+                                      "TIME",
+                                      "YEAR",
+                                      "MEDIUMINT",
+                                      "SET('a','b','c')",
+                                      "VARBINARY(16)"};
   constexpr int typeCount = static_cast<int>(sizeof types / sizeof *types);
   std::vector<std::string> columns;
   std::vector<std::string> keys;

@@ -97,7 +97,8 @@ public:
       if (window && window->isTopLevel() && window->isVisible()) {
         m_seen = true;
         // Runs once the expose event (and with it the first paint) is done.
-        QMetaObject::invokeMethod(this, [this] { report(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { report(); }, Qt::QueuedConnection);
       }
     }
     return false;
@@ -111,8 +112,7 @@ private:
     if (m_memory)
       listed = listSchema();
 #endif
-    std::printf("shown_ns %lld\nlisted %d\npeak_kb %ld\n", shown, listed ? 1 : 0,
-                peakResidentKb());
+    std::printf("shown_ns %lld\nlisted %d\npeak_kb %ld\n", shown, listed ? 1 : 0, peakResidentKb());
     std::fflush(stdout);
     _exit(listed ? 0 : 3);
   }

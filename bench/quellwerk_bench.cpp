@@ -55,7 +55,9 @@ struct Samples {
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
   }
-  double min() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()); }
+  double min() const {
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+  }
 };
 
 struct Options {
@@ -72,7 +74,8 @@ std::vector<int> parseList(const char *text) {
   std::size_t pos = 0;
   while (pos <= s.size()) {
     const std::size_t comma = s.find(',', pos);
-    const std::string item = s.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    const std::string item =
+        s.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     if (!item.empty())
       values.push_back(std::stoi(item));
     if (comma == std::string::npos)
@@ -354,7 +357,8 @@ int run(int argc, char **argv) {
 
   const bool twin = std::find(o.size.scaling.begin(), o.size.scaling.end(), o.size.tables) !=
                     o.size.scaling.end();
-  const int twinDatabase = twin ? floor.databasePosition(bench::ScalingDatabase(o.size.tables)) : -1;
+  const int twinDatabase =
+      twin ? floor.databasePosition(bench::ScalingDatabase(o.size.tables)) : -1;
   const int secondTable = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(o.size));
   auto alternate = [](int round, int a, int b) { return round & 1 ? b : a; };
 
@@ -378,16 +382,17 @@ int run(int argc, char **argv) {
     return 0;
   }
 
-  const Pair dbs = measure(o.repeat, [&](int) { form->ListCurrentDatabases(); },
-                           [&](int) { floor.list(-1, -1); });
-  const Pair tables = measure(o.repeat, [&](int) { form->ListTables(database); },
-                              [&](int) { floor.list(database, -1); });
+  const Pair dbs = measure(
+      o.repeat, [&](int) { form->ListCurrentDatabases(); }, [&](int) { floor.list(-1, -1); });
+  const Pair tables = measure(
+      o.repeat, [&](int) { form->ListTables(database); }, [&](int) { floor.list(database, -1); });
   if (form->ListView2->count() != o.size.tables)
     throw bench::Error("the table list does not show every table");
-  const Pair fields = measure(o.repeat, [&](int) { form->ListFields(database, table); },
-                              [&](int) { floor.list(database, table); });
-  if (form->ListView3->count() != o.size.fields ||
-      form->ListView2->selectedRow() != table || form->ListView1->selectedRow() != database)
+  const Pair fields = measure(
+      o.repeat, [&](int) { form->ListFields(database, table); },
+      [&](int) { floor.list(database, table); });
+  if (form->ListView3->count() != o.size.fields || form->ListView2->selectedRow() != table ||
+      form->ListView1->selectedRow() != database)
     throw bench::Error("the field list does not show every field");
 
   // The same calls when the list they fill changes every time: ListTables
@@ -422,8 +427,8 @@ int run(int argc, char **argv) {
     std::fprintf(plot, "# T quellwerk_ms floor_ms quellwerk_us_per_table floor_us_per_table\n");
   for (int t : o.size.scaling) {
     const int db = floor.databasePosition(bench::ScalingDatabase(t));
-    const Pair p =
-        measure(o.repeat, [&](int) { form->ListFields(db, 0); }, [&](int) { floor.list(db, 0); });
+    const Pair p = measure(
+        o.repeat, [&](int) { form->ListFields(db, 0); }, [&](int) { floor.list(db, 0); });
     if (form->ListView2->count() != t)
       throw bench::Error("the table list does not show every table");
     const double q = p.quellwerk.median(), f = p.floor.median();

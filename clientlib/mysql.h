@@ -24,8 +24,7 @@ using mysql_connect_fn = MYSQL *(MYSQL *, const char *host, const char *user, co
 using mysql_create_db_fn = int(MYSQL *, const char *db);
 using mysql_drop_db_fn = int(MYSQL *, const char *db);
 using mysql_odbc_escape_string_fn = char *(MYSQL *, char *to, unsigned long to_length,
-                                           const char *from, unsigned long from_length,
-                                           void *param,
+                                           const char *from, unsigned long from_length, void *param,
                                            char *(*extend_buffer)(void *, char *to,
                                                                   unsigned long *length));
 using myodbc_remove_escape_fn = void(MYSQL *, char *name);

@@ -59,8 +59,8 @@ void TMainForm::connectbtnClick() {
   if (!mysql::mysql_real_connect(MySQLHandle, host.constData(), user.constData(),
                                  password.constData(), nullptr, static_cast<unsigned int>(Port),
                                  nullptr, ClientFlags)) {
-    ShowMessage(this, QStringLiteral("Konnte keine Verbindung aufbauen."),
-                ServerError(MySQLHandle), MessageButtons::Ok, MessageIcon::Critical);
+    ShowMessage(this, QStringLiteral("Konnte keine Verbindung aufbauen."), ServerError(MySQLHandle),
+                MessageButtons::Ok, MessageIcon::Critical);
     return;
   }
   connectbtn->setEnabled(false);

@@ -99,7 +99,8 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   // and a port show whole in the platform's font.
   const QFontMetrics metrics(ListView1->font());
   const int padding = 2 * metrics.averageCharWidth();
-  ListView1->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + padding);
+  ListView1->setColumnWidth(0,
+                            metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + padding);
   ListView1->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral("Benutzer")) + padding);
   ListView1->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("Passwort")) + padding);
   ListView1->setColumnWidth(3, metrics.horizontalAdvance(QStringLiteral("65535")) + padding);
@@ -318,8 +319,7 @@ void TDialog::LoadOptions() {
       ListView1->items().appendRow({row.host, row.user, row.password, row.port});
   }
   switch (decoded.fault) {
-  case DecodedConnections::Fault::None:
-    break;
+  case DecodedConnections::Fault::None: break;
   case DecodedConnections::Fault::ReadBeyondEnd:
     ShowEscapedError(this, QStringLiteral("Read beyond end of file"));
     break;

@@ -13,13 +13,13 @@
 // One row of information_schema.COLUMNS, and the collation of its table.
 struct ColumnFacts {
   QString name;
-  QString dataType;      // DATA_TYPE, e.g. "int"
-  QString columnType;    // COLUMN_TYPE, e.g. "int(10) unsigned"
-  bool nullable = true;  // IS_NULLABLE = 'YES'
-  QString defaultValue;  // COLUMN_DEFAULT as the server writes it; a null QString for none
-  QString extra;         // EXTRA, e.g. "auto_increment"
-  QString collation;     // COLLATION_NAME, empty for columns without text
-  QString comment;       // COLUMN_COMMENT
+  QString dataType;       // DATA_TYPE, e.g. "int"
+  QString columnType;     // COLUMN_TYPE, e.g. "int(10) unsigned"
+  bool nullable = true;   // IS_NULLABLE = 'YES'
+  QString defaultValue;   // COLUMN_DEFAULT as the server writes it; a null QString for none
+  QString extra;          // EXTRA, e.g. "auto_increment"
+  QString collation;      // COLLATION_NAME, empty for columns without text
+  QString comment;        // COLUMN_COMMENT
   QString tableCollation; // TABLE_COLLATION of the table
 };
 

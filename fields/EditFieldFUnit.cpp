@@ -87,11 +87,11 @@ TEditFieldForm::TEditFieldForm(QWidget *parent) : QDialog(parent) {
   RxSpinEdit2->setMinimumWidth(std::max(121, RxSpinEdit2->sizeHint().width()));
   Label4 = makeLabel(this, "Label4", QStringLiteral("Anzahl der Stellen:"), RxSpinEdit2);
 
-  CheckBox1 = makeCheckBox(this, "CheckBox1", QStringLiteral("Feld darf leer sein (NULL)"), true,
-                           145);
+  CheckBox1 =
+      makeCheckBox(this, "CheckBox1", QStringLiteral("Feld darf leer sein (NULL)"), true, 145);
   CheckBox2 = makeCheckBox(this, "CheckBox2", QStringLiteral("Primär Index"), false, 97);
-  CheckBox3 = makeCheckBox(this, "CheckBox3", QStringLiteral("Nicht vorzeichenbehaftet"), false,
-                           185);
+  CheckBox3 =
+      makeCheckBox(this, "CheckBox3", QStringLiteral("Nicht vorzeichenbehaftet"), false, 185);
   CheckBox4 = makeCheckBox(this, "CheckBox4", QStringLiteral("Mit Nullen füllen"), false, 153);
   CheckBox5 = makeCheckBox(this, "CheckBox5", QStringLiteral("Binär"), false, 97);
   CheckBox6 = makeCheckBox(this, "CheckBox6", QStringLiteral("Automatisch hochzählen"), false, 193);
@@ -140,10 +140,9 @@ TEditFieldForm::TEditFieldForm(QWidget *parent) : QDialog(parent) {
 void TEditFieldForm::buildLayout() {
   // Labels at the left edge 16, their controls at 112; the right edges of the
   // wide controls at 305.
-  const int labelWidth =
-      std::max({96, Label1->sizeHint().width() + 6, Label2->sizeHint().width() + 6,
-                Label3->sizeHint().width() + 6, Label4->sizeHint().width() + 6,
-                Label5->sizeHint().width() + 6});
+  const int labelWidth = std::max({96, Label1->sizeHint().width() + 6,
+                                   Label2->sizeHint().width() + 6, Label3->sizeHint().width() + 6,
+                                   Label4->sizeHint().width() + 6, Label5->sizeHint().width() + 6});
 
   auto *top = new QGridLayout;
   top->setHorizontalSpacing(0);
@@ -246,8 +245,8 @@ void TEditFieldForm::PrepareNewField(bool withPosition) {
 }
 
 void TEditFieldForm::SetPositionEnabled(bool enabled) {
-  for (QWidget *w : std::initializer_list<QWidget *>{RadioButton1, RadioButton2, RadioButton3,
-                                                       Edit3})
+  for (QWidget *w :
+       std::initializer_list<QWidget *>{RadioButton1, RadioButton2, RadioButton3, Edit3})
     w->setEnabled(enabled);
 }
 

@@ -50,9 +50,9 @@ void TMainForm::ChangeFieldBntClick() {
   std::optional<QList<QStringList>> facts;
   {
     WaitCursor wait;
-    facts = QueryRows(MySQLHandle, ColumnFactsQuery(EscapeLiteral(s.databaseName),
-                                                    EscapeLiteral(s.tableName),
-                                                    EscapeLiteral(s.fieldName)));
+    facts = QueryRows(MySQLHandle,
+                      ColumnFactsQuery(EscapeLiteral(s.databaseName), EscapeLiteral(s.tableName),
+                                       EscapeLiteral(s.fieldName)));
   }
   if (!facts) {
     ShowMessage(this, ServerError(MySQLHandle));
@@ -66,7 +66,8 @@ void TMainForm::ChangeFieldBntClick() {
   }
   const QStringList &f = facts->first();
   const ColumnFacts column{f.value(0), f.value(1), f.value(2), f.value(3) == QLatin1String("YES"),
-                           f.value(4), f.value(5), f.value(6), f.value(7), f.value(8)};
+                           f.value(4), f.value(5), f.value(6), f.value(7),
+                           f.value(8)};
   const EditableColumn editable = EditableFromColumn(column);
   if (!editable.row) {
     ShowMessage(this, editable.refusal);

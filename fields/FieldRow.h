@@ -13,12 +13,12 @@ using FieldRow = std::array<QString, 13>;
 
 // Cell positions, counted from 0.
 enum FieldCell : std::size_t {
-  CellName = 0,  // field name
-  CellType,      // type word, one of the editor's thirty
-  CellLength,    // digits, or empty when the type takes no length
-  CellDecimals,  // digits, or empty when the type takes no decimals
-  CellDefault,   // default value as typed, may be empty
-  CellNull,      // flags from here on: "ja" or "nein"
+  CellName = 0, // field name
+  CellType,     // type word, one of the editor's thirty
+  CellLength,   // digits, or empty when the type takes no length
+  CellDecimals, // digits, or empty when the type takes no decimals
+  CellDefault,  // default value as typed, may be empty
+  CellNull,     // flags from here on: "ja" or "nein"
   CellPrimary,
   CellUnsigned,
   CellZerofill,

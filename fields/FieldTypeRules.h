@@ -19,6 +19,8 @@ struct FieldTypeRule {
 };
 
 // In list order; the position in this table is the index in the editor's type list.
+// Kept as a table.
+// clang-format off
 inline constexpr std::array<FieldTypeRule, 30> FieldTypeRules{{
     // word               length decimals unsigned zerofill binary autoinc
     {"BIGINT",            true,  false,   true,    true,    false, true},
@@ -52,6 +54,7 @@ inline constexpr std::array<FieldTypeRule, 30> FieldTypeRules{{
     {"YEAR (2)",          false, false,   false,   false,   false, false},
     {"YEAR (4)",          false, false,   false,   false,   false, false},
 }};
+// clang-format on
 
 // "VARCHAR": the type that a new field starts with.
 inline constexpr int NewFieldTypeIndex = 27;

@@ -11,29 +11,14 @@ QString EscapeStringLiteral(const QString &value) {
   escaped.reserve(value.size() + 8);
   for (const QChar c : value) {
     switch (c.unicode()) {
-    case 0:
-      escaped += QLatin1String("\\0");
-      break;
-    case '\n':
-      escaped += QLatin1String("\\n");
-      break;
-    case '\r':
-      escaped += QLatin1String("\\r");
-      break;
-    case '\\':
-      escaped += QLatin1String("\\\\");
-      break;
-    case '\'':
-      escaped += QLatin1String("\\'");
-      break;
-    case '"':
-      escaped += QLatin1String("\\\"");
-      break;
-    case 0x1a:
-      escaped += QLatin1String("\\Z");
-      break;
-    default:
-      escaped += c;
+    case 0: escaped += QLatin1String("\\0"); break;
+    case '\n': escaped += QLatin1String("\\n"); break;
+    case '\r': escaped += QLatin1String("\\r"); break;
+    case '\\': escaped += QLatin1String("\\\\"); break;
+    case '\'': escaped += QLatin1String("\\'"); break;
+    case '"': escaped += QLatin1String("\\\""); break;
+    case 0x1a: escaped += QLatin1String("\\Z"); break;
+    default: escaped += c;
     }
   }
   return escaped;

@@ -8,7 +8,7 @@
 #define QW_FUZZ_CHECK(condition, what)                                                             \
   do {                                                                                             \
     if (!(condition)) {                                                                            \
-      std::fprintf(stderr, "%s:%d: check failed: %s (%s)\n", __FILE__, __LINE__, #condition,      \
+      std::fprintf(stderr, "%s:%d: check failed: %s (%s)\n", __FILE__, __LINE__, #condition,       \
                    what);                                                                          \
       std::abort();                                                                                \
     }                                                                                              \

@@ -29,12 +29,13 @@ template <std::size_t N> QString oneOf(FuzzedDataProvider &input, const char *co
   return pick == N ? anyText(input) : QString::fromLatin1(words[pick]);
 }
 
-const char *const DataTypes[] = {"int", "bigint", "tinyint", "smallint", "mediumint", "decimal",
-                                 "double", "float", "varchar", "char", "text", "blob", "date",
-                                 "datetime", "time", "timestamp", "year", "bit", "enum", "json"};
+const char *const DataTypes[] = {"int",       "bigint", "tinyint", "smallint", "mediumint",
+                                 "decimal",   "double", "float",   "varchar",  "char",
+                                 "text",      "blob",   "date",    "datetime", "time",
+                                 "timestamp", "year",   "bit",     "enum",     "json"};
 const char *const Attributes[] = {"", " unsigned", " zerofill", " unsigned zerofill", " signed"};
-const char *const Extras[] = {"", "auto_increment", "AUTO_INCREMENT", "on update current_timestamp()",
-                              "VIRTUAL GENERATED"};
+const char *const Extras[] = {"", "auto_increment", "AUTO_INCREMENT",
+                              "on update current_timestamp()", "VIRTUAL GENERATED"};
 const char *const Collations[] = {"", "utf8mb4_general_ci", "utf8mb4_bin", "latin1_swedish_ci",
                                   "latin1_bin"};
 
@@ -75,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (input.ConsumeBool()) {
       column.columnType += QLatin1Char('(') + QString::number(input.ConsumeIntegralInRange(0, 300));
       if (input.ConsumeBool())
-        column.columnType += QLatin1Char(',') + QString::number(input.ConsumeIntegralInRange(0, 40));
+        column.columnType +=
+            QLatin1Char(',') + QString::number(input.ConsumeIntegralInRange(0, 40));
       column.columnType += QLatin1Char(')');
     }
     column.columnType += oneOf(input, Attributes);

@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const auto length = static_cast<qsizetype>(size);
   std::u16string units(size / 2, u'\0'); // any code units, lone surrogates included
   std::memcpy(units.data(), data, units.size() * 2);
-  compare(QString(reinterpret_cast<const QChar *>(units.data()), static_cast<qsizetype>(units.size())));
+  compare(
+      QString(reinterpret_cast<const QChar *>(units.data()), static_cast<qsizetype>(units.size())));
   compare(QString::fromUtf8(chars, length));
   compare(QString::fromLatin1(chars, length));
 

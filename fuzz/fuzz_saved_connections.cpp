@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // What was read survives a save and a load unchanged.
   const QByteArray again = EncodeSavedConnections(decoded.rows);
   const DecodedConnections reread = DecodeSavedConnections(again);
-  QW_FUZZ_CHECK(reread.fault == DecodedConnections::Fault::None, "re-encoded rows read with a fault");
+  QW_FUZZ_CHECK(reread.fault == DecodedConnections::Fault::None,
+                "re-encoded rows read with a fault");
   QW_FUZZ_CHECK(reread.rows == decoded.rows, "re-encoded rows read back differently");
   QW_FUZZ_CHECK(EncodeSavedConnections(reread.rows) == again, "encoding is not stable");
   return 0;

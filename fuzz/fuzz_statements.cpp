@@ -62,7 +62,7 @@ Scan scan(QStringView sql) {
     const QChar c = sql[i];
     if (c == QLatin1Char('`')) {
       QString name;
-      for (++i;; ) {
+      for (++i;;) {
         if (i == n) {
           result.end = Scan::End::OpenIdentifier;
           return result;
@@ -82,7 +82,7 @@ Scan scan(QStringView sql) {
       result.outside += IdentifierMark;
     } else if (c == QLatin1Char('\'')) {
       QString text;
-      for (++i;; ) {
+      for (++i;;) {
         if (i == n || (sql[i] == QLatin1Char('\\') && i + 1 == n)) {
           result.end = Scan::End::OpenLiteral;
           return result;
@@ -221,12 +221,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
   QString sql;
   switch (kind) {
-  case 0:
-    sql = CreateTableStatement(table, rows, EscapeStringLiteral);
-    break;
-  case 1:
-    sql = AddFieldStatement(table, rows.first(), placement, EscapeStringLiteral);
-    break;
+  case 0: sql = CreateTableStatement(table, rows, EscapeStringLiteral); break;
+  case 1: sql = AddFieldStatement(table, rows.first(), placement, EscapeStringLiteral); break;
   default:
     sql = ChangeFieldStatement(table, oldName, rows.first(), placement, EscapeStringLiteral);
     break;

@@ -25,16 +25,16 @@ QString UpperAZ(const QString &text) {
 bool TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
   WaitCursor wait;
   const QByteArray text = ToLibrary(name);
-  const auto entryPoint = create ? mysql::EntryPoint::mysql_create_db
-                                 : mysql::EntryPoint::mysql_drop_db;
+  const auto entryPoint =
+      create ? mysql::EntryPoint::mysql_create_db : mysql::EntryPoint::mysql_drop_db;
   int result;
   if (mysql::HasEntryPoint(entryPoint)) {
     result = create ? mysql::mysql_create_db(MySQLHandle, text.constData())
                     : mysql::mysql_drop_db(MySQLHandle, text.constData());
   } else {
-    const QString statement = (create ? QStringLiteral("CREATE DATABASE ")
-                                      : QStringLiteral("DROP DATABASE ")) +
-                              QuoteIdentifier(name);
+    const QString statement =
+        (create ? QStringLiteral("CREATE DATABASE ") : QStringLiteral("DROP DATABASE ")) +
+        QuoteIdentifier(name);
     result = mysql::mysql_query(MySQLHandle, ToLibrary(statement).constData());
   }
   return result == 0;

@@ -21,12 +21,12 @@ namespace {
 // Column captions in field row order. Cells 8 to 12 hold the unsigned,
 // zerofill, binary, auto-increment and unique flags.
 QStringList gridCaptions() {
-  return {QStringLiteral("Feldname"),        QStringLiteral("Typ"),
-          QStringLiteral("Länge"),           QStringLiteral("Stellen"),
-          QStringLiteral("Vorgabewert"),     QStringLiteral("Null"),
-          QStringLiteral("Hauptindex"),      QStringLiteral("Ohne Vorzeichen"),
-          QStringLiteral("Mit 0 gefüllt"),   QStringLiteral("Binär"),
-          QStringLiteral("Hochzählen"),      QStringLiteral("Eindeutig"),
+  return {QStringLiteral("Feldname"),      QStringLiteral("Typ"),
+          QStringLiteral("Länge"),         QStringLiteral("Stellen"),
+          QStringLiteral("Vorgabewert"),   QStringLiteral("Null"),
+          QStringLiteral("Hauptindex"),    QStringLiteral("Ohne Vorzeichen"),
+          QStringLiteral("Mit 0 gefüllt"), QStringLiteral("Binär"),
+          QStringLiteral("Hochzählen"),    QStringLiteral("Eindeutig"),
           QStringLiteral("Index")};
 }
 

@@ -3,8 +3,7 @@
 #include <QLineEdit>
 
 TRenameTableForm::TRenameTableForm(QWidget *parent)
-    : TNameDialog(QStringLiteral("Tabelle umbenennen"), QStringLiteral("Tabellen Name:"),
-                  parent) {
+    : TNameDialog(QStringLiteral("Tabelle umbenennen"), QStringLiteral("Tabellen Name:"), parent) {
   setObjectName(QStringLiteral("RenameTableForm"));
   TableNameEd->setObjectName(QStringLiteral("TableNameEd"));
   move(DesignedPosition);

@@ -10,10 +10,10 @@ QW_PACKAGES=(
   mariadb-server mariadb-client libmariadb-dev libmariadb3
   xvfb xauth imagemagick fonts-dejavu-core
 )
-# What the package test of scripts/test needs besides: cpack's dependency
-# list (dpkg-shlibdeps, file), the validators, and the icon renderer.
+# What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
+# file), the validators, the icon renderer, and the formatting check.
 QW_PACKAGE_TEST_PACKAGES=(
-  dpkg-dev file binutils appstream desktop-file-utils librsvg2-bin
+  dpkg-dev file binutils appstream desktop-file-utils librsvg2-bin clang-format
 )
 
 qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }

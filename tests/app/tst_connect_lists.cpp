@@ -37,9 +37,7 @@ private slots:
         "KEY, code VARCHAR(20) UNIQUE, kunde INT, preis DECIMAL(10,2), notiz TEXT, "
         "KEY (kunde), KEY (code, kunde))"));
   }
-  void init() {
-    form = OpenMainForm(false);
-  }
+  void init() { form = OpenMainForm(false); }
   void cleanup() {
     if (form && form->connected())
       form->cancelbtnClick();
@@ -67,9 +65,9 @@ private slots:
     QCOMPARE(TextToInteger(u"$FFFFFFFF"), std::optional<std::int32_t>(-1));
     QCOMPARE(TextToInteger(u"2147483647"), std::optional<std::int32_t>(2147483647));
     QCOMPARE(TextToInteger(u"-2147483648"), std::optional<std::int32_t>(INT32_MIN));
-    for (const char16_t *bad : {u"", u"abc", u"12 ", u"1 2", u"$", u"-", u"+", u"$G", u"12a",
-                                u"2147483648", u"-2147483649", u"$100000000", u"0x10", u"\t12",
-                                u"١٢"})
+    for (const char16_t *bad :
+         {u"", u"abc", u"12 ", u"1 2", u"$", u"-", u"+", u"$G", u"12a", u"2147483648",
+          u"-2147483649", u"$100000000", u"0x10", u"\t12", u"١٢"})
       QVERIFY2(!TextToInteger(bad).has_value(), qPrintable(QString::fromUtf16(bad)));
     QCOMPARE(TextToInteger(u"abc", 3306), 3306);
   }
@@ -193,8 +191,7 @@ private slots:
     QCOMPARE(form->ListView2->selectedRow(), table);
     QVERIFY(!form->ListView3->hasSelection());
     QVERIFY(form->NewFieldBtn->isEnabled() && form->DelTableBtn->isEnabled());
-    QCOMPARE(Captions(form->ListView3),
-             (QStringList{"id", "code", "kunde", "preis", "notiz"}));
+    QCOMPARE(Captions(form->ListView3), (QStringList{"id", "code", "kunde", "preis", "notiz"}));
     auto type = [&](int row) { return form->ListView3->items().cell(row, 1); };
     QCOMPARE(type(0), QStringLiteral("LONG (10,0) PRIMARY"));
     QCOMPARE(type(1), QStringLiteral("VAR STRING (80,0) UNIQUE KEY"));
@@ -270,7 +267,7 @@ private slots:
       const char *failing;
       QString text;
       bool titled;
-      int tables;  // rows in the table list afterwards (-1: unchanged)
+      int tables; // rows in the table list afterwards (-1: unchanged)
     };
     const QList<Case> cases{
         {"mysql_list_dbs", "Konnte die Liste mit dem Datenbanken nicht abrufen.", true, -1},
@@ -345,8 +342,7 @@ private slots:
 
     MessageRecorder messages;
     ClickRow(form->ListView1, db);
-    QCOMPARE(messages.texts(),
-             QStringList{"Konnte die Liste mit dem Datenbanken nicht abrufen."});
+    QCOMPARE(messages.texts(), QStringList{"Konnte die Liste mit dem Datenbanken nicht abrufen."});
     QVERIFY(!messages.shown[0].title.isEmpty());
     // The refresh failed: no list goes on showing what it showed before.
     for (ReportListView *list : {form->ListView1, form->ListView2, form->ListView3})

@@ -19,9 +19,8 @@ class MainWindowTest : public QObject {
   std::unique_ptr<TMainForm> form;
 
   QList<BitBtnXP *> lowerButtons() const {
-    return {form->NewDBBtn,    form->DropDBBtn,   form->NewTableBtn,
-            form->DelTableBtn, form->TableRenameBtn, form->NewFieldBtn,
-            form->DelFieldBtn, form->ChangeFieldBnt};
+    return {form->NewDBBtn,       form->DropDBBtn,   form->NewTableBtn, form->DelTableBtn,
+            form->TableRenameBtn, form->NewFieldBtn, form->DelFieldBtn, form->ChangeFieldBnt};
   }
   QList<bool> lowerEnabled() const {
     QList<bool> states;
@@ -45,9 +44,7 @@ private slots:
     LoadRealClientLibrary();
     InstallGermanTranslations();
   }
-  void init() {
-    form = OpenMainForm(false);
-  }
+  void init() { form = OpenMainForm(false); }
   void cleanup() {
     if (form && form->connected())
       form->cancelbtnClick();
@@ -141,11 +138,11 @@ private slots:
     }
 
     // Tab order: upper panel, database and table lists, lower panel, field list.
-    const QList<QWidget *> order{
-        form->connectbtn,  form->cancelbtn,      form->EndeBtn,     form->AboutBtn,
-        form->ListView1,   form->ListView2,      form->NewDBBtn,    form->DropDBBtn,
-        form->NewTableBtn, form->DelTableBtn,    form->TableRenameBtn, form->NewFieldBtn,
-        form->DelFieldBtn, form->ChangeFieldBnt, form->ListView3};
+    const QList<QWidget *> order{form->connectbtn,  form->cancelbtn,      form->EndeBtn,
+                                 form->AboutBtn,    form->ListView1,      form->ListView2,
+                                 form->NewDBBtn,    form->DropDBBtn,      form->NewTableBtn,
+                                 form->DelTableBtn, form->TableRenameBtn, form->NewFieldBtn,
+                                 form->DelFieldBtn, form->ChangeFieldBnt, form->ListView3};
     for (int i = 0; i + 1 < order.size(); ++i) {
       QWidget *next = order[i]->nextInFocusChain();
       while (next->focusPolicy() == Qt::NoFocus || !order.contains(next))
@@ -298,8 +295,8 @@ private slots:
     QCOMPARE(shown, static_cast<QDialog *>(form->AboutBox));
     QCOMPARE(form->AboutBox->windowTitle(), QStringLiteral("Info"));
     QCOMPARE(form->AboutBox->ProductName->text(), QStringLiteral("Quellwerk 1.0"));
-    QVERIFY(form->AboutBox->Copyright->text().contains(
-        QString::number(QDate::currentDate().year())));
+    QVERIFY(
+        form->AboutBox->Copyright->text().contains(QString::number(QDate::currentDate().year())));
     QVERIFY(!form->AboutBox->ProgramIcon->pixmap().isNull());
     QVERIFY(TAboutBox::WebAddress().isValid());
     QVERIFY(TAboutBox::WebAddress().scheme().startsWith(QLatin1String("http")));

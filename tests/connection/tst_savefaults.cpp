@@ -177,8 +177,8 @@ public:
       return;
     }
     if (::geteuid() != 0) {
-      m_failure =
-          QStringLiteral("mounting a small tmpfs for the file-system cases needs root (CAP_SYS_ADMIN)");
+      m_failure = QStringLiteral(
+          "mounting a small tmpfs for the file-system cases needs root (CAP_SYS_ADMIN)");
       return;
     }
     static const QString privateNamespace = enterPrivateMountNamespace();
@@ -188,8 +188,9 @@ public:
     }
     if (::mount("quellwerk-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
                 options.constData()) != 0) {
-      m_failure = QStringLiteral("mount -t tmpfs -o %1 failed: %2")
-                      .arg(QString::fromLatin1(options), QString::fromLocal8Bit(std::strerror(errno)));
+      m_failure =
+          QStringLiteral("mount -t tmpfs -o %1 failed: %2")
+              .arg(QString::fromLatin1(options), QString::fromLocal8Bit(std::strerror(errno)));
       return;
     }
     m_mounted = true;
@@ -326,18 +327,20 @@ class SaveFaultsTest : public QObject {
   }
 
 private slots:
-  void initTestCase() { QVERIFY(QFileInfo(QCoreApplication::applicationFilePath()).isExecutable()); }
+  void initTestCase() {
+    QVERIFY(QFileInfo(QCoreApplication::applicationFilePath()).isExecutable());
+  }
 
   void killedRightAfterTheNewFileWasCreated() {
     QTemporaryDir temp;
     const QString path = temp.filePath(QStringLiteral("options.dat"));
     saveOld(path);
     QByteArray atStep;
-    const ChildRun run = runChild(QStringLiteral("kill-opened"), path,
-                                  [&](const QByteArray &step, qint64 pid) {
-                                    QVERIFY2(step.startsWith("STEP opened 0 "), step.constData());
-                                    atStep = fileBeingWritten(pid, temp.path());
-                                  });
+    const ChildRun run =
+        runChild(QStringLiteral("kill-opened"), path, [&](const QByteArray &step, qint64 pid) {
+          QVERIFY2(step.startsWith("STEP opened 0 "), step.constData());
+          atStep = fileBeingWritten(pid, temp.path());
+        });
     QVERIFY2(run.output.startsWith("STEP opened"), run.output.constData());
     QCOMPARE(run.status, QProcess::CrashExit);
     // The new file was there, empty, when the kill came.
@@ -355,10 +358,10 @@ private slots:
     saveOld(path);
     const QByteArray expected = EncodeSavedConnections(newRows());
     QByteArray atStep;
-    const ChildRun run = runChild(QStringLiteral("kill-part"), path,
-                                  [&](const QByteArray &, qint64 pid) {
-                                    atStep = fileBeingWritten(pid, temp.path());
-                                  });
+    const ChildRun run =
+        runChild(QStringLiteral("kill-part"), path, [&](const QByteArray &, qint64 pid) {
+          atStep = fileBeingWritten(pid, temp.path());
+        });
     QVERIFY2(run.output.startsWith("STEP part 4096 " + QByteArray::number(expected.size())),
              run.output.constData());
     QCOMPARE(run.status, QProcess::CrashExit);
@@ -375,12 +378,12 @@ private slots:
     saveOld(path);
     const QByteArray expected = EncodeSavedConnections(newRows());
     QByteArray atStep;
-    const ChildRun run = runChild(QStringLiteral("kill-written"), path,
-                                  [&](const QByteArray &, qint64 pid) {
-                                    atStep = fileBeingWritten(pid, temp.path());
-                                    // The old file is still in place while the new one is complete.
-                                    QCOMPARE(readAll(path), m_oldBytes);
-                                  });
+    const ChildRun run =
+        runChild(QStringLiteral("kill-written"), path, [&](const QByteArray &, qint64 pid) {
+          atStep = fileBeingWritten(pid, temp.path());
+          // The old file is still in place while the new one is complete.
+          QCOMPARE(readAll(path), m_oldBytes);
+        });
     QVERIFY2(run.output.startsWith("STEP written"), run.output.constData());
     QCOMPARE(run.status, QProcess::CrashExit);
     QCOMPARE(atStep, expected);

@@ -67,7 +67,7 @@ void fake_reset_counts(void) { results_out = results_freed = 0; }
   MYSQL_RES *STDCALL name params {                                                                 \
     if (should_fail(#name))                                                                        \
       return NULL;                                                                                 \
-    MYSQL_RES *(*f) params = (MYSQL_RES * (*) params) real(#name);                                 \
+    MYSQL_RES *(*f)params = (MYSQL_RES * (*)params) real(#name);                                   \
     MYSQL_RES *r = f args;                                                                         \
     if (r)                                                                                         \
       ++results_out;                                                                               \
@@ -99,7 +99,9 @@ FORWARD(const char *, mysql_character_set_name, (MYSQL * m), (m))
 FAILABLE(MYSQL *, mysql_init, (MYSQL * m), (m), NULL)
 
 MYSQL *STDCALL mysql_connect(MYSQL *m, const char *h, const char *u, const char *p) {
-  (void)h; (void)u; (void)p;
+  (void)h;
+  (void)u;
+  (void)p;
   return m;
 }
 
@@ -185,7 +187,8 @@ MYSQL_ROW STDCALL mysql_fetch_row(MYSQL_RES *r) {
 
 FORWARD(unsigned long *, mysql_fetch_lengths, (MYSQL_RES * r), (r))
 FORWARD(MYSQL_FIELD *, mysql_fetch_field, (MYSQL_RES * r), (r))
-FORWARD(unsigned long, mysql_escape_string, (char *t, const char *from, unsigned long l), (t, from, l))
+FORWARD(unsigned long, mysql_escape_string, (char *t, const char *from, unsigned long l),
+        (t, from, l))
 FORWARD(unsigned long, mysql_real_escape_string,
         (MYSQL * m, char *t, const char *from, unsigned long l), (m, t, from, l))
 FORWARD_VOID(mysql_debug, (const char *d), (d))
@@ -193,10 +196,18 @@ FORWARD_VOID(mysql_debug, (const char *d), (d))
 char *mysql_odbc_escape_string(MYSQL *m, char *to, unsigned long to_length, const char *from,
                                unsigned long from_length, void *param,
                                char *(*extend_buffer)(void *, char *, unsigned long *)) {
-  (void)m; (void)to_length; (void)from; (void)from_length; (void)param; (void)extend_buffer;
+  (void)m;
+  (void)to_length;
+  (void)from;
+  (void)from_length;
+  (void)param;
+  (void)extend_buffer;
   return to;
 }
-void myodbc_remove_escape(MYSQL *m, char *name) { (void)m; (void)name; }
+void myodbc_remove_escape(MYSQL *m, char *name) {
+  (void)m;
+  (void)name;
+}
 
 #ifndef QW_FAKE_OMIT_THREAD_SAFE
 FORWARD(unsigned int, mysql_thread_safe, (void), ())

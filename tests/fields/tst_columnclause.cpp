@@ -62,9 +62,9 @@ private slots:
     // A primary-key column is NOT NULL even when null is allowed.
     QCOMPARE(FlagWords(row("a", "INT", {}, {}, {}, "jjnnnnnn")), QStringLiteral("NOT NULL "));
     // Only exactly "ja" counts.
-    for (const QString &almost : {QStringLiteral("Ja"), QStringLiteral("JA"),
-                                  QStringLiteral("ja "), QStringLiteral(" ja"),
-                                  QStringLiteral("yes"), QStringLiteral("1"), QString()}) {
+    for (const QString &almost :
+         {QStringLiteral("Ja"), QStringLiteral("JA"), QStringLiteral("ja "), QStringLiteral(" ja"),
+          QStringLiteral("yes"), QStringLiteral("1"), QString()}) {
       FieldRow r = row("a", "INT", {}, {}, {}, "jnnnnnnn");
       for (std::size_t c = CellPrimary; c <= CellIndex; ++c)
         r[c] = almost;
@@ -156,10 +156,10 @@ private slots:
                                   "UNIQUE (`u`,`all`), INDEX (`i1`,`i2`,`all`))"));
 
     // Two primary-key rows make one key over both columns.
-    QCOMPARE(CreateTableStatement("t",
-                                  {row("a", "INT", {}, {}, {}, "njnnnnnn"),
-                                   row("b", "INT", {}, {}, {}, "jjnnnnnn")},
-                                  escape),
+    QCOMPARE(CreateTableStatement(
+                 "t",
+                 {row("a", "INT", {}, {}, {}, "njnnnnnn"), row("b", "INT", {}, {}, {}, "jjnnnnnn")},
+                 escape),
              QStringLiteral("CREATE TABLE `t` (`a` INT NOT NULL,\r`b` INT NOT NULL, "
                             "PRIMARY KEY (`a`,`b`))"));
 
@@ -182,8 +182,7 @@ private slots:
              QStringLiteral("ALTER TABLE `kunden` ADD `plz` CHAR(5) NOT NULL"));
 
     const FieldRow renamed = row("postleitzahl", "VARCHAR", "10", {}, {}, "jnnnnnnj");
-    QCOMPARE(ChangeFieldStatement("kunden", "plz", renamed, {FieldPosition::First, "ort"},
-                                  escape),
+    QCOMPARE(ChangeFieldStatement("kunden", "plz", renamed, {FieldPosition::First, "ort"}, escape),
              QStringLiteral("ALTER TABLE `kunden` CHANGE `plz` `postleitzahl` VARCHAR(10) FIRST, "
                             "ADD INDEX (`postleitzahl`)"));
     // Keeping the name still writes it twice.

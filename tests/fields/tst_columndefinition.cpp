@@ -28,7 +28,9 @@ QStringList Cells(const EditableColumn &e) {
                     (*e.row)[CellDefault]};
   QString flags;
   for (std::size_t i = CellNull; i <= CellIndex; ++i)
-    flags += (*e.row)[i] == QLatin1String("ja") ? 'j' : (*e.row)[i] == QLatin1String("nein") ? 'n' : '?';
+    flags += (*e.row)[i] == QLatin1String("ja")     ? 'j'
+             : (*e.row)[i] == QLatin1String("nein") ? 'n'
+                                                    : '?';
   return cells << flags;
 }
 } // namespace
@@ -39,8 +41,9 @@ private slots:
   void exactColumns() {
     using L = QStringList;
     // flags: null primary unsigned zerofill binary autoinc unique index
-    QCOMPARE(Cells(EditableFromColumn(Column("int", "int(10) unsigned", false, {}, "auto_increment"))),
-             (L{"INT", "10", "", "", "nnjnnjnn"}));
+    QCOMPARE(
+        Cells(EditableFromColumn(Column("int", "int(10) unsigned", false, {}, "auto_increment"))),
+        (L{"INT", "10", "", "", "nnjnnjnn"}));
     QCOMPARE(Cells(EditableFromColumn(Column("decimal", "decimal(10,2)", false, "1.50"))),
              (L{"DECIMAL", "10", "2", "1.50", "nnnnnnnn"}));
     QCOMPARE(Cells(EditableFromColumn(Column("decimal", "decimal(10,0)", true, "NULL"))),
@@ -55,7 +58,8 @@ private slots:
              (L{"FLOAT", "", "", "-1.5e10", "jnnnnnnn"}));
     QCOMPARE(Cells(EditableFromColumn(Column("tinyint", "tinyint(1)", false, "0"))),
              (L{"TINYINT", "1", "", "0", "nnnnnnnn"}));
-    QCOMPARE(Cells(EditableFromColumn(Column("bit", "bit(1)"))), (L{"BIT", "", "", "", "jnnnnnnn"}));
+    QCOMPARE(Cells(EditableFromColumn(Column("bit", "bit(1)"))),
+             (L{"BIT", "", "", "", "jnnnnnnn"}));
     QCOMPARE(Cells(EditableFromColumn(Column("year", "year(4)"))),
              (L{"YEAR (4)", "", "", "", "jnnnnnnn"}));
     QCOMPARE(Cells(EditableFromColumn(Column("timestamp", "timestamp(6)", false))),
@@ -85,10 +89,12 @@ private slots:
     // Read as they stand, a CHANGE would turn a line break into a backslash
     // and an n.
     const auto defaultOf = [](const QString &serverDefault) {
-      return Cells(EditableFromColumn(Column("varchar", "varchar(20)", true, serverDefault))).value(3);
+      return Cells(EditableFromColumn(Column("varchar", "varchar(20)", true, serverDefault)))
+          .value(3);
     };
     QCOMPARE(defaultOf(QStringLiteral("'l1\\nl2'")), QStringLiteral("l1\nl2"));
-    QCOMPARE(defaultOf(QStringLiteral("'n\\0n'")), QString(QStringLiteral("n") + QChar(0) + QStringLiteral("n")));
+    QCOMPARE(defaultOf(QStringLiteral("'n\\0n'")),
+             QString(QStringLiteral("n") + QChar(0) + QStringLiteral("n")));
     QCOMPARE(defaultOf(QStringLiteral("'c\\rr'")), QStringLiteral("c\rr"));
     // A backslash and an n typed as such stay two characters.
     QCOMPARE(defaultOf(QStringLiteral("'x\\\\n'")), QStringLiteral("x\\n"));
@@ -97,8 +103,9 @@ private slots:
     QCOMPARE(defaultOf(QStringLiteral("'t\tz\x1a\"'")), QStringLiteral("t\tz\x1a\""));
     // What the server never writes is refused, not guessed.
     for (const char *odd : {"'a'b'", "'a\\'", "'a\\tb'", "'a\\'b'"})
-      QVERIFY2(!EditableFromColumn(Column("varchar", "varchar(20)", true, QString::fromLatin1(odd))).row,
-               odd);
+      QVERIFY2(
+          !EditableFromColumn(Column("varchar", "varchar(20)", true, QString::fromLatin1(odd))).row,
+          odd);
   }
 
   void refusedColumns() {
@@ -111,11 +118,10 @@ private slots:
     QVERIFY(enumRefusal.contains(QStringLiteral("enum('rot','grün')")));
     QVERIFY(enumRefusal.contains(QStringLiteral("Typliste")));
     for (const ColumnFacts &c :
-         {Column("set", "set('a')"), Column("bit", "bit(8)"),
-          Column("datetime", "datetime(6)"), Column("time", "time(3)"),
-          Column("decimal", "decimal(10,2) unsigned"), Column("double", "double unsigned"),
-          Column("varbinary", "varbinary(10)"), Column("point", "point"),
-          Column("varchar", "varchar(5)", false, "''"),
+         {Column("set", "set('a')"), Column("bit", "bit(8)"), Column("datetime", "datetime(6)"),
+          Column("time", "time(3)"), Column("decimal", "decimal(10,2) unsigned"),
+          Column("double", "double unsigned"), Column("varbinary", "varbinary(10)"),
+          Column("point", "point"), Column("varchar", "varchar(5)", false, "''"),
           Column("datetime", "datetime", false, "current_timestamp()"),
           Column("bit", "bit(1)", true, "b'1'"),
           Column("timestamp", "timestamp", false, "current_timestamp()",

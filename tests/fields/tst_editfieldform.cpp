@@ -35,16 +35,14 @@ void selectType(TEditFieldForm &form, const QString &word) {
 // Which of length, decimals, unsigned, zerofill, binary and auto increment a
 // type allows, by family.
 QString allowedFor(const QString &type) {
-  static const QStringList integers{"BIGINT", "INT", "INTEGER", "MEDIUMINT", "SMALLINT",
-                                    "TINYINT"};
-  static const QStringList decimals{"DECIMAL", "DOUBLE PRECISION", "DOUBLE", "FLOAT", "NUMERIC",
-                                    "REAL"};
+  static const QStringList integers{"BIGINT", "INT", "INTEGER", "MEDIUMINT", "SMALLINT", "TINYINT"};
+  static const QStringList decimals{"DECIMAL", "DOUBLE PRECISION", "DOUBLE",
+                                    "FLOAT",   "NUMERIC",          "REAL"};
   static const QStringList characters{"CHAR", "VARCHAR"};
-  static const QStringList lengthOnly{"BLOB",     "LONGBLOB", "LONGTEXT",  "MEDIUMBLOB",
-                                      "MEDIUMTEXT", "TEXT",   "TIMESTAMP", "TINYBLOB",
-                                      "TINYTEXT"};
-  static const QStringList nothing{"BIT", "BOOL", "DATE", "DATETIME", "TIME", "YEAR (2)",
-                                   "YEAR (4)"};
+  static const QStringList lengthOnly{"BLOB", "LONGBLOB",  "LONGTEXT", "MEDIUMBLOB", "MEDIUMTEXT",
+                                      "TEXT", "TIMESTAMP", "TINYBLOB", "TINYTEXT"};
+  static const QStringList nothing{"BIT",  "BOOL",     "DATE",    "DATETIME",
+                                   "TIME", "YEAR (2)", "YEAR (4)"};
   // Letters: L length, D decimals, U unsigned, Z zerofill, B binary, A auto increment.
   if (integers.contains(type))
     return QStringLiteral("LUZA");
@@ -86,10 +84,10 @@ private slots:
     QCOMPARE(form.windowTitle(), QStringLiteral("Feld bearbeiten"));
     // Every control under its name.
     for (const char *name :
-         {"Edit1", "ComboBox1", "RxSpinEdit1", "RxSpinEdit2", "CheckBox1", "CheckBox2",
-          "CheckBox3", "CheckBox4", "CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "Edit2",
-          "RadioButton1", "RadioButton2", "RadioButton3", "Edit3", "BitBtnXP1", "BitBtnXP2",
-          "Bevel1"})
+         {"Edit1",        "ComboBox1", "RxSpinEdit1", "RxSpinEdit2",  "CheckBox1",
+          "CheckBox2",    "CheckBox3", "CheckBox4",   "CheckBox5",    "CheckBox6",
+          "CheckBox7",    "CheckBox8", "Edit2",       "RadioButton1", "RadioButton2",
+          "RadioButton3", "Edit3",     "BitBtnXP1",   "BitBtnXP2",    "Bevel1"})
       QVERIFY2(form.findChild<QWidget *>(QLatin1String(name)), name);
 
     QCOMPARE(form.Label1->text(), QStringLiteral("Feldname:"));
@@ -97,10 +95,14 @@ private slots:
     QCOMPARE(form.Label3->text(), QStringLiteral("Länge:"));
     QCOMPARE(form.Label4->text(), QStringLiteral("Anzahl der Stellen:"));
     QCOMPARE(form.Label5->text(), QStringLiteral("Vorgabewert:"));
-    const QStringList boxCaptions{"Feld darf leer sein (NULL)", "Primär Index",
-                                  "Nicht vorzeichenbehaftet",   "Mit Nullen füllen",
-                                  "Binär",                      "Automatisch hochzählen",
-                                  "Eindeutig",                  "Index"};
+    const QStringList boxCaptions{"Feld darf leer sein (NULL)",
+                                  "Primär Index",
+                                  "Nicht vorzeichenbehaftet",
+                                  "Mit Nullen füllen",
+                                  "Binär",
+                                  "Automatisch hochzählen",
+                                  "Eindeutig",
+                                  "Index"};
     const QList<QCheckBox *> boxes = form.flagBoxes();
     QCOMPARE(boxes.size(), 8);
     for (int i = 0; i < 8; ++i) {
@@ -131,13 +133,16 @@ private slots:
             form.Edit3->text().isEmpty());
     QCOMPARE(form.ComboBox1->currentIndex(), -1);
     QVERIFY(!form.ComboBox1->isEditable());
-    const QStringList words{"BIGINT",     "BIT",        "BLOB",      "BOOL",     "CHAR",
-                            "DATE",       "DATETIME",   "DECIMAL",   "DOUBLE PRECISION",
-                            "DOUBLE",     "FLOAT",      "INT",       "INTEGER",  "LONGBLOB",
-                            "LONGTEXT",   "MEDIUMBLOB", "MEDIUMINT", "MEDIUMTEXT",
-                            "NUMERIC",    "REAL",       "SMALLINT",  "TEXT",     "TIME",
-                            "TIMESTAMP",  "TINYBLOB",   "TINYINT",   "TINYTEXT", "VARCHAR",
-                            "YEAR (2)",   "YEAR (4)"};
+    const QStringList words{"BIGINT",     "BIT",       "BLOB",
+                            "BOOL",       "CHAR",      "DATE",
+                            "DATETIME",   "DECIMAL",   "DOUBLE PRECISION",
+                            "DOUBLE",     "FLOAT",     "INT",
+                            "INTEGER",    "LONGBLOB",  "LONGTEXT",
+                            "MEDIUMBLOB", "MEDIUMINT", "MEDIUMTEXT",
+                            "NUMERIC",    "REAL",      "SMALLINT",
+                            "TEXT",       "TIME",      "TIMESTAMP",
+                            "TINYBLOB",   "TINYINT",   "TINYTEXT",
+                            "VARCHAR",    "YEAR (2)",  "YEAR (4)"};
     QCOMPARE(form.ComboBox1->count(), 30);
     for (int i = 0; i < 30; ++i)
       QCOMPARE(form.ComboBox1->itemText(i), words[i]);
@@ -153,13 +158,11 @@ private slots:
 
     // Tab order: the eight boxes, then the upper fields and buttons, then the
     // default and the position controls.
-    const QList<QWidget *> chain{form.CheckBox1, form.CheckBox2,    form.CheckBox3,
-                                 form.CheckBox4, form.CheckBox5,    form.CheckBox6,
-                                 form.CheckBox7, form.CheckBox8,    form.Edit1,
-                                 form.ComboBox1, form.RxSpinEdit1,  form.RxSpinEdit2,
-                                 form.BitBtnXP1, form.BitBtnXP2,    form.Edit2,
-                                 form.RadioButton1, form.RadioButton2, form.RadioButton3,
-                                 form.Edit3};
+    const QList<QWidget *> chain{
+        form.CheckBox1,    form.CheckBox2,    form.CheckBox3,    form.CheckBox4, form.CheckBox5,
+        form.CheckBox6,    form.CheckBox7,    form.CheckBox8,    form.Edit1,     form.ComboBox1,
+        form.RxSpinEdit1,  form.RxSpinEdit2,  form.BitBtnXP1,    form.BitBtnXP2, form.Edit2,
+        form.RadioButton1, form.RadioButton2, form.RadioButton3, form.Edit3};
     QList<QWidget *> walked;
     QWidget *w = form.CheckBox1;
     do {
@@ -240,8 +243,8 @@ private slots:
     // A disabled box counts as "nein" even when ticked; every cell is "ja" or "nein".
     selectType(form, "BIGINT");
     QCOMPARE(cellsOf(form.ReadFieldRow()),
-             QStringList({"a", "BIGINT", "10", "", "0,5 'x'", "ja", "ja", "ja", "ja", "nein",
-                          "ja", "ja", "ja"}));
+             QStringList({"a", "BIGINT", "10", "", "0,5 'x'", "ja", "ja", "ja", "ja", "nein", "ja",
+                          "ja", "ja"}));
   }
 
   void okFollowsTheName() {
@@ -283,8 +286,9 @@ private slots:
     QVERIFY(form.Edit1->text().isEmpty() && form.Edit2->text().isEmpty());
     QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("VARCHAR"));
     QVERIFY(!form.BitBtnXP1->isEnabled());
-    for (QWidget *w : {static_cast<QWidget *>(form.RadioButton1), static_cast<QWidget *>(form.RadioButton2),
-                       static_cast<QWidget *>(form.RadioButton3), static_cast<QWidget *>(form.Edit3)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(form.RadioButton1), static_cast<QWidget *>(form.RadioButton2),
+          static_cast<QWidget *>(form.RadioButton3), static_cast<QWidget *>(form.Edit3)})
       QVERIFY(!w->isEnabled());
     QCOMPARE(form.RxSpinEdit1->text(), QStringLiteral("30"));
     QCOMPARE(form.RxSpinEdit2->text(), QStringLiteral("4"));
@@ -318,8 +322,8 @@ private slots:
     form.PrepareNewField(false);
     selectType(form, "INT");
     // A known type: every cell taken over, then the type rule applied.
-    const FieldRow dec = rowOf({"preis", "DECIMAL", "10", "3", "0", "nein", "ja", "ja", "ja",
-                                "nein", "ja", "nein", "ja"});
+    const FieldRow dec = rowOf(
+        {"preis", "DECIMAL", "10", "3", "0", "nein", "ja", "ja", "ja", "nein", "ja", "nein", "ja"});
     QVERIFY(form.FillFromRow(dec));
     QCOMPARE(form.Edit1->text(), QStringLiteral("preis"));
     QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("DECIMAL"));
@@ -335,8 +339,8 @@ private slots:
                           "nein", "nein", "ja"}));
 
     // Only exactly "ja" ticks a box; an unknown type leaves the selection.
-    const FieldRow odd = rowOf({"g", "GEOMETRY", "", "", "", "Ja", "ja ", "", "ja", "JA", "nein",
-                                "x", "ja"});
+    const FieldRow odd =
+        rowOf({"g", "GEOMETRY", "", "", "", "Ja", "ja ", "", "ja", "JA", "nein", "x", "ja"});
     QVERIFY(!form.FillFromRow(odd));
     QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("DECIMAL"));
     QList<bool> ticks;
@@ -354,8 +358,8 @@ private slots:
     TEditFieldForm form;
     form.PrepareNewField(false);
     // A DATE row has no length; switched to VARCHAR the box shows nothing ...
-    QVERIFY(form.FillFromRow(rowOf({"d", "DATE", "", "", "", "ja", "nein", "nein", "nein",
-                                    "nein", "nein", "nein", "nein"})));
+    QVERIFY(form.FillFromRow(rowOf(
+        {"d", "DATE", "", "", "", "ja", "nein", "nein", "nein", "nein", "nein", "nein", "nein"})));
     selectType(form, "VARCHAR");
     QCOMPARE(form.RxSpinEdit1->text(), QString());
     // ... also once the dialog is on screen and closed with OK ...

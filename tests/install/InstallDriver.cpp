@@ -145,8 +145,7 @@ void drive() {
       when([] { return shownDialog() != nullptr; }, [args] { addSaved(args); });
     } else if (args.value(0) == QLatin1String("connect-saved") && args.size() == 2) {
       when([] { return shownDialog() != nullptr; }, [args] { connectSaved(args); });
-      when([connectButton] { return !connectButton->isEnabled(); },
-           [main] { afterConnect(main); });
+      when([connectButton] { return !connectButton->isEnabled(); }, [main] { afterConnect(main); });
     } else {
       fail(QStringLiteral("unknown QW_DRIVE: ") + args.join(QLatin1Char(' ')));
     }

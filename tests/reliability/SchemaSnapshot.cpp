@@ -6,9 +6,7 @@ namespace {
 
 const QString Separator = QStringLiteral(" | ");
 
-QString Cell(const QString &value) {
-  return value.isNull() ? QStringLiteral("<NULL>") : value;
-}
+QString Cell(const QString &value) { return value.isNull() ? QStringLiteral("<NULL>") : value; }
 
 QString Joined(const QStringList &row, qsizetype from) {
   QStringList cells;
@@ -70,9 +68,9 @@ SchemaSnapshot ReadSnapshot(AdminConnection &admin) {
   const QString skip =
       QStringLiteral(" NOT IN ('information_schema', 'performance_schema', 'mysql', 'sys')");
   SchemaSnapshot s;
-  for (const QStringList &row : admin.rows(QStringLiteral(
-           "SELECT SCHEMA_NAME, DEFAULT_CHARACTER_SET_NAME, DEFAULT_COLLATION_NAME "
-           "FROM information_schema.SCHEMATA")))
+  for (const QStringList &row : admin.rows(
+           QStringLiteral("SELECT SCHEMA_NAME, DEFAULT_CHARACTER_SET_NAME, DEFAULT_COLLATION_NAME "
+                          "FROM information_schema.SCHEMATA")))
     s.databases.insert(row.value(0), Joined(row, 1));
   for (const QStringList &row : admin.rows(
            QStringLiteral("SELECT TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE, ENGINE, TABLE_COLLATION "

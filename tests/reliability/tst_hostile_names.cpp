@@ -46,29 +46,29 @@ enum class Command {
 };
 constexpr int CommandCount = 8;
 const char *const CommandNames[CommandCount] = {
-    "Neue Datenbank", "Datenbank löschen", "Neue Tabelle", "Tabelle löschen",
-    "Tabelle umbenennen", "Neue Feld", "Feld ändern", "Feld löschen"};
+    "Neue Datenbank",     "Datenbank löschen", "Neue Tabelle", "Tabelle löschen",
+    "Tabelle umbenennen", "Neue Feld",         "Feld ändern",  "Feld löschen"};
 
 // Pieces that names are made of. No "~": it marks the unique part of a name.
 const QStringList Pieces{
-    QStringLiteral(","),        QStringLiteral(";"),          QStringLiteral("'"),
-    QStringLiteral("\""),       QStringLiteral("`"),          QStringLiteral("``"),
-    QStringLiteral("\\"),       QStringLiteral("\\'"),        QStringLiteral("`; DROP TABLE x; --"),
-    QStringLiteral("', '"),     QStringLiteral("/*"),         QStringLiteral("*/"),
-    QStringLiteral("-- "),      QStringLiteral("#"),          QStringLiteral("%"),
-    QStringLiteral("_"),        QStringLiteral("."),          QStringLiteral("/"),
-    QStringLiteral("$"),        QStringLiteral("("),          QStringLiteral(")"),
-    QStringLiteral("@"),        QStringLiteral("ä"),          QStringLiteral("ß"),
-    QStringLiteral("ÄÖÜ"),      QStringLiteral("Größe"),      QStringLiteral("Straße"),
-    QStringLiteral("α"),        QStringLiteral("Ωμέγα"),      QStringLiteral("λ"),
-    QStringLiteral("жук"),      QStringLiteral("Щ"),          QStringLiteral("Привет"),
-    QStringLiteral("漢"),       QStringLiteral("字表"),        QStringLiteral("データ"),
-    QStringLiteral("한국"),     QStringLiteral("select"),     QStringLiteral("SELECT"),
-    QStringLiteral("table"),    QStringLiteral("drop"),       QStringLiteral("from"),
-    QStringLiteral("where"),    QStringLiteral("key"),        QStringLiteral("order"),
-    QStringLiteral("database"), QStringLiteral("index"),      QStringLiteral("null"),
-    QStringLiteral("a"),        QStringLiteral("b"),          QStringLiteral("x1"),
-    QStringLiteral("Z"),        QStringLiteral(" "),          QStringLiteral("  ")};
+    QStringLiteral(","),        QStringLiteral(";"),      QStringLiteral("'"),
+    QStringLiteral("\""),       QStringLiteral("`"),      QStringLiteral("``"),
+    QStringLiteral("\\"),       QStringLiteral("\\'"),    QStringLiteral("`; DROP TABLE x; --"),
+    QStringLiteral("', '"),     QStringLiteral("/*"),     QStringLiteral("*/"),
+    QStringLiteral("-- "),      QStringLiteral("#"),      QStringLiteral("%"),
+    QStringLiteral("_"),        QStringLiteral("."),      QStringLiteral("/"),
+    QStringLiteral("$"),        QStringLiteral("("),      QStringLiteral(")"),
+    QStringLiteral("@"),        QStringLiteral("ä"),      QStringLiteral("ß"),
+    QStringLiteral("ÄÖÜ"),      QStringLiteral("Größe"),  QStringLiteral("Straße"),
+    QStringLiteral("α"),        QStringLiteral("Ωμέγα"),  QStringLiteral("λ"),
+    QStringLiteral("жук"),      QStringLiteral("Щ"),      QStringLiteral("Привет"),
+    QStringLiteral("漢"),       QStringLiteral("字表"),   QStringLiteral("データ"),
+    QStringLiteral("한국"),     QStringLiteral("select"), QStringLiteral("SELECT"),
+    QStringLiteral("table"),    QStringLiteral("drop"),   QStringLiteral("from"),
+    QStringLiteral("where"),    QStringLiteral("key"),    QStringLiteral("order"),
+    QStringLiteral("database"), QStringLiteral("index"),  QStringLiteral("null"),
+    QStringLiteral("a"),        QStringLiteral("b"),      QStringLiteral("x1"),
+    QStringLiteral("Z"),        QStringLiteral(" "),      QStringLiteral("  ")};
 const std::u32string TwoByteLetters = U"äöüßÄÖÜαβγλμΩέжукЩПриветЖЯ";
 const std::u32string CjkLetters = U"漢字表データ한국語";
 // Characters outside the Basic Multilingual Plane: 4 bytes in UTF-8.
@@ -82,12 +82,12 @@ const QStringList FourByte{QStringLiteral("😀"), QStringLiteral("🐘"), QStri
 int FileNameBytes(const QString &name) {
   int bytes = 0;
   for (char32_t c : name.toUcs4()) {
-    const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-                       (c >= 'A' && c <= 'Z') || c == '_';
-    const bool short3 = QChar::isLetter(c) &&
-                        ((c >= 0xC0 && c <= 0x5FF) || (c >= 0x1E00 && c <= 0x1FFF) ||
-                         (c >= 0x2160 && c <= 0x217F) || (c >= 0x24B0 && c <= 0x24EF) ||
-                         (c >= 0xFF20 && c <= 0xFF5F));
+    const bool plain =
+        (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    const bool short3 =
+        QChar::isLetter(c) && ((c >= 0xC0 && c <= 0x5FF) || (c >= 0x1E00 && c <= 0x1FFF) ||
+                               (c >= 0x2160 && c <= 0x217F) || (c >= 0x24B0 && c <= 0x24EF) ||
+                               (c >= 0xFF20 && c <= 0xFF5F));
     bytes += plain ? 1 : short3 ? 3 : 5;
   }
   return bytes;
@@ -114,7 +114,12 @@ class NameGenerator {
 public:
   explicit NameGenerator(quint32 seed) : m_rng(seed) {}
 
-  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
+  // A number from 0 to n-1; n must be positive (callers check their lists first).
+  int pick(int n) {
+    if (n <= 0)
+      qFatal("hostile names: nothing to pick from");
+    return std::uniform_int_distribution<int>(0, n - 1)(m_rng);
+  }
   bool chance(int percent) { return pick(100) < percent; }
   template <typename List> auto pickFrom(const List &list) { return list[pick(int(list.size()))]; }
 
@@ -241,7 +246,8 @@ class HostileNamesTest : public QObject {
       QCOMPARE(form->ListView3->count(), 0);
       return;
     }
-    QCOMPARE(Captions(form->ListView3), admin->columnNames(database, form->ListView2->caption(table)));
+    QCOMPARE(Captions(form->ListView3),
+             admin->columnNames(database, form->ListView2->caption(table)));
   }
   // Clicks a database, a table and a field, as the user would, each list
   // then showing what the server has.
@@ -298,7 +304,8 @@ class HostileNamesTest : public QObject {
                       .join(QStringLiteral(" | "))};
   }
   QString tableAttributes(const SchemaSnapshot &s, const QString &database) const {
-    return QStringList{"BASE TABLE", engine, tableCollation(s, database)}.join(QStringLiteral(" | "));
+    return QStringList{"BASE TABLE", engine, tableCollation(s, database)}.join(
+        QStringLiteral(" | "));
   }
 
   // One command with the given target, judged by the schema before and after.
@@ -424,6 +431,7 @@ class HostileNamesTest : public QObject {
       } else if (where == 1) {
         columns.prepend(column);
       } else {
+        QVERIFY2(!columns.isEmpty(), "a table without columns in the snapshot");
         const int at = names->pick(int(columns.size()));
         after = columns[at].name;
         columns.insert(at + 1, column);
@@ -433,8 +441,9 @@ class HostileNamesTest : public QObject {
         script.push([=](QDialog &dialog) {
           auto &editor = static_cast<TEditFieldForm &>(dialog);
           editor.FillFromRow(RowFor(name, kind));
-          (where == 0 ? editor.RadioButton1 : where == 1 ? editor.RadioButton2
-                                                         : editor.RadioButton3)
+          (where == 0   ? editor.RadioButton1
+           : where == 1 ? editor.RadioButton2
+                        : editor.RadioButton3)
               ->setChecked(true);
           editor.Edit3->setText(after);
           return int(QDialog::Accepted);
@@ -446,6 +455,7 @@ class HostileNamesTest : public QObject {
     case Command::ChangeField: {
       const SchemaSnapshot::TableKey key = randomTable();
       QList<SchemaSnapshot::Column> &columns = expected.columns[key];
+      QVERIFY2(!columns.isEmpty(), "a table without columns in the snapshot");
       const int at = names->pick(int(columns.size()));
       const QString old = columns[at].name;
       const QString name = names->next(Kind::Column);
@@ -474,6 +484,7 @@ class HostileNamesTest : public QObject {
       const SchemaSnapshot::TableKey key =
           !wider.isEmpty() && names->chance(80) ? names->pickFrom(wider) : randomTable();
       QList<SchemaSnapshot::Column> &columns = expected.columns[key];
+      QVERIFY2(!columns.isEmpty(), "a table without columns in the snapshot");
       const int at = names->pick(int(columns.size()));
       const QString name = columns[at].name;
       tried << name;
@@ -505,11 +516,12 @@ class HostileNamesTest : public QObject {
     Tally &t = tally[int(command)];
     ++t.runs;
     t.names += int(tried.size());
-    const QString context = QStringLiteral("%1 with %2").arg(
-        QString::fromUtf8(CommandNames[int(command)]), QStringLiteral("[") + tried.join("] [") + "]");
+    const QString context = QStringLiteral("%1 with %2")
+                                .arg(QString::fromUtf8(CommandNames[int(command)]),
+                                     QStringLiteral("[") + tried.join("] [") + "]");
     if (failures.isEmpty()) {
-      QVERIFY2(refusal.isEmpty(), qPrintable(context + ": accepted, but the server refuses names that " +
-                                             refusal));
+      QVERIFY2(refusal.isEmpty(),
+               qPrintable(context + ": accepted, but the server refuses names that " + refusal));
       if (after != expected)
         qInfo("%s: not the intended change:\n%s", qPrintable(context),
               qPrintable(expected.differenceTo(after)));
@@ -532,7 +544,8 @@ class HostileNamesTest : public QObject {
       else
         QCOMPARE(m.title, QString());
       // A quoting fault shows as a syntax error; the server judged the name.
-      QVERIFY2(!serverText.contains(QLatin1String("SQL syntax")), qPrintable(context + ": " + serverText));
+      QVERIFY2(!serverText.contains(QLatin1String("SQL syntax")),
+               qPrintable(context + ": " + serverText));
       QVERIFY2(!refusal.isEmpty(),
                qPrintable(context + ": refused although the name is valid: " + serverText));
       ++t.refused;
@@ -553,8 +566,8 @@ private slots:
     LoadRealClientLibrary();
     admin = std::make_unique<AdminConnection>();
     cleanUp();
-    const QList<QStringList> server = admin->rows(
-        QStringLiteral("SELECT @@character_set_server, @@collation_server, @@default_storage_engine"));
+    const QList<QStringList> server = admin->rows(QStringLiteral(
+        "SELECT @@character_set_server, @@collation_server, @@default_storage_engine"));
     databaseAttributes = server[0][0] + QStringLiteral(" | ") + server[0][1];
     engine = server[0][2];
   }
@@ -569,8 +582,8 @@ private slots:
   void tableNamesBeyond127Bytes() {
     const QString db = DatabaseMark + QStringLiteral("_lang~");
     const QString a = QStringLiteral("漢").repeated(42) + QStringLiteral("a"); // 127 bytes
-    const QString b = a + QStringLiteral("b");                                // 128 bytes
-    const QString c = QStringLiteral("Ж").repeated(64);                       // 128 bytes
+    const QString b = a + QStringLiteral("b");                                 // 128 bytes
+    const QString c = QStringLiteral("Ж").repeated(64);                        // 128 bytes
     const QString columns = QStringLiteral(
         "(id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY, code VARCHAR(20) UNIQUE, "
         "preis DECIMAL(10,2), notiz TEXT, farbe ENUM('rot','grün'), kunde INT, KEY (kunde))");
@@ -643,14 +656,10 @@ private slots:
       const QList<SchemaSnapshot::TableKey> tables = testTables(before);
       auto possible = [&](Command c) {
         switch (c) {
-        case Command::NewDatabase:
-          return true;
-        case Command::DropDatabase:
-          return databases >= 2;
-        case Command::NewTable:
-          return databases >= 1;
-        default:
-          return !tables.isEmpty();
+        case Command::NewDatabase: return true;
+        case Command::DropDatabase: return databases >= 2;
+        case Command::NewTable: return databases >= 1;
+        default: return !tables.isEmpty();
         }
       };
       QList<Command> due;

@@ -48,11 +48,11 @@ enum class Command {
 };
 
 const QList<std::pair<Command, const char *>> Commands{
-    {Command::ClickDatabase, "click database"}, {Command::ClickTable, "click table"},
-    {Command::NewDatabase, "Neue Datenbank"},   {Command::DropDatabase, "Datenbank löschen"},
-    {Command::NewTable, "Neue Tabelle"},        {Command::DropTable, "Tabelle löschen"},
+    {Command::ClickDatabase, "click database"},   {Command::ClickTable, "click table"},
+    {Command::NewDatabase, "Neue Datenbank"},     {Command::DropDatabase, "Datenbank löschen"},
+    {Command::NewTable, "Neue Tabelle"},          {Command::DropTable, "Tabelle löschen"},
     {Command::RenameTable, "Tabelle umbenennen"}, {Command::NewField, "Neue Feld"},
-    {Command::ChangeField, "Feld ändern"},      {Command::DropField, "Feld löschen"}};
+    {Command::ChangeField, "Feld ändern"},        {Command::DropField, "Feld löschen"}};
 
 // What the client library says when the connection is gone: 2013 while a
 // call was waiting or after the server closed the connection, 2006 for every
@@ -60,7 +60,8 @@ const QList<std::pair<Command, const char *>> Commands{
 const QRegularExpression LibraryConnectionError(
     QStringLiteral("^(Lost connection to server during query|Server has gone away)$"));
 
-const QString NoDatabaseList = QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
+const QString NoDatabaseList =
+    QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
 const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen");
 
 // One expected message box: its text, or (empty text) the library's error
@@ -84,24 +85,19 @@ Expectation Expected(Command command) {
   const Box ask{QString(), false, true};
   switch (command) {
   case Command::ClickDatabase:
-  case Command::ClickTable:
-    return {{listing}};
+  case Command::ClickTable: return {{listing}};
   case Command::NewDatabase:
     return {{{QStringLiteral("Konnte Datenbank nicht erzeugen!"), true}, listing}};
   case Command::DropDatabase:
     return {{ask, {QStringLiteral("Konnte Datenbank nicht löschen!"), true}, listing}};
   case Command::NewTable:
-  case Command::RenameTable:
-    return {{select, listing}};
+  case Command::RenameTable: return {{select, listing}};
   case Command::DropTable:
-  case Command::DropField:
-    return {{ask, select, listing}};
+  case Command::DropField: return {{ask, select, listing}};
   // The two field editors end when the database cannot be selected, or the
   // column's definition cannot be read, without refreshing: nothing was sent.
-  case Command::NewField:
-    return {{select}, false};
-  case Command::ChangeField:
-    return {{Box{}}, false};
+  case Command::NewField: return {{select}, false};
+  case Command::ChangeField: return {{Box{}}, false};
   }
   return {};
 }
@@ -182,8 +178,8 @@ class ServerFaultsTest : public QObject {
     QFile file(qEnvironmentVariable("QW_TEST_RUNDIR") + QStringLiteral("/mysqld.pid"));
     if (!file.open(QIODevice::ReadOnly))
       return false;
-    const QString task = QStringLiteral("/proc/%1/task")
-                             .arg(QString::fromLatin1(file.readAll()).trimmed());
+    const QString task =
+        QStringLiteral("/proc/%1/task").arg(QString::fromLatin1(file.readAll()).trimmed());
     for (int i = 0; i < 1000; ++i) {
       bool all = true;
       for (const QString &thread : QDir(task).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -236,12 +232,8 @@ class ServerFaultsTest : public QObject {
   // Scripts the dialogs of a command and runs it as the user would.
   void run(Command command, ModalScript &script) {
     switch (command) {
-    case Command::ClickDatabase:
-      ClickRow(form->ListView1, form->ListView1->selectedRow());
-      break;
-    case Command::ClickTable:
-      ClickRow(form->ListView2, form->ListView2->selectedRow());
-      break;
+    case Command::ClickDatabase: ClickRow(form->ListView1, form->ListView1->selectedRow()); break;
+    case Command::ClickTable: ClickRow(form->ListView2, form->ListView2->selectedRow()); break;
     case Command::NewDatabase:
       script.push([this](QDialog &) {
         form->NewDBForm->DBNameEd->setText(QStringLiteral("qwr_faults_neu"));
@@ -249,9 +241,7 @@ class ServerFaultsTest : public QObject {
       });
       form->NewDBBtn->click();
       break;
-    case Command::DropDatabase:
-      form->DropDBBtn->click();
-      break;
+    case Command::DropDatabase: form->DropDBBtn->click(); break;
     case Command::NewTable:
       script.push([](QDialog &dialog) {
         auto &designer = static_cast<TNewTableForm &>(dialog);
@@ -265,9 +255,7 @@ class ServerFaultsTest : public QObject {
       });
       form->NewTableBtn->click();
       break;
-    case Command::DropTable:
-      form->DelTableBtn->click();
-      break;
+    case Command::DropTable: form->DelTableBtn->click(); break;
     case Command::RenameTable:
       script.push([this](QDialog &) {
         form->RenameTableForm->TableNameEd->setText(QStringLiteral("umbenannt"));
@@ -288,9 +276,7 @@ class ServerFaultsTest : public QObject {
       // The column's definition cannot be read: the editor does not open.
       form->ChangeFieldBnt->click();
       break;
-    case Command::DropField:
-      form->DelFieldBtn->click();
-      break;
+    case Command::DropField: form->DelFieldBtn->click(); break;
     }
   }
   void inject(Fault fault) {
@@ -304,8 +290,8 @@ class ServerFaultsTest : public QObject {
       QVERIFY(ServerControl(QStringLiteral("restart")));
       break;
     case Fault::KillConnection:
-      admin->exec(QStringLiteral("KILL CONNECTION %1")
-                      .arg(mysql::mysql_thread_id(form->MySQLHandle)));
+      admin->exec(
+          QStringLiteral("KILL CONNECTION %1").arg(mysql::mysql_thread_id(form->MySQLHandle)));
       break;
     case Fault::Stop:
       QVERIFY(ServerControl(QStringLiteral("stop-signal")));
@@ -384,8 +370,7 @@ class ServerFaultsTest : public QObject {
     const SchemaSnapshot before = TakeSnapshot(*admin);
     const QList<QStringList> listsBefore{Captions(form->ListView1), Captions(form->ListView2),
                                          Captions(form->ListView3)};
-    const QList<int> selectedBefore{form->ListView1->selectedRow(),
-                                    form->ListView2->selectedRow(),
+    const QList<int> selectedBefore{form->ListView1->selectedRow(), form->ListView2->selectedRow(),
                                     form->ListView3->selectedRow()};
 
     const unsigned long connection = mysql::mysql_thread_id(form->MySQLHandle);
@@ -427,8 +412,8 @@ class ServerFaultsTest : public QObject {
     // The server has finished with the lost connection.
     QVERIFY(waitUntilGone(connection));
     const SchemaSnapshot after = TakeSnapshot(*admin);
-    const bool unchanged = after.only(Db) == before.only(Db) &&
-                           after.databases.keys() == before.databases.keys();
+    const bool unchanged =
+        after.only(Db) == before.only(Db) && after.databases.keys() == before.databases.keys();
     const QString difference =
         before.only(Db).differenceTo(after.only(Db)) + QStringLiteral("\ndatabases before: ") +
         before.databases.keys().join(QLatin1Char('|')) + QStringLiteral("\ndatabases after: ") +

@@ -86,8 +86,8 @@ private slots:
     QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.texts().join('|')));
     const QList<QStringList> columns = admin->columns(Db, QStringLiteral("kunden"));
     QCOMPARE(columns.size(), 2);
-    QCOMPARE(columns[0], (QStringList{"id", "int(11) unsigned", "NO", QString(), "auto_increment",
-                                      "PRI"}));
+    QCOMPARE(columns[0],
+             (QStringList{"id", "int(11) unsigned", "NO", QString(), "auto_increment", "PRI"}));
     QCOMPARE(columns[1], (QStringList{"name", "varchar(30)", "YES", "NULL", "", ""}));
     // The table list is rebuilt with the database selected again.
     QCOMPARE(form->ListView1->selectedRow(), dbRow);
@@ -105,13 +105,13 @@ private slots:
       FieldRow row = Row({QStringLiteral("spalte_%1").arg(i), word});
       // The server takes no length for the tiny, medium and long text and blob
       // types: their length box is left empty, as the editor allows.
-      const bool noLength = (word.endsWith(QLatin1String("BLOB")) ||
-                             word.endsWith(QLatin1String("TEXT"))) &&
-                            word != QLatin1String("BLOB") && word != QLatin1String("TEXT");
+      const bool noLength =
+          (word.endsWith(QLatin1String("BLOB")) || word.endsWith(QLatin1String("TEXT"))) &&
+          word != QLatin1String("BLOB") && word != QLatin1String("TEXT");
       if (rule.length && !noLength)
         row[CellLength] = word == QLatin1String("TIMESTAMP") ? QStringLiteral("6")
-                          : rule.decimals                     ? QStringLiteral("10")
-                                                              : QStringLiteral("20");
+                          : rule.decimals                    ? QStringLiteral("10")
+                                                             : QStringLiteral("20");
       if (rule.decimals)
         row[CellDecimals] = QStringLiteral("2");
       if (rule.unsignedFlag)

@@ -13,8 +13,8 @@ namespace {
 // names of two neighbours, quotes of both kinds, a reserved word, umlauts,
 // and the longest name the server allows.
 QStringList HostileNames() {
-  return {QStringLiteral("mit blank"),   QStringLiteral("qa, qb"), QStringLiteral("back`quote"),
-          QStringLiteral("it's"),        QStringLiteral("select"), QStringLiteral("Größe_äöüß"),
+  return {QStringLiteral("mit blank"),     QStringLiteral("qa, qb"), QStringLiteral("back`quote"),
+          QStringLiteral("it's"),          QStringLiteral("select"), QStringLiteral("Größe_äöüß"),
           QStringLiteral("x").repeated(64)};
 }
 const QString TableDb = QStringLiteral("qwt_tables");
@@ -188,9 +188,8 @@ private slots:
       messages.clear();
       form->DropDBBtn->click();
       QCOMPARE(messages.shown.size(), 1);
-      QCOMPARE(messages.shown[0].text,
-               QStringLiteral("Wollen Sie die Datenbank ") + name +
-                   QStringLiteral(" wirklich entgültig löschen?"));
+      QCOMPARE(messages.shown[0].text, QStringLiteral("Wollen Sie die Datenbank ") + name +
+                                           QStringLiteral(" wirklich entgültig löschen?"));
       QCOMPARE(messages.shown[0].title, QStringLiteral("Datenbank löschen?"));
       QCOMPARE(messages.shown[0].buttons, MessageButtons::YesNoCancel);
       QCOMPARE(messages.shown[0].icon, MessageIcon::Question);

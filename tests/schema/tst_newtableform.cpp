@@ -102,10 +102,10 @@ private slots:
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
     QVERIFY(d.StatusBar1->currentMessage().isEmpty());
 
-    const QStringList captions{"Feldname",        "Typ",           "Länge",  "Stellen",
-                               "Vorgabewert",     "Null",          "Hauptindex",
-                               "Ohne Vorzeichen", "Mit 0 gefüllt", "Binär",  "Hochzählen",
-                               "Eindeutig",       "Index"};
+    const QStringList captions{"Feldname",      "Typ",   "Länge",      "Stellen",
+                               "Vorgabewert",   "Null",  "Hauptindex", "Ohne Vorzeichen",
+                               "Mit 0 gefüllt", "Binär", "Hochzählen", "Eindeutig",
+                               "Index"};
     QHeaderView *header = d.ListView1->header();
     QCOMPARE(header->count(), 13);
     for (int i = 0; i < 13; ++i)
@@ -178,10 +178,9 @@ private slots:
         QVERIFY(e.Edit1->text().isEmpty() && e.Edit2->text().isEmpty());
         QCOMPARE(e.ComboBox1->currentText(), QStringLiteral("VARCHAR"));
         QVERIFY(!e.BitBtnXP1->isEnabled());
-        for (QWidget *w : {static_cast<QWidget *>(e.RadioButton1),
-                           static_cast<QWidget *>(e.RadioButton2),
-                           static_cast<QWidget *>(e.RadioButton3),
-                           static_cast<QWidget *>(e.Edit3)})
+        for (QWidget *w :
+             {static_cast<QWidget *>(e.RadioButton1), static_cast<QWidget *>(e.RadioButton2),
+              static_cast<QWidget *>(e.RadioButton3), static_cast<QWidget *>(e.Edit3)})
           QVERIFY(!w->isEnabled());
       }();
       e.Edit1->setText("a");
@@ -323,8 +322,8 @@ private slots:
     d.Clear();
     f.editor.PrepareNewField(false);
     f.editor.ComboBox1->setCurrentIndex(FieldTypeIndex("TEXT"));
-    d.AppendFieldRow(rowOf({"g", "GEOMETRY", "", "", "", "ja", "Ja", "nein", "nein", "nein",
-                            "nein", "nein", "ja"}));
+    d.AppendFieldRow(rowOf(
+        {"g", "GEOMETRY", "", "", "", "ja", "Ja", "nein", "nein", "nein", "nein", "nein", "ja"}));
     d.ListView1->selectRow(0);
     modal.push([](QDialog &dialog) {
       TEditFieldForm &e = editorOf(dialog);
@@ -346,10 +345,10 @@ private slots:
     TNewTableForm &d = f.designer;
     ModalScript modal;
     d.Clear();
-    d.AppendFieldRow(rowOf({"a", "INT", "11", "", "", "ja", "nein", "nein", "nein", "nein",
-                            "nein", "nein", "nein"}));
-    d.AppendFieldRow(rowOf({"b", "INT", "11", "", "", "ja", "nein", "nein", "nein", "nein",
-                            "nein", "nein", "nein"}));
+    d.AppendFieldRow(rowOf(
+        {"a", "INT", "11", "", "", "ja", "nein", "nein", "nein", "nein", "nein", "nein", "nein"}));
+    d.AppendFieldRow(rowOf(
+        {"b", "INT", "11", "", "", "ja", "nein", "nein", "nein", "nein", "nein", "nein", "nein"}));
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     QWidget *viewport = d.ListView1->viewport();

@@ -130,15 +130,14 @@ private slots:
     QVERIFY(QDir().mkpath(program));
     SetSavedConnectionsProgramDirectory(program);
     QString reason;
-    QVERIFY2(WriteSavedConnectionsFile(
-                 SavedConnectionsFilePath(),
-                 {{QStringLiteral("localhost"), QStringLiteral("root"), QString(),
-                   QStringLiteral("3306")},
-                  {QStringLiteral("db.firma.local"), QStringLiteral("lager"),
-                   QStringLiteral("Kiefer7"), QStringLiteral("3306")},
-                  {QStringLiteral("192.168.10.20"), QStringLiteral("jürgen"),
-                   QStringLiteral("geheim"), QStringLiteral("3307")}},
-                 &reason),
+    QVERIFY2(WriteSavedConnectionsFile(SavedConnectionsFilePath(),
+                                       {{QStringLiteral("localhost"), QStringLiteral("root"),
+                                         QString(), QStringLiteral("3306")},
+                                        {QStringLiteral("db.firma.local"), QStringLiteral("lager"),
+                                         QStringLiteral("Kiefer7"), QStringLiteral("3306")},
+                                        {QStringLiteral("192.168.10.20"), QStringLiteral("jürgen"),
+                                         QStringLiteral("geheim"), QStringLiteral("3307")}},
+                                       &reason),
              qPrintable(reason));
 
     QVERIFY(QDir().mkpath(outputDirectory()));
@@ -225,18 +224,18 @@ private slots:
     const QString ja = FlagYes, nein = FlagNo;
     d.AppendFieldRow(rowOf({QStringLiteral("lieferantennr"), QStringLiteral("INT"), QString(),
                             QString(), QString(), nein, ja, ja, nein, nein, ja, nein, nein}));
-    d.AppendFieldRow(rowOf({QStringLiteral("firma"), QStringLiteral("VARCHAR"),
-                            QStringLiteral("80"), QString(), QString(), nein, nein, nein, nein,
-                            nein, nein, ja, nein}));
-    d.AppendFieldRow(rowOf({QStringLiteral("straße"), QStringLiteral("VARCHAR"),
-                            QStringLiteral("80"), QString(), QString(), ja, nein, nein, nein,
-                            nein, nein, nein, nein}));
+    d.AppendFieldRow(
+        rowOf({QStringLiteral("firma"), QStringLiteral("VARCHAR"), QStringLiteral("80"), QString(),
+               QString(), nein, nein, nein, nein, nein, nein, ja, nein}));
+    d.AppendFieldRow(
+        rowOf({QStringLiteral("straße"), QStringLiteral("VARCHAR"), QStringLiteral("80"), QString(),
+               QString(), ja, nein, nein, nein, nein, nein, nein, nein}));
     d.AppendFieldRow(rowOf({QStringLiteral("rabatt"), QStringLiteral("DECIMAL"),
-                            QStringLiteral("5"), QStringLiteral("2"), QStringLiteral("0.00"),
-                            nein, nein, ja, nein, nein, nein, nein, nein}));
-    d.AppendFieldRow(rowOf({QStringLiteral("land"), QStringLiteral("CHAR"), QStringLiteral("2"),
-                            QString(), QStringLiteral("DE"), nein, nein, nein, nein, nein, nein,
-                            nein, ja}));
+                            QStringLiteral("5"), QStringLiteral("2"), QStringLiteral("0.00"), nein,
+                            nein, ja, nein, nein, nein, nein, nein}));
+    d.AppendFieldRow(
+        rowOf({QStringLiteral("land"), QStringLiteral("CHAR"), QStringLiteral("2"), QString(),
+               QStringLiteral("DE"), nein, nein, nein, nein, nein, nein, nein, ja}));
     d.TableNameEdChange();
     QVERIFY(d.BitBtnXP1->isEnabled());
     d.ListView1->selectRow(1);

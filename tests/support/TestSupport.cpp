@@ -141,8 +141,7 @@ QList<QStringList> AdminConnection::rows(const QString &sql) {
   const QByteArray text = sql.toUtf8();
   if (lib.real_query(m_handle, text.constData(), static_cast<unsigned long>(text.size())))
     throw std::runtime_error(
-        ("statement failed: " + sql + ": " + QString::fromUtf8(lib.error(m_handle)))
-            .toStdString());
+        ("statement failed: " + sql + ": " + QString::fromUtf8(lib.error(m_handle))).toStdString());
   MYSQL_RES *result = lib.store_result(m_handle);
   QList<QStringList> list;
   if (!result)
@@ -152,8 +151,7 @@ QList<QStringList> AdminConnection::rows(const QString &sql) {
     unsigned long *lengths = lib.fetch_lengths(result);
     QStringList cells;
     for (unsigned c = 0; c < columns; ++c)
-      cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c]))
-                       : QString());
+      cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
     list << cells;
   }
   lib.free_result(result);

@@ -47,8 +47,8 @@ public:
 struct TestServer {
   static QString host();
   static int port();
-  static QString user();             // root, without password
-  static QString passwordUser();     // a user with a password
+  static QString user();         // root, without password
+  static QString passwordUser(); // a user with a password
   static QString password();
   // Whether a server answers; fails the test under CI when none does, skips otherwise.
   static bool available();
