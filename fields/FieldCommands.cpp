@@ -8,6 +8,7 @@
 #include "schema/NewTableFUnit.h"
 
 #include <QLineEdit>
+#include <QRadioButton>
 
 // Shows the prepared field editor; after OK the one field row travels through
 // the designer's grid to the ALTER statement, as rows do for a new table.
@@ -75,6 +76,9 @@ void TMainForm::ChangeFieldBntClick() {
   }
   EditFieldForm->FillFromRow(*editable.row);
   EditFieldForm->SetPositionEnabled(true);
+  // "Als letztes Feld" writes no position: the column keeps its place unless
+  // the user chooses another.
+  EditFieldForm->RadioButton1->setChecked(true);
   EditFieldForm->BitBtnXP1->setEnabled(true);
   AlterField(s, s.fieldName);
 }
