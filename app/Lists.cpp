@@ -7,6 +7,7 @@
 #include "clientlib/Results.h"
 
 #include <initializer_list>
+#include <optional>
 
 namespace {
 
@@ -68,83 +69,54 @@ void TMainForm::ListCurrentDatabases() {
              [&](my_ulonglong, const char *name) { ListView1->items().appendUtf8Row(name); });
 }
 
-void TMainForm::ListTables(std::int32_t index) {
-  WaitCursor wait;
-  Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
-  if (!dbs) {
-    ShowNoDatabaseList(*this);
-    return;
-  }
-  ScopeExit finish([&] {
-    ListView1->endUpdate();
-    ListView2->endUpdate();
-    ListView1->selectRow(index);
-  });
-  ListView1->beginUpdate();
-  ListView1->clear();
-  ListView2->beginUpdate();
-  ListView2->clear();
-  ListView3->clear();
-  ForEachRow(dbs.get(), [&](my_ulonglong i, const char *name) {
-    ListView1->items().appendUtf8Row(name);
-    if (!IsPosition(i, index))
-      return;
-    if (mysql::mysql_select_db(MySQLHandle, name) != 0) {
-      ShowMessageWhileListing(this, {ListView1, ListView2}, NoDatabaseSelected);
-      return;
-    }
-    Result tables(mysql::mysql_list_tables(MySQLHandle, nullptr));
-    if (!tables) {
-      ShowMessageWhileListing(this, {ListView1, ListView2}, NoTableList, ServerError(MySQLHandle));
-      return;
-    }
-    ForEachRow(tables.get(),
-               [&](my_ulonglong, const char *table) { ListView2->items().appendUtf8Row(table); });
-  });
-}
+void TMainForm::ListTables(std::int32_t index) { Relist(index, std::nullopt); }
 
 void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) {
+  Relist(databaseIndex, tableIndex);
+}
+
+// Lists the databases again, the tables of the database at `databaseIndex`
+// and, given a table position, the fields of the table there; then selects
+// those rows again. The lists are refilled in one update each.
+void TMainForm::Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex) {
   WaitCursor wait;
   Result dbs(mysql::mysql_list_dbs(MySQLHandle, nullptr));
   if (!dbs) {
     ShowNoDatabaseList(*this);
     return;
   }
+  const auto updating = {ListView1, ListView2, ListView3};
   ScopeExit finish([&] {
-    ListView1->endUpdate();
-    ListView2->endUpdate();
-    ListView3->endUpdate();
+    for (ReportListView *list : updating)
+      list->endUpdate();
     ListView1->selectRow(databaseIndex);
-    ListView2->selectRow(tableIndex);
+    if (tableIndex)
+      ListView2->selectRow(*tableIndex);
   });
-  ListView1->beginUpdate();
-  ListView2->beginUpdate();
-  ListView3->beginUpdate();
-  ListView1->clear();
-  ListView2->clear();
-  ListView3->clear();
+  for (ReportListView *list : updating) {
+    list->beginUpdate();
+    list->clear();
+  }
   ForEachRow(dbs.get(), [&](my_ulonglong i, const char *name) {
     ListView1->items().appendUtf8Row(name);
     if (!IsPosition(i, databaseIndex))
       return;
     if (mysql::mysql_select_db(MySQLHandle, name) != 0) {
-      ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoDatabaseSelected);
+      ShowMessageWhileListing(this, updating, NoDatabaseSelected);
       return;
     }
     Result tables(mysql::mysql_list_tables(MySQLHandle, nullptr));
     if (!tables) {
-      ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoTableList,
-                              ServerError(MySQLHandle));
+      ShowMessageWhileListing(this, updating, NoTableList, ServerError(MySQLHandle));
       return;
     }
     ForEachRow(tables.get(), [&](my_ulonglong t, const char *table) {
       ListView2->items().appendUtf8Row(table);
-      if (!IsPosition(t, tableIndex))
+      if (!tableIndex || !IsPosition(t, *tableIndex))
         return;
       Result fields(ListFieldsOf(MySQLHandle, table));
       if (!fields) {
-        ShowMessageWhileListing(this, {ListView1, ListView2, ListView3}, NoFieldList,
-                                ServerError(MySQLHandle));
+        ShowMessageWhileListing(this, updating, NoFieldList, ServerError(MySQLHandle));
         return;
       }
       const unsigned int count = mysql::mysql_num_fields(fields.get());

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 struct st_mysql;
 class QStatusBar;
@@ -117,6 +118,7 @@ protected:
 private:
   void FormClose();
   bool CreateOrDropDatabase(bool create, const QString &name);
+  void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
   void AlterField(const Selection &selection, const QString &oldName);
   void buildPanel1();
   void buildPanel2();
