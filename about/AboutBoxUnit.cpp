@@ -2,6 +2,7 @@
 
 #include "app/BitBtnXP.h"
 
+#include <QApplication>
 #include <QDate>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -13,7 +14,10 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Info"));
 
   ProgramIcon = new QLabel(this);
-  ProgramIcon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
+  const QIcon programIcon = QApplication::windowIcon().isNull()
+                                ? style()->standardIcon(QStyle::SP_ComputerIcon)
+                                : QApplication::windowIcon();
+  ProgramIcon->setPixmap(programIcon.pixmap(48, 48));
   ProgramIcon->setAccessibleName(QStringLiteral("Programmsymbol"));
   ProductName = new QLabel(QStringLiteral("Quellwerk 1.0"), this);
   QFont bold = ProductName->font();

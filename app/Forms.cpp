@@ -8,12 +8,25 @@
 #include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+// The program's icon, for every window and the information dialog. The
+// resource lives in the static library, so it is registered by hand.
+static void InstallProgramIcon() {
+  Q_INIT_RESOURCE(quellwerk);
+  QIcon icon;
+  for (int size : {32, 48, 64})
+    icon.addFile(QStringLiteral(":/icons/quellwerk-%1.png").arg(size), QSize(size, size));
+  QApplication::setWindowIcon(icon);
+}
+
 std::unique_ptr<TMainForm> CreateForms() {
+  InstallProgramIcon();
   auto main = std::make_unique<TMainForm>();
   main->Dialog = new TDialog(main.get());
   main->NewDBForm = new TNewDBForm(main.get());

@@ -298,6 +298,9 @@ private slots:
     QVERIFY(
         form->AboutBox->Copyright->text().contains(QString::number(QDate::currentDate().year())));
     QVERIFY(!form->AboutBox->ProgramIcon->pixmap().isNull());
+    // The program's own icon, on every window.
+    QVERIFY(form->windowIcon().availableSizes().contains(QSize(64, 64)));
+    QCOMPARE(form->Dialog->windowIcon().cacheKey(), form->windowIcon().cacheKey());
     QVERIFY(TAboutBox::WebAddress().isValid());
     QVERIFY(TAboutBox::WebAddress().scheme().startsWith(QLatin1String("http")));
   }
