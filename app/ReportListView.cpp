@@ -126,16 +126,22 @@ void ReportListModel::changed(int firstRow, int lastRow) {
 // During an update, a cell equal to the one shown at the same place (while
 // all before it are) is shared with it, so that the end of the update knows
 // without comparing again whether anything changed.
-void ReportListModel::pushCell(QString text) {
+template <typename Same, typename Make>
+void ReportListModel::pushCellSharing(Same same, Make make) {
   std::vector<QString> &cells = editable();
   const std::size_t at = cells.size();
   if (m_updateDepth > 0 && m_sharedKnown && m_sharedCells == at && at < m_cells.size() &&
-      m_cells[at] == text) {
+      same(m_cells[at])) {
     cells.push_back(m_cells[at]);
     ++m_sharedCells;
     return;
   }
-  cells.push_back(std::move(text));
+  cells.push_back(make());
+}
+
+void ReportListModel::pushCell(QString text) {
+  pushCellSharing([&](const QString &shown) { return shown == text; },
+                  [&] { return std::move(text); });
 }
 
 void ReportListModel::padRow() {
@@ -143,75 +149,48 @@ void ReportListModel::padRow() {
     pushCell(QString());
 }
 
-void ReportListModel::appendRow(const QString &caption) {
+template <typename Fill> void ReportListModel::appendWith(Fill fill) {
   if (!m_columns)
     return;
   const int row = rows();
   if (m_updateDepth == 0)
     beginInsertRows({}, row, row);
-  pushCell(caption);
+  fill();
   padRow();
   if (m_updateDepth == 0)
     endInsertRows();
+}
+
+void ReportListModel::appendRow(const QString &caption) {
+  appendWith([&] { pushCell(caption); });
 }
 
 void ReportListModel::appendRow(const QString &caption, const QString &second) {
-  if (!m_columns)
-    return;
-  const int row = rows();
-  if (m_updateDepth == 0)
-    beginInsertRows({}, row, row);
-  pushCell(caption);
-  if (m_columns > 1)
-    pushCell(second);
-  padRow();
-  if (m_updateDepth == 0)
-    endInsertRows();
+  appendWith([&] {
+    pushCell(caption);
+    if (m_columns > 1)
+      pushCell(second);
+  });
 }
 
 void ReportListModel::appendRow(const QStringList &cells) {
-  if (!m_columns)
-    return;
-  const int row = rows();
-  if (m_updateDepth == 0)
-    beginInsertRows({}, row, row);
-  for (std::size_t c = 0; c < m_columns; ++c)
-    pushCell(c < static_cast<std::size_t>(cells.size()) ? cells[static_cast<int>(c)] : QString());
-  if (m_updateDepth == 0)
-    endInsertRows();
+  appendWith([&] {
+    for (std::size_t c = 0; c < m_columns && c < static_cast<std::size_t>(cells.size()); ++c)
+      pushCell(cells[static_cast<qsizetype>(c)]);
+  });
 }
 
 void ReportListModel::appendUtf8Row(const char *caption) { appendUtf8Row(caption, QString()); }
 
+// A caption from the client library that equals the one shown at its row is
+// shared without converting it.
 void ReportListModel::appendUtf8Row(const char *caption, const QString &second) {
-  if (!m_columns)
-    return;
-  if (m_updateDepth > 0 && m_building) {
-    // A refill, row after row: share the caption shown at this row while
-    // every cell so far was the same.
-    const std::size_t at = m_next.size();
-    if (m_sharedCells == at && m_sharedKnown && at < m_cells.size() &&
-        SameText(m_cells[at], caption)) {
-      m_next.push_back(m_cells[at]);
-      ++m_sharedCells;
-    } else {
-      m_next.push_back(QString::fromUtf8(caption));
-    }
-    if (m_columns > 1) {
+  appendWith([&] {
+    pushCellSharing([&](const QString &shown) { return SameText(shown, caption); },
+                    [&] { return QString::fromUtf8(caption); });
+    if (m_columns > 1)
       pushCell(second);
-      padRow();
-    }
-    return;
-  }
-  const int row = rows();
-  if (m_updateDepth == 0)
-    beginInsertRows({}, row, row);
-  pushCell(QString::fromUtf8(caption));
-  if (m_columns > 1)
-    pushCell(second);
-  padRow();
-  if (m_updateDepth == 0)
-    endInsertRows();
+  });
 }
 
 void ReportListModel::removeRow(int row) {

@@ -60,7 +60,13 @@ private:
   int shownRows() const { return m_columns ? static_cast<int>(m_cells.size() / m_columns) : 0; }
   const std::vector<QString> &current() const { return m_building ? m_next : m_cells; }
   std::vector<QString> &editable();
+  // Appends one cell; during an update a cell that equals the one shown at
+  // its place is shared with it (`same` compares, `make` builds a new one).
+  template <typename Same, typename Make> void pushCellSharing(Same same, Make make);
   void pushCell(QString text);
+  // Appends one row: `fill` pushes its cells, the rest stay empty; outside an
+  // update the views are told of the new row.
+  template <typename Fill> void appendWith(Fill fill);
   void padRow();
   void changed(int firstRow, int lastRow);
   QStringList m_captions;

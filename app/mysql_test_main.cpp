@@ -221,8 +221,11 @@ void TMainForm::AboutBtnClick() {
     ExecModal(*AboutBox);
 }
 
-void TMainForm::showNotConnected() {
+bool TMainForm::ConnectedOrSaySo() {
+  if (connected())
+    return true;
   ShowMessage(this, QStringLiteral("Sie müssen mit der MySQL Server verbunden sein!"));
+  return false;
 }
 
 TMainForm::Selection TMainForm::CurrentSelection() const {

@@ -124,7 +124,7 @@ private:
   void buildPanel2();
   void wire();
   QList<BitBtnXP *> buttonsInCreationOrder() const;
-  // The message shown when a command needs a connection.
-  void showNotConnected();
+  // Whether connected; if not, says that a command needs a connection.
+  bool ConnectedOrSaySo();
   bool m_placed = false;
 };

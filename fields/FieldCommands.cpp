@@ -87,10 +87,8 @@ void TMainForm::DelFieldBtnClick() {
   const Selection s = CurrentSelection();
   if (s.database < 0 || s.table < 0 || s.field < 0)
     return;
-  if (!connected()) {
-    showNotConnected();
+  if (!ConnectedOrSaySo())
     return;
-  }
   if (ShowMessage(this,
                   QStringLiteral("Wollen Sie das Feld ") + s.fieldName +
                       QStringLiteral(" in der Tabelle ") + s.tableName +

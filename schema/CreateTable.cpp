@@ -8,10 +8,8 @@ void TMainForm::NewTableBtnClick() {
   const Selection s = CurrentSelection();
   if (s.database < 0)
     return;
-  if (!connected()) {
-    showNotConnected();
+  if (!ConnectedOrSaySo())
     return;
-  }
   NewTableForm->Clear();
   if (ExecModal(*NewTableForm) != QDialog::Accepted)
     return;

@@ -41,10 +41,8 @@ bool TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
 }
 
 void TMainForm::NewDBBtnClick() {
-  if (!connected()) {
-    showNotConnected();
+  if (!ConnectedOrSaySo())
     return;
-  }
   NewDBForm->DBNameEd->clear();
   if (ExecModal(*NewDBForm) != QDialog::Accepted)
     return;
@@ -70,10 +68,8 @@ void TMainForm::DropDBBtnClick() {
   if (s.database < 0)
     return;
   const QString &name = s.databaseName;
-  if (!connected()) {
-    showNotConnected();
+  if (!ConnectedOrSaySo())
     return;
-  }
   if (ShowMessage(this,
                   QStringLiteral("Wollen Sie die Datenbank ") + name +
                       QStringLiteral(" wirklich entgültig löschen?"),

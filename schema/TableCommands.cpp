@@ -10,10 +10,8 @@ void TMainForm::DelTableBtnClick() {
   const Selection s = CurrentSelection();
   if (s.database < 0 || s.table < 0)
     return;
-  if (!connected()) {
-    showNotConnected();
+  if (!ConnectedOrSaySo())
     return;
-  }
   if (ShowMessage(this,
                   QStringLiteral("Wollen Sie die Tabelle ") + s.tableName +
                       QStringLiteral(" in der Datenbank ") + s.databaseName +
@@ -30,10 +28,8 @@ void TMainForm::TableRenameBtnClick() {
   const Selection s = CurrentSelection();
   if (s.database < 0 || s.table < 0)
     return;
-  if (!connected()) {
-    showNotConnected();
+  if (!ConnectedOrSaySo())
     return;
-  }
   RenameTableForm->TableNameEd->setText(s.tableName);
   if (ExecModal(*RenameTableForm) != QDialog::Accepted)
     return;

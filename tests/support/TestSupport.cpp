@@ -282,6 +282,12 @@ int RowOf(const ReportListView *list, const QString &caption) {
   return static_cast<int>(Captions(list).indexOf(caption));
 }
 
+void ClickCaption(ReportListView *list, const QString &caption) {
+  const int row = RowOf(list, caption);
+  QVERIFY2(row >= 0, qPrintable(QStringLiteral("no row „%1“").arg(caption)));
+  ClickRow(list, row);
+}
+
 std::unique_ptr<TMainForm> OpenMainForm(bool connect) {
   std::unique_ptr<TMainForm> form = CreateForms();
   form->show();

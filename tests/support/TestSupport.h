@@ -125,6 +125,8 @@ void ClickRow(ReportListView *list, int row);
 QStringList Captions(const ReportListView *list);
 // The row whose caption is `caption`, or -1.
 int RowOf(const ReportListView *list, const QString &caption);
+// Clicks the row whose caption is `caption`; fails the test when there is none.
+void ClickCaption(ReportListView *list, const QString &caption);
 
 // The program's forms as it creates them, the main window shown; connected
 // to the test server when asked (check form->connected()).
