@@ -1,6 +1,7 @@
 #include "app/Forms.h"
 
 #include "about/AboutBoxUnit.h"
+#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
@@ -27,6 +28,7 @@ static void InstallProgramIcon() {
 
 std::unique_ptr<TMainForm> CreateForms() {
   InstallProgramIcon();
+  InstallWaitWindow();
   auto main = std::make_unique<TMainForm>();
   main->Dialog = new TDialog(main.get());
   main->NewDBForm = new TNewDBForm(main.get());

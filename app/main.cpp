@@ -1,6 +1,7 @@
 #include "app/Forms.h"
 #include "app/Interaction.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/ServerSession.h"
 #include "clientlib/mysql.h"
 
 #include <QApplication>
@@ -71,6 +72,9 @@ int main(int argc, char *argv[]) {
     mainForm->show();
     exitCode = QApplication::exec();
   }
-  mysql::FreeClientLibrary();
+  // A connect attempt the user gave up may still be waiting inside the client
+  // library for its time-out; the library stays loaded for it then.
+  if (ServerSession::WaitForBackgroundWork(1000))
+    mysql::FreeClientLibrary();
   return exitCode;
 }

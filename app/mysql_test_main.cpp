@@ -4,6 +4,7 @@
 #include "app/FormTools.h"
 #include "app/Interaction.h"
 #include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -32,7 +33,9 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 
 } // namespace
 
-TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
+TMainForm::TMainForm(QWidget *parent)
+    : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
+      MySQLHandle(Session->handle()) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Quellwerk 1.0"));
   setMinimumSize(320, 240);
@@ -239,20 +242,61 @@ TMainForm::Selection TMainForm::CurrentSelection() const {
   return s;
 }
 
+namespace {
+
+ServerReply SelectOn(MYSQL *handle, const QString &database) {
+  return ServerReply::Of(handle,
+                         mysql::mysql_select_db(handle, ToLibrary(database).constData()) == 0);
+}
+
+ServerReply SendOn(MYSQL *handle, const QString &statement) {
+  return ServerReply::Of(handle, mysql::mysql_query(handle, ToLibrary(statement).constData()) == 0);
+}
+
+QString SelectingText(const QString &database) {
+  return QStringLiteral("Wähle die Datenbank „%1“ ...").arg(database);
+}
+
+} // namespace
+
 bool TMainForm::SelectDatabase(const QString &name) {
-  WaitCursor wait;
-  if (mysql::mysql_select_db(MySQLHandle, ToLibrary(name).constData()) == 0)
+  const ServerReply reply =
+      Session->run(SelectingText(name), [&](MYSQL *handle) { return SelectOn(handle, name); });
+  if (reply.ok)
     return true;
-  ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), ServerError(MySQLHandle));
+  ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), reply.error);
   return false;
 }
 
-bool TMainForm::SendStatement(const QString &statement) {
-  WaitCursor wait;
-  if (mysql::mysql_query(MySQLHandle, ToLibrary(statement).constData()) == 0)
+bool TMainForm::SendStatement(const QString &statement, const QString &what) {
+  const ServerReply reply =
+      Session->run(what, [&](MYSQL *handle) { return SendOn(handle, statement); });
+  if (reply.ok)
     return true;
-  ShowMessage(this, ServerError(MySQLHandle));
+  ShowMessage(this, reply.error);
   return false;
+}
+
+TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString &statement,
+                                         const QString &what) {
+  struct Replies {
+    ServerReply select, send;
+  };
+  const Replies replies = Session->run(what, [&](MYSQL *handle) {
+    Replies r{SelectOn(handle, database), {}};
+    if (r.select.ok)
+      r.send = SendOn(handle, statement);
+    return r;
+  });
+  if (!replies.select.ok) {
+    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
+    return Sent::NotSelected;
+  }
+  if (!replies.send.ok) {
+    ShowMessage(this, replies.send.error);
+    return Sent::Refused;
+  }
+  return Sent::Done;
 }
 
 QString TMainForm::EscapeLiteral(const QString &value) {

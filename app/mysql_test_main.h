@@ -10,9 +10,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 struct st_mysql;
+class ServerSession;
+struct ServerReply;
 class QStatusBar;
 class TDialog;
 class TNewDBForm;
@@ -47,8 +50,12 @@ public:
   BitBtnXP *ChangeFieldBnt;
   ReportListView *ListView3;
 
-  // Connection state; the program is connected exactly while connectbtn is disabled.
-  st_mysql *MySQLHandle = nullptr;
+  // The server connection and the thread its calls run on.
+  const std::unique_ptr<ServerSession> Session;
+
+  // Connection state; the program is connected exactly while connectbtn is
+  // disabled. The handle is the session's.
+  st_mysql *&MySQLHandle;
   QString Host;
   std::int32_t Port = 0;
   QString User;
@@ -80,10 +87,14 @@ public:
 
   // For the schema commands: make `name` the connection's current database
   // (a failure is shown titled with the server's error); send one statement
-  // (a failure is shown as the server's error text); escape a value for a
-  // string literal as the live connection's server reads it.
+  // (a failure is shown as the server's error text); both together, the
+  // statement only once the database is selected, in one server call; escape
+  // a value for a string literal as the live connection's server reads it.
+  // `what` names the statement for the wait window.
   bool SelectDatabase(const QString &name);
-  bool SendStatement(const QString &statement);
+  bool SendStatement(const QString &statement, const QString &what);
+  enum class Sent { NotSelected, Refused, Done };
+  Sent SelectAndSend(const QString &database, const QString &statement, const QString &what);
   QString EscapeLiteral(const QString &value);
 
   // Rebuild the lists from the server.
@@ -117,7 +128,7 @@ protected:
 
 private:
   void FormClose();
-  bool CreateOrDropDatabase(bool create, const QString &name);
+  ServerReply CreateOrDropDatabase(bool create, const QString &name);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
   void AlterField(const Selection &selection, const QString &oldName);
   void buildPanel1();

@@ -9,6 +9,7 @@ namespace mysql {
 void *ClientLibraryHandle = nullptr;
 std::uint8_t ClientLibraryStatus = NotLoaded;
 std::array<void *, EntryPointCount> ClientLibraryEntryPoints{};
+std::array<void *, OptionalEntryPointCount> ClientLibraryOptionalEntryPoints{};
 
 namespace {
 
@@ -18,19 +19,25 @@ constexpr std::array<const char *, EntryPointCount> EntryPointNames = {
 #undef QW_NAME_ENTRY
 };
 
+constexpr std::array<const char *, OptionalEntryPointCount> OptionalEntryPointNames = {
+#define QW_NAME_ENTRY(name, type) #name,
+    QW_CLIENT_OPTIONAL_ENTRY_POINTS(QW_NAME_ENTRY)
+#undef QW_NAME_ENTRY
+};
+
 std::string &LoadedFileName() {
   static std::string name = DefaultClientLibraryFile;
   return name;
 }
 
-std::string MissingText(EntryPoint entryPoint) {
+std::string MissingText(const char *entryPointName) {
   const std::string file = LoadedFileName();
   if (ClientLibraryStatus == FileNotLoadable)
     return "Die Client-Bibliothek \u201e" + file + "\u201c konnte nicht geladen werden";
   if (!ClientLibraryHandle)
     return "Die Client-Bibliothek \u201e" + file + "\u201c ist nicht geladen";
   return "Die Client-Bibliothek \u201e" + file + "\u201c enth\u00e4lt die Funktion \u201e" +
-         EntryPointNames[static_cast<std::size_t>(entryPoint)] + "\u201c nicht";
+         entryPointName + "\u201c nicht";
 }
 
 } // namespace
@@ -51,7 +58,12 @@ QW_CHECK_SIGNATURE(mysql_real_escape_string,
 #undef QW_CHECK_SIGNATURE
 
 ClientLibraryMissing::ClientLibraryMissing(EntryPoint entryPoint)
-    : std::runtime_error(MissingText(entryPoint)), m_entryPoint(entryPoint) {}
+    : std::runtime_error(MissingText(EntryPointNames[static_cast<std::size_t>(entryPoint)])),
+      m_entryPoint(entryPoint) {}
+
+ClientLibraryMissing::ClientLibraryMissing(OptionalEntryPoint entryPoint)
+    : std::runtime_error(
+          MissingText(OptionalEntryPointNames[static_cast<std::size_t>(entryPoint)])) {}
 
 const char *EntryPointName(EntryPoint entryPoint) {
   return EntryPointNames[static_cast<std::size_t>(entryPoint)];
@@ -60,8 +72,11 @@ const char *EntryPointName(EntryPoint entryPoint) {
 const std::string &ClientLibraryFileName() { return LoadedFileName(); }
 
 bool HasEntryPoint(EntryPoint entryPoint) {
-  return ClientLibraryHandle &&
-         ClientLibraryEntryPoints[static_cast<std::size_t>(entryPoint)] != nullptr;
+  return ClientLibraryHandle && detail::Slot(entryPoint) != nullptr;
+}
+
+bool HasEntryPoint(OptionalEntryPoint entryPoint) {
+  return ClientLibraryHandle && detail::Slot(entryPoint) != nullptr;
 }
 
 void ResolveEntryPoint(void *&slot, const char *name) {
@@ -81,6 +96,8 @@ std::uint8_t LoadClientLibrary(const char *fileName) {
   ClientLibraryStatus = Complete;
   for (std::size_t i = 0; i < EntryPointCount; ++i)
     ResolveEntryPoint(ClientLibraryEntryPoints[i], EntryPointNames[i]);
+  for (std::size_t i = 0; i < OptionalEntryPointCount; ++i)
+    ClientLibraryOptionalEntryPoints[i] = dlsym(ClientLibraryHandle, OptionalEntryPointNames[i]);
   return ClientLibraryStatus;
 }
 

@@ -91,6 +91,12 @@ using myodbc_remove_escape_fn = void(MYSQL *, char *name);
   X(myodbc_remove_escape, myodbc_remove_escape_fn)                                                 \
   X(mysql_thread_safe, unsigned int(void))
 
+// Entry points of current client libraries that the program uses where they
+// exist and does without where they do not. They are looked up beside the 57
+// but have no say in the load status.
+// X(name, function type)
+#define QW_CLIENT_OPTIONAL_ENTRY_POINTS(X) X(mariadb_cancel, int(MYSQL *))
+
 namespace mysql {
 
 // The file loaded when no other name is given.
@@ -112,10 +118,20 @@ enum class EntryPoint : std::size_t {
 inline constexpr std::size_t EntryPointCount = static_cast<std::size_t>(EntryPoint::Count);
 static_assert(EntryPointCount == 57);
 
+enum class OptionalEntryPoint : std::size_t {
+#define QW_ENUM_ENTRY(name, type) name,
+  QW_CLIENT_OPTIONAL_ENTRY_POINTS(QW_ENUM_ENTRY)
+#undef QW_ENUM_ENTRY
+      Count
+};
+inline constexpr std::size_t OptionalEntryPointCount =
+    static_cast<std::size_t>(OptionalEntryPoint::Count);
+
 // Binding state: one instance for the whole program.
 extern void *ClientLibraryHandle;
 extern std::uint8_t ClientLibraryStatus;
 extern std::array<void *, EntryPointCount> ClientLibraryEntryPoints;
+extern std::array<void *, OptionalEntryPointCount> ClientLibraryOptionalEntryPoints;
 
 // Loads `fileName` (after releasing any library loaded before) and resolves
 // all 57 entry points in order; returns the new status.
@@ -136,20 +152,26 @@ const std::string &ClientLibraryFileName();
 class ClientLibraryMissing : public std::runtime_error {
 public:
   explicit ClientLibraryMissing(EntryPoint entryPoint);
+  explicit ClientLibraryMissing(OptionalEntryPoint entryPoint);
   EntryPoint entryPoint() const { return m_entryPoint; }
 
 private:
-  EntryPoint m_entryPoint;
+  EntryPoint m_entryPoint = EntryPoint::Count;
 };
 
 bool HasEntryPoint(EntryPoint entryPoint);
+bool HasEntryPoint(OptionalEntryPoint entryPoint);
 
 namespace detail {
-template <EntryPoint E, typename F> struct Caller;
-template <EntryPoint E, typename R, typename... P> struct Caller<E, R(P...)> {
+inline void *&Slot(EntryPoint e) { return ClientLibraryEntryPoints[static_cast<std::size_t>(e)]; }
+inline void *&Slot(OptionalEntryPoint e) {
+  return ClientLibraryOptionalEntryPoints[static_cast<std::size_t>(e)];
+}
+template <auto E, typename F> struct Caller;
+template <auto E, typename R, typename... P> struct Caller<E, R(P...)> {
   static R call(P... args) {
     // A released library leaves its old addresses in the slots: never call those.
-    void *slot = ClientLibraryEntryPoints[static_cast<std::size_t>(E)];
+    void *slot = Slot(E);
     if (!slot || !ClientLibraryHandle)
       throw ClientLibraryMissing(E);
     return reinterpret_cast<R (*)(P...)>(slot)(args...);
@@ -164,5 +186,11 @@ template <EntryPoint E, typename R, typename... P> struct Caller<E, R(P...)> {
   }
 QW_CLIENT_ENTRY_POINTS(QW_DECLARE_WRAPPER)
 #undef QW_DECLARE_WRAPPER
+#define QW_DECLARE_OPTIONAL_WRAPPER(name, type)                                                    \
+  template <typename... A> inline auto name(A &&...args) {                                         \
+    return detail::Caller<OptionalEntryPoint::name, type>::call(std::forward<A>(args)...);         \
+  }
+QW_CLIENT_OPTIONAL_ENTRY_POINTS(QW_DECLARE_OPTIONAL_WRAPPER)
+#undef QW_DECLARE_OPTIONAL_WRAPPER
 
 } // namespace mysql

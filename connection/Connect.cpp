@@ -3,8 +3,8 @@
 #include "app/ScopeExit.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
 #include "connection/IntegerText.h"
-#include "connection/ServerTimeouts.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QLineEdit>
@@ -12,11 +12,7 @@
 namespace {
 constexpr std::int32_t DefaultPort = 3306;
 constexpr std::int32_t DefaultTimeout = 30;
-unsigned int TestIoTimeout = 0;
 } // namespace
-
-unsigned int ServerIoTimeout() { return TestIoTimeout ? TestIoTimeout : ServerIoTimeoutSeconds; }
-void SetServerIoTimeoutForTests(unsigned int seconds) { TestIoTimeout = seconds; }
 
 void TMainForm::connectbtnClick() {
   if (ExecModal(*Dialog) != QDialog::Accepted) {
@@ -30,38 +26,26 @@ void TMainForm::connectbtnClick() {
   Timeout = TextToInteger(Dialog->EditTime->text(), DefaultTimeout);
   ClientFlags = 0;
 
-  WaitCursor wait;
-  // The handle of an earlier failed attempt is released before it is replaced.
-  if (MySQLHandle) {
-    MYSQL *failed = MySQLHandle;
-    MySQLHandle = nullptr;
-    mysql::mysql_close(failed);
-  }
-  MySQLHandle = mysql::mysql_init(nullptr);
-  if (!MySQLHandle) {
+  // A handle left from before is released before it is replaced.
+  if (MySQLHandle)
+    Session->close(QStringLiteral("Schließe die alte Verbindung ..."));
+  const ServerSession::ConnectOutcome outcome =
+      Session->connect(QStringLiteral("Verbinde mit „%1“ ...").arg(Host),
+                       {Host, Port, User, Password, Timeout, ClientFlags});
+  switch (outcome.step) {
+  case ServerSession::ConnectStep::InitFailed:
     ShowMessage(this, QStringLiteral("Couldn't init PMYSQL object"));
     return;
-  }
-  // Names travel as UTF-8 both ways, so that umlauts survive the round trip.
-  // Reads and writes are bounded too: without that, a call to a server that
-  // stops answering would block the window for ever.
-  const unsigned int ioTimeout = ServerIoTimeout();
-  if (mysql::mysql_options(MySQLHandle, MYSQL_OPT_CONNECT_TIMEOUT, &Timeout) != 0 ||
-      mysql::mysql_options(MySQLHandle, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) != 0 ||
-      mysql::mysql_options(MySQLHandle, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) != 0 ||
-      mysql::mysql_options(MySQLHandle, MYSQL_SET_CHARSET_NAME, "utf8mb4") != 0) {
+  case ServerSession::ConnectStep::OptionsRefused:
     ShowMessage(this, QStringLiteral("Konnte Optionen nicht setzen"));
     return;
-  }
-  const QByteArray host = ToLibrary(Host);
-  const QByteArray user = ToLibrary(User);
-  const QByteArray password = ToLibrary(Password);
-  if (!mysql::mysql_real_connect(MySQLHandle, host.constData(), user.constData(),
-                                 password.constData(), nullptr, static_cast<unsigned int>(Port),
-                                 nullptr, ClientFlags)) {
-    ShowMessage(this, QStringLiteral("Konnte keine Verbindung aufbauen."), ServerError(MySQLHandle),
+  case ServerSession::ConnectStep::ConnectFailed:
+    ShowMessage(this, QStringLiteral("Konnte keine Verbindung aufbauen."), outcome.reply.error,
                 MessageButtons::Ok, MessageIcon::Critical);
     return;
+  case ServerSession::ConnectStep::Cancelled: // the user gave the attempt up
+    return;
+  case ServerSession::ConnectStep::Connected: break;
   }
   connectbtn->setEnabled(false);
   cancelbtn->setEnabled(true);
@@ -71,9 +55,6 @@ void TMainForm::connectbtnClick() {
 void TMainForm::cancelbtnClick() {
   if (!connected())
     return;
-  // The closed handle is forgotten, so that nothing can use or close it twice.
-  MYSQL *closing = MySQLHandle;
-  MySQLHandle = nullptr;
   ScopeExit disconnected([this] {
     connectbtn->setEnabled(true);
     cancelbtn->setEnabled(false);
@@ -81,7 +62,8 @@ void TMainForm::cancelbtnClick() {
     ListView2->clear();
     ListView3->clear();
   });
-  mysql::mysql_close(closing);
+  // The closed handle is forgotten, so that nothing can use or close it twice.
+  Session->close(QStringLiteral("Trenne die Verbindung ..."));
 }
 
 void TMainForm::FormClose() { cancelbtnClick(); }

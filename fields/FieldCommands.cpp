@@ -2,6 +2,7 @@
 #include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
 #include "fields/ColumnClause.h"
 #include "fields/ColumnDefinition.h"
 #include "fields/EditFieldFUnit.h"
@@ -24,12 +25,13 @@ void TMainForm::AlterField(const Selection &s, const QString &oldName) {
     return;
   const auto escape = [this](const QString &value) { return EscapeLiteral(value); };
   const FieldPlacement placement = EditFieldForm->ReadPlacement();
+  const QString what = QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName);
   if (oldName.isEmpty()) {
-    SendStatement(AddFieldStatement(s.tableName, row, placement, escape));
+    SendStatement(AddFieldStatement(s.tableName, row, placement, escape), what);
   } else {
     const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
     ShowMessage(this, statement, QStringLiteral("dd"));
-    SendStatement(statement);
+    SendStatement(statement, what);
   }
   ListFields(s.database, s.table);
 }
@@ -48,24 +50,29 @@ void TMainForm::ChangeFieldBntClick() {
     return;
 
   // The editor starts from the column as the server has it now.
-  std::optional<QList<QStringList>> facts;
-  {
-    WaitCursor wait;
-    facts = QueryRows(MySQLHandle,
-                      ColumnFactsQuery(EscapeLiteral(s.databaseName), EscapeLiteral(s.tableName),
-                                       EscapeLiteral(s.fieldName)));
-  }
-  if (!facts) {
-    ShowMessage(this, ServerError(MySQLHandle));
+  const QString factsQuery = ColumnFactsQuery(
+      EscapeLiteral(s.databaseName), EscapeLiteral(s.tableName), EscapeLiteral(s.fieldName));
+  struct Read {
+    std::optional<QList<QStringList>> rows;
+    ServerReply reply;
+  };
+  const Read facts =
+      Session->run(QStringLiteral("Lese die Spalte „%1“ ...").arg(s.fieldName), [&](MYSQL *handle) {
+        Read r{QueryRows(handle, factsQuery), {}};
+        r.reply = ServerReply::Of(handle, r.rows.has_value());
+        return r;
+      });
+  if (!facts.rows) {
+    ShowMessage(this, facts.reply.error);
     return;
   }
-  if (facts->isEmpty()) {
+  if (facts.rows->isEmpty()) {
     ShowMessage(this, QStringLiteral("Die Spalte „%1“ gibt es in der Tabelle „%2“ nicht mehr.")
                           .arg(s.fieldName, s.tableName));
     ListFields(s.database, s.table);
     return;
   }
-  const QStringList &f = facts->first();
+  const QStringList &f = facts.rows->first();
   const ColumnFacts column{f.value(0), f.value(1), f.value(2), f.value(3) == QLatin1String("YES"),
                            f.value(4), f.value(5), f.value(6), f.value(7),
                            f.value(8)};
@@ -97,8 +104,9 @@ void TMainForm::DelFieldBtnClick() {
                   QStringLiteral("Feld löschen?"), MessageButtons::YesNoCancel,
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
-  if (SelectDatabase(s.databaseName))
-    SendStatement(QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
-                  QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s.fieldName));
+  SelectAndSend(s.databaseName,
+                QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
+                    QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s.fieldName),
+                QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName));
   ListFields(s.database, s.table);
 }

@@ -13,8 +13,9 @@ void TMainForm::NewTableBtnClick() {
   NewTableForm->Clear();
   if (ExecModal(*NewTableForm) != QDialog::Accepted)
     return;
-  if (SelectDatabase(s.databaseName))
-    SendStatement(CreateTableStatement(NewTableForm->TableName(), NewTableForm->FieldRows(),
-                                       [this](const QString &v) { return EscapeLiteral(v); }));
+  SelectAndSend(s.databaseName,
+                CreateTableStatement(NewTableForm->TableName(), NewTableForm->FieldRows(),
+                                     [this](const QString &v) { return EscapeLiteral(v); }),
+                QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(NewTableForm->TableName()));
   ListTables(s.database);
 }

@@ -2,6 +2,7 @@
 #include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
 #include "fields/SqlText.h"
 #include "schema/NeueDBFUnit.h"
 
@@ -22,22 +23,26 @@ QString UpperAZ(const QString &text) {
 
 // Current client libraries have no create and drop calls of their own; then
 // the statement is sent, with the name quoted.
-bool TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
-  WaitCursor wait;
-  const QByteArray text = ToLibrary(name);
-  const auto entryPoint =
-      create ? mysql::EntryPoint::mysql_create_db : mysql::EntryPoint::mysql_drop_db;
-  int result;
-  if (mysql::HasEntryPoint(entryPoint)) {
-    result = create ? mysql::mysql_create_db(MySQLHandle, text.constData())
-                    : mysql::mysql_drop_db(MySQLHandle, text.constData());
-  } else {
-    const QString statement =
-        (create ? QStringLiteral("CREATE DATABASE ") : QStringLiteral("DROP DATABASE ")) +
-        QuoteIdentifier(name);
-    result = mysql::mysql_query(MySQLHandle, ToLibrary(statement).constData());
-  }
-  return result == 0;
+ServerReply TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
+  const QString what = (create ? QStringLiteral("Erstelle die Datenbank „%1“ ...")
+                               : QStringLiteral("Lösche die Datenbank „%1“ ..."))
+                           .arg(name);
+  return Session->run(what, [&](MYSQL *handle) {
+    const QByteArray text = ToLibrary(name);
+    const auto entryPoint =
+        create ? mysql::EntryPoint::mysql_create_db : mysql::EntryPoint::mysql_drop_db;
+    int result;
+    if (mysql::HasEntryPoint(entryPoint)) {
+      result = create ? mysql::mysql_create_db(handle, text.constData())
+                      : mysql::mysql_drop_db(handle, text.constData());
+    } else {
+      const QString statement =
+          (create ? QStringLiteral("CREATE DATABASE ") : QStringLiteral("DROP DATABASE ")) +
+          QuoteIdentifier(name);
+      result = mysql::mysql_query(handle, ToLibrary(statement).constData());
+    }
+    return ServerReply::Of(handle, result == 0);
+  });
 }
 
 void TMainForm::NewDBBtnClick() {
@@ -58,8 +63,8 @@ void TMainForm::NewDBBtnClick() {
       exists = true;
   if (exists)
     ShowMessage(this, QStringLiteral("Diese Datenbank existiert bereits!"));
-  else if (!CreateOrDropDatabase(true, name))
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht erzeugen!"), ServerError(MySQLHandle));
+  else if (const ServerReply reply = CreateOrDropDatabase(true, name); !reply.ok)
+    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
   ListCurrentDatabases();
 }
 
@@ -76,7 +81,7 @@ void TMainForm::DropDBBtnClick() {
                   QStringLiteral("Datenbank löschen?"), MessageButtons::YesNoCancel,
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
-  if (!CreateOrDropDatabase(false, name))
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht löschen!"), ServerError(MySQLHandle));
+  if (const ServerReply reply = CreateOrDropDatabase(false, name); !reply.ok)
+    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
   ListCurrentDatabases();
 }

@@ -19,8 +19,8 @@ void TMainForm::DelTableBtnClick() {
                   QStringLiteral("Tabelle löschen?"), MessageButtons::YesNoCancel,
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
-  if (SelectDatabase(s.databaseName))
-    SendStatement(QStringLiteral("DROP TABLE ") + QuoteIdentifier(s.tableName));
+  SelectAndSend(s.databaseName, QStringLiteral("DROP TABLE ") + QuoteIdentifier(s.tableName),
+                QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s.tableName));
   ListTables(s.database);
 }
 
@@ -38,8 +38,9 @@ void TMainForm::TableRenameBtnClick() {
     ShowMessage(this, QStringLiteral("Das Feld für den Namen der Tabelle darf nicht leer sein!"));
     return;
   }
-  if (SelectDatabase(s.databaseName))
-    SendStatement(QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
-                  QStringLiteral(" RENAME AS ") + QuoteIdentifier(newName));
+  SelectAndSend(s.databaseName,
+                QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
+                    QStringLiteral(" RENAME AS ") + QuoteIdentifier(newName),
+                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s.tableName));
   ListTables(s.database);
 }

@@ -1,12 +1,15 @@
 #include "tests/support/TestSupport.h"
 
 #include "app/Forms.h"
+#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "connection/verbindungFUnit.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTimer>
 
 #include <dlfcn.h>
 #include <stdexcept>
@@ -297,3 +300,17 @@ std::unique_ptr<TMainForm> OpenMainForm(bool connect) {
     ConnectTo(*form);
   return form;
 }
+
+CancelWhenWaiting::CancelWhenWaiting() : m_timer(std::make_unique<QTimer>()) {
+  QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (auto *wait = qobject_cast<TWaitForm *>(w);
+          wait && wait->isVisible() && wait->CancelBtn->isEnabled()) {
+        QTest::mouseClick(wait->CancelBtn, Qt::LeftButton);
+        ++m_presses;
+      }
+  });
+  m_timer->start(20);
+}
+
+CancelWhenWaiting::~CancelWhenWaiting() = default;

@@ -17,6 +17,7 @@
 
 class TMainForm;
 class QDialog;
+class QTimer;
 
 // Records every message box instead of showing it, and answers from a queue
 // (Yes for a question and Ok otherwise when the queue is empty).
@@ -127,6 +128,19 @@ QStringList Captions(const ReportListView *list);
 int RowOf(const ReportListView *list, const QString &caption);
 // Clicks the row whose caption is `caption`; fails the test when there is none.
 void ClickCaption(ReportListView *list, const QString &caption);
+
+// Presses "Abbrechen" in the wait window whenever one shows, as a user
+// would, for as long as it lives. Counts the presses.
+class CancelWhenWaiting {
+public:
+  CancelWhenWaiting();
+  ~CancelWhenWaiting();
+  int presses() const { return m_presses; }
+
+private:
+  std::unique_ptr<QTimer> m_timer;
+  int m_presses = 0;
+};
 
 // The program's forms as it creates them, the main window shown; connected
 // to the test server when asked (check form->connected()).

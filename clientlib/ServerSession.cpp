@@ -1,0 +1,378 @@
+#include "clientlib/ServerSession.h"
+
+#include "clientlib/Results.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Threads that outlive the call they served: a given-up connect attempt and
+// the cancel connections. They are counted, so that the program can keep the
+// client library loaded until they are done with it.
+struct BackgroundThreads {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int running = 0;
+};
+BackgroundThreads &Background() {
+  static BackgroundThreads threads;
+  return threads;
+}
+
+// Starts `body` on a detached thread that counts as background work.
+template <typename Body> void StartBackgroundThread(Body body) {
+  {
+    const std::lock_guard lock(Background().mutex);
+    ++Background().running;
+  }
+  std::thread([body = std::move(body)]() mutable {
+    try {
+      body();
+    } catch (...) {
+      // A missing entry point or a failed allocation: the background work is
+      // best effort, the call it served reports for itself.
+    }
+    const std::lock_guard lock(Background().mutex);
+    if (--Background().running == 0)
+      Background().idle.notify_all();
+  }).detach();
+}
+
+std::atomic<int> CancelGraceSeconds{5};
+
+// How long a cancel connection may take to connect and to get its KILL through.
+constexpr int CancelConnectionSeconds = 5;
+
+// The state of one call, shared by the interface thread, the thread that runs
+// the call and a cancel that may outlive both.
+class CallState : public PendingCall {
+public:
+  bool finished() const override {
+    const std::lock_guard lock(m_mutex);
+    return m_done;
+  }
+
+  void wait() override {
+    std::unique_lock lock(m_mutex);
+    m_finished.wait(lock, [this] { return m_done; });
+  }
+
+  bool waitFor(std::chrono::milliseconds time) {
+    std::unique_lock lock(m_mutex);
+    return m_finished.wait_for(lock, time, [this] { return m_done; });
+  }
+
+  bool notifyWhenFinished(std::function<void()> notify) override {
+    const std::lock_guard lock(m_mutex);
+    if (m_done)
+      return false;
+    m_notify = std::move(notify);
+    return true;
+  }
+
+  void cancel() override {
+    if (m_cancelRequested.exchange(true))
+      return;
+    if (m_onCancel)
+      m_onCancel();
+  }
+
+  bool cancelRequested() const override { return m_cancelRequested; }
+
+  void setOnCancel(std::function<void()> onCancel) { m_onCancel = std::move(onCancel); }
+
+  // Marks the call finished, unless it was given up; `store` runs under the
+  // lock first. Returns false for a call that was given up.
+  template <typename Store> bool finish(Store store) {
+    std::function<void()> notify;
+    {
+      const std::lock_guard lock(m_mutex);
+      if (m_abandoned || m_done)
+        return false;
+      store();
+      m_done = true;
+      notify = std::move(m_notify);
+    }
+    m_finished.notify_all();
+    if (notify)
+      notify();
+    return true;
+  }
+  bool finish() {
+    return finish([] {});
+  }
+
+  // Gives the call up: it counts as finished at once, and what it yields
+  // later is thrown away by the thread that runs it.
+  void abandon() {
+    std::function<void()> notify;
+    {
+      const std::lock_guard lock(m_mutex);
+      if (m_done)
+        return;
+      m_abandoned = true;
+      m_done = true;
+      notify = std::move(m_notify);
+    }
+    m_finished.notify_all();
+    if (notify)
+      notify();
+  }
+
+  bool abandoned() const {
+    const std::lock_guard lock(m_mutex);
+    return m_abandoned;
+  }
+
+  // Runs `action` while the call is certainly still running, so that the
+  // call's thread cannot finish (and its owner close the handle) meanwhile.
+  template <typename Action> void whileRunning(Action action) {
+    const std::lock_guard lock(m_mutex);
+    if (!m_done)
+      action();
+  }
+
+private:
+  mutable std::mutex m_mutex;
+  std::condition_variable m_finished;
+  bool m_done = false;
+  bool m_abandoned = false;
+  std::function<void()> m_notify;
+  std::atomic<bool> m_cancelRequested{false};
+  std::function<void()> m_onCancel;
+};
+
+void BlockUntilFinished(const QString &, PendingCall &call) { call.wait(); }
+
+CallWaiter &Waiter() {
+  static CallWaiter waiter = BlockUntilFinished;
+  return waiter;
+}
+
+// Ends the statement that `call` runs on connection `threadId`: KILL QUERY
+// from a connection of its own; when the statement has not ended a few
+// seconds later (the server does not answer, or the KILL did not get
+// through), breaks the connection under it so that the call returns.
+void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned long threadId,
+                     ServerEndpoint endpoint, std::function<bool(MYSQL *)> prepare) {
+  StartBackgroundThread([=] {
+    if (threadId != 0 && !endpoint.host.isNull()) {
+      ServerEndpoint quick = endpoint;
+      quick.connectTimeout = std::min(endpoint.connectTimeout, CancelConnectionSeconds);
+      if (MYSQL *killer = mysql::mysql_init(nullptr)) {
+        const unsigned int ioTimeout = CancelConnectionSeconds;
+        const QByteArray host = ToLibrary(quick.host), user = ToLibrary(quick.user),
+                         password = ToLibrary(quick.password);
+        if (ConfigureConnection(killer, quick) && (!prepare || prepare(killer)) &&
+            mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
+            mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
+            mysql::mysql_real_connect(killer, host.constData(), user.constData(),
+                                      password.constData(), nullptr,
+                                      static_cast<unsigned int>(quick.port), nullptr, 0)) {
+          const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
+          mysql::mysql_query(killer, kill.constData());
+        }
+        mysql::mysql_close(killer);
+      }
+    }
+    if (call->waitFor(std::chrono::seconds(CancelGraceSeconds.load())))
+      return;
+    call->whileRunning([&] {
+      if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_cancel))
+        mysql::mariadb_cancel(handle);
+    });
+  });
+}
+
+} // namespace
+
+ServerReply ServerReply::Of(MYSQL *handle, bool succeeded) {
+  if (succeeded)
+    return {};
+  return {false, mysql::mysql_errno(handle), ServerError(handle)};
+}
+
+void SetCallWaiter(CallWaiter waiter) {
+  Waiter() = waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished);
+}
+
+bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint) {
+  // Names travel as UTF-8 both ways, so that umlauts survive the round trip.
+  // No read or write time-out: a long statement is the user's to cancel.
+  const std::int32_t timeout = endpoint.connectTimeout;
+  return mysql::mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout) == 0 &&
+         mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4") == 0;
+}
+
+// The connection's thread: runs one job after the other.
+struct ServerSession::Worker {
+  Worker() : thread([this] { loop(); }) {}
+  ~Worker() {
+    {
+      const std::lock_guard lock(mutex);
+      stopping = true;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+  void post(std::function<void()> job) {
+    {
+      const std::lock_guard lock(mutex);
+      jobs.push_back(std::move(job));
+    }
+    wake.notify_all();
+  }
+  void loop() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+        if (jobs.empty())
+          return;
+        job = std::move(jobs.front());
+        jobs.pop_front();
+      }
+      job();
+    }
+  }
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<std::function<void()>> jobs;
+  bool stopping = false;
+  std::thread thread; // last: starts once the rest exists
+};
+
+ServerSession::ServerSession() = default;
+
+ServerSession::~ServerSession() {
+  // A connection still open when the window goes is closed, without waiting
+  // for the user's eye: the program is ending.
+  if (m_handle) {
+    MYSQL *closing = m_handle;
+    m_handle = nullptr;
+    auto call = std::make_shared<CallState>();
+    if (!m_worker)
+      m_worker = std::make_unique<Worker>();
+    m_worker->post([closing, call] {
+      try {
+        mysql::mysql_close(closing);
+      } catch (...) {
+      }
+      call->finish();
+    });
+    call->wait();
+  }
+}
+
+void ServerSession::execute(const QString &what, const std::function<void(MYSQL *)> &job) {
+  if (!m_worker)
+    m_worker = std::make_unique<Worker>();
+  auto call = std::make_shared<CallState>();
+  MYSQL *handle = m_handle;
+  call->setOnCancel(
+      [weak = std::weak_ptr<CallState>(call), handle, endpoint = m_endpoint, prepare = m_prepare] {
+        if (std::shared_ptr<CallState> running = weak.lock()) {
+          if (handle)
+            CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), endpoint,
+                            prepare);
+        }
+      });
+  m_worker->post([call, handle, &job] {
+    job(handle);
+    call->finish();
+  });
+  Waiter()(what, *call);
+  // A waiter returns once the call has finished; the job refers to the
+  // caller's frame, so make sure of it.
+  call->wait();
+  m_lastCancelled = call->cancelRequested();
+}
+
+ServerSession::ConnectOutcome ServerSession::connect(const QString &what,
+                                                     const ServerEndpoint &endpoint,
+                                                     const std::function<bool(MYSQL *)> &prepare) {
+  struct Attempt {
+    CallState call;
+    MYSQL *handle = nullptr;
+    ConnectOutcome outcome;
+    std::exception_ptr failure;
+  };
+  auto attempt = std::make_shared<Attempt>();
+  attempt->call.setOnCancel([weak = std::weak_ptr<Attempt>(attempt)] {
+    if (std::shared_ptr<Attempt> running = weak.lock())
+      running->call.abandon();
+  });
+  StartBackgroundThread([attempt, endpoint, prepare] {
+    ConnectOutcome outcome;
+    MYSQL *handle = nullptr;
+    std::exception_ptr failure;
+    try {
+      handle = mysql::mysql_init(nullptr);
+      const QByteArray host = ToLibrary(endpoint.host), user = ToLibrary(endpoint.user),
+                       password = ToLibrary(endpoint.password);
+      if (!handle)
+        outcome.step = ConnectStep::InitFailed;
+      else if (!ConfigureConnection(handle, endpoint) || (prepare && !prepare(handle)))
+        outcome.step = ConnectStep::OptionsRefused;
+      else if (!mysql::mysql_real_connect(
+                   handle, host.constData(), user.constData(), password.constData(), nullptr,
+                   static_cast<unsigned int>(endpoint.port), nullptr, endpoint.clientFlags))
+        outcome = {ConnectStep::ConnectFailed, ServerReply::Of(handle, false)};
+      else
+        outcome.step = ConnectStep::Connected;
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    // A failed attempt's handle is closed at once: nothing uses it again.
+    const bool keep = outcome.step == ConnectStep::Connected && !failure;
+    MYSQL *kept = keep ? handle : nullptr;
+    const bool delivered = attempt->call.finish([&] {
+      attempt->handle = kept;
+      attempt->outcome = outcome;
+      attempt->failure = failure;
+    });
+    if ((!delivered || !keep) && handle)
+      mysql::mysql_close(handle);
+  });
+  Waiter()(what, attempt->call);
+  attempt->call.wait();
+  m_lastCancelled = attempt->call.cancelRequested();
+  if (attempt->call.abandoned())
+    return {ConnectStep::Cancelled, {}};
+  if (attempt->failure)
+    std::rethrow_exception(attempt->failure);
+  m_handle = attempt->handle;
+  if (m_handle) {
+    m_endpoint = endpoint;
+    m_prepare = prepare;
+  }
+  return attempt->outcome;
+}
+
+void ServerSession::close(const QString &what) {
+  MYSQL *closing = m_handle;
+  m_handle = nullptr;
+  if (closing)
+    run(what, [closing](MYSQL *) { mysql::mysql_close(closing); });
+}
+
+bool ServerSession::BackgroundWorkRunning() {
+  const std::lock_guard lock(Background().mutex);
+  return Background().running > 0;
+}
+
+bool ServerSession::WaitForBackgroundWork(int milliseconds) {
+  std::unique_lock lock(Background().mutex);
+  return Background().idle.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                    [] { return Background().running == 0; });
+}
+
+void ServerSession::SetCancelGraceForTests(int seconds) {
+  CancelGraceSeconds = seconds > 0 ? seconds : 5;
+}
