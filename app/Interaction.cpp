@@ -46,6 +46,15 @@ QMessageBox::Icon toQt(MessageIcon icon) {
 
 MessageAnswer showRealBox(QWidget *parent, const Message &message) {
   QMessageBox box(toQt(message.icon), message.title, message.text, QMessageBox::NoButton, parent);
+  // Names and server texts are shown as the characters they are.
+  box.setTextFormat(Qt::PlainText);
+  if (message.buttons == MessageButtons::RunCancel) {
+    QPushButton *run = box.addButton(QStringLiteral("Ausführen"), QMessageBox::AcceptRole);
+    box.setEscapeButton(box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole));
+    box.setDefaultButton(run);
+    box.exec();
+    return box.clickedButton() == run ? MessageAnswer::Run : MessageAnswer::Cancel;
+  }
   if (message.buttons == MessageButtons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);

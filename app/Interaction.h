@@ -16,9 +16,10 @@ class QWidget;
 // escaped a handler.
 inline const QString ApplicationTitle = QStringLiteral("VoVID Adizad");
 
-enum class MessageButtons { Ok, YesNoCancel };
+// RunCancel: "Ausführen" and "Abbrechen", for a statement shown before it is sent.
+enum class MessageButtons { Ok, YesNoCancel, RunCancel };
 enum class MessageIcon { None, Critical, Question };
-enum class MessageAnswer { Ok, Yes, No, Cancel };
+enum class MessageAnswer { Ok, Yes, No, Cancel, Run };
 
 struct Message {
   QString text;

@@ -5,13 +5,16 @@
 #include "app/Interaction.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "structure/StructureForm.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -35,7 +38,8 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
-      MySQLHandle(Session->handle()) {
+      MySQLHandle(Session->handle()),
+      Structures(std::make_unique<StructureWindows>(*Session, this)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Quellwerk 1.0"));
   setMinimumSize(320, 240);
@@ -66,6 +70,14 @@ TMainForm::TMainForm(QWidget *parent)
 
   ListView3 = makeList(central, {QStringLiteral("Felder"), QStringLiteral("Typ")}, {100, 170});
   ListView3->setObjectName(QStringLiteral("ListView3"));
+
+  // The table list's ways to a table's structure: Ctrl+I or the menu key,
+  // the context menu, and a double click.
+  StructureAction = new QAction(QStringLiteral("&Struktur..."), ListView2);
+  StructureAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_I), QKeySequence(Qt::Key_Menu)});
+  StructureAction->setShortcutContext(Qt::WidgetShortcut);
+  ListView2->addAction(StructureAction);
+  ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
 
   ListView1->setFixedWidth(233);
   ListView2->setFixedWidth(233);
@@ -188,6 +200,13 @@ void TMainForm::wire() {
   onSignal(this, ListView1, &ReportListView::changed, &TMainForm::ListView1Change);
   onSignal(this, ListView2, &ReportListView::changed, &TMainForm::ListView2Change);
   onSignal(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
+  onSignal(this, StructureAction, &QAction::triggered, &TMainForm::ShowStructure);
+  onSignal(this, ListView2, &ReportListView::doubleClicked, &TMainForm::ShowStructure);
+  connect(ListView2, &ReportListView::customContextMenuRequested, this,
+          &TMainForm::ListView2ContextPopup);
+  Structures->changed = [this](const QString &database, const QString &table) {
+    StructureChanged(database, table);
+  };
 }
 
 QList<BitBtnXP *> TMainForm::buttonsInCreationOrder() const {
@@ -215,6 +234,27 @@ void TMainForm::ListView3Change() {
   const bool on = ListView3->hasSelection();
   DelFieldBtn->setEnabled(on);
   ChangeFieldBnt->setEnabled(on);
+}
+
+void TMainForm::ListView2ContextPopup(const QPoint &at) {
+  if (!ListView2->hasSelection())
+    return;
+  QMenu menu(this);
+  menu.addAction(StructureAction);
+  menu.exec(ListView2->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::ShowStructure() {
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || s.table < 0 || !ConnectedOrSaySo())
+    return;
+  Structures->Open(s.databaseName, s.tableName);
+}
+
+void TMainForm::StructureChanged(const QString &database, const QString &table) {
+  const Selection s = CurrentSelection();
+  if (connected() && s.databaseName == database && s.tableName == table && s.table >= 0)
+    ListFields(s.database, s.table);
 }
 
 void TMainForm::EndeBtnClick() { close(); }
@@ -249,10 +289,6 @@ ServerReply SelectOn(MYSQL *handle, const QString &database) {
                          mysql::mysql_select_db(handle, ToLibrary(database).constData()) == 0);
 }
 
-ServerReply SendOn(MYSQL *handle, const QString &statement) {
-  return ServerReply::Of(handle, mysql::mysql_query(handle, ToLibrary(statement).constData()) == 0);
-}
-
 QString SelectingText(const QString &database) {
   return QStringLiteral("Wähle die Datenbank „%1“ ...").arg(database);
 }
@@ -270,7 +306,7 @@ bool TMainForm::SelectDatabase(const QString &name) {
 
 bool TMainForm::SendStatement(const QString &statement, const QString &what) {
   const ServerReply reply =
-      Session->run(what, [&](MYSQL *handle) { return SendOn(handle, statement); });
+      Session->run(what, [&](MYSQL *handle) { return SendStatementOn(handle, statement); });
   if (reply.ok)
     return true;
   ShowMessage(this, reply.error);
@@ -285,7 +321,7 @@ TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString 
   const Replies replies = Session->run(what, [&](MYSQL *handle) {
     Replies r{SelectOn(handle, database), {}};
     if (r.select.ok)
-      r.send = SendOn(handle, statement);
+      r.send = SendStatementOn(handle, statement);
     return r;
   });
   if (!replies.select.ok) {
@@ -300,14 +336,7 @@ TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString 
 }
 
 QString TMainForm::EscapeLiteral(const QString &value) {
-  const QByteArray from = ToLibrary(value);
-  QByteArray to(from.size() * 2 + 1, Qt::Uninitialized);
-  const unsigned long length = mysql::mysql_real_escape_string(
-      MySQLHandle, to.data(), from.constData(), static_cast<unsigned long>(from.size()));
-  if (length == static_cast<unsigned long>(-1))
-    throw std::runtime_error("Der Vorgabewert konnte nicht für den Server aufbereitet werden");
-  to.truncate(static_cast<qsizetype>(length));
-  return FromLibrary(to.constData());
+  return EscapeLiteralOn(MySQLHandle, value);
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {

@@ -23,6 +23,8 @@ class TRenameTableForm;
 class TNewTableForm;
 class TEditFieldForm;
 class TAboutBox;
+class StructureWindows;
+class QAction;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -49,6 +51,8 @@ public:
   BitBtnXP *DelFieldBtn;
   BitBtnXP *ChangeFieldBnt;
   ReportListView *ListView3;
+  // "Struktur..." of the table list: its context menu, Ctrl+I, double click.
+  QAction *StructureAction;
 
   // The server connection and the thread its calls run on.
   const std::unique_ptr<ServerSession> Session;
@@ -70,6 +74,9 @@ public:
   TNewTableForm *NewTableForm = nullptr;
   TEditFieldForm *EditFieldForm = nullptr;
   TAboutBox *AboutBox = nullptr;
+
+  // The structure windows of tables; they close when the connection does.
+  const std::unique_ptr<StructureWindows> Structures;
 
   bool connected() const { return !connectbtn->isEnabled(); }
 
@@ -102,6 +109,9 @@ public:
   void ListTables(std::int32_t index);
   void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex);
 
+  // Opens (or raises) the structure window of the selected table.
+  void ShowStructure();
+
 public slots:
   void connectbtnClick();
   void cancelbtnClick();
@@ -112,6 +122,7 @@ public slots:
   void ListView1Change();
   void ListView2Change();
   void ListView3Change();
+  void ListView2ContextPopup(const QPoint &at);
   void NewDBBtnClick();
   void DropDBBtnClick();
   void NewTableBtnClick();
@@ -128,6 +139,8 @@ protected:
 
 private:
   void FormClose();
+  // After a structure window changed a table: the field list follows where it shows that table.
+  void StructureChanged(const QString &database, const QString &table);
   ServerReply CreateOrDropDatabase(bool create, const QString &name);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
   void AlterField(const Selection &selection, const QString &oldName);

@@ -1,5 +1,9 @@
 #include "clientlib/Results.h"
 
+#include "clientlib/ServerSession.h"
+
+#include <stdexcept>
+
 void ResultFree::operator()(MYSQL_RES *result) const noexcept {
   // Runs in destructors: never throw. A library that can no longer free the
   // result leaves it to the process end.
@@ -39,4 +43,19 @@ std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query)
     rows << cells;
   }
   return rows;
+}
+
+QString EscapeLiteralOn(MYSQL *handle, const QString &value) {
+  const QByteArray from = ToLibrary(value);
+  QByteArray to(from.size() * 2 + 1, Qt::Uninitialized);
+  const unsigned long length = mysql::mysql_real_escape_string(
+      handle, to.data(), from.constData(), static_cast<unsigned long>(from.size()));
+  if (length == static_cast<unsigned long>(-1))
+    throw std::runtime_error("Ein Text konnte nicht für den Server aufbereitet werden");
+  to.truncate(static_cast<qsizetype>(length));
+  return FromLibrary(to.constData());
+}
+
+ServerReply SendStatementOn(MYSQL *handle, const QString &statement) {
+  return ServerReply::Of(handle, mysql::mysql_query(handle, ToLibrary(statement).constData()) == 0);
 }

@@ -35,6 +35,14 @@ QString ServerError(MYSQL *handle);
 // descriptions and no rows.
 MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table);
 
+// Escapes a value for the inside of a '...' string literal as the server of
+// the connection reads it (its NO_BACKSLASH_ESCAPES mode included).
+QString EscapeLiteralOn(MYSQL *handle, const QString &value);
+
+// Sends one statement; a refusal carries the server's error.
+struct ServerReply;
+ServerReply SendStatementOn(MYSQL *handle, const QString &statement);
+
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query);

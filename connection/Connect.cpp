@@ -6,6 +6,7 @@
 #include "clientlib/ServerSession.h"
 #include "connection/IntegerText.h"
 #include "connection/verbindungFUnit.h"
+#include "structure/StructureForm.h"
 
 #include <QLineEdit>
 
@@ -55,6 +56,10 @@ void TMainForm::connectbtnClick() {
 void TMainForm::cancelbtnClick() {
   if (!connected())
     return;
+  // The structure windows read and change through this connection; after a
+  // reconnect, perhaps to another server, they would show and change another
+  // table of the same name.
+  Structures->CloseAll();
   ScopeExit disconnected([this] {
     connectbtn->setEnabled(true);
     cancelbtn->setEnabled(false);

@@ -4,6 +4,42 @@
 
 #include <QRegularExpression>
 
+bool IsServerTextLiteral(const QString &text) {
+  return text.size() >= 2 && text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\''));
+}
+
+std::optional<QString> UnquoteServerLiteral(const QString &literal) {
+  if (!IsServerTextLiteral(literal))
+    return std::nullopt;
+  // Read front to back: the server doubles a quote and writes NUL, line
+  // feed, carriage return and backslash as \0, \n, \r and \\.
+  const QStringView inner = QStringView(literal).sliced(1, literal.size() - 2);
+  QString text;
+  for (qsizetype i = 0; i < inner.size(); ++i) {
+    const QChar c = inner[i];
+    if (c != QLatin1Char('\'') && c != QLatin1Char('\\')) {
+      text += c;
+      continue;
+    }
+    if (++i == inner.size())
+      return std::nullopt;
+    const char16_t next = inner[i].unicode();
+    if (c == QLatin1Char('\'') && next == u'\'')
+      text += QLatin1Char('\'');
+    else if (c == QLatin1Char('\\') && next == u'\\')
+      text += QLatin1Char('\\');
+    else if (c == QLatin1Char('\\') && next == u'0')
+      text += QChar(0);
+    else if (c == QLatin1Char('\\') && next == u'n')
+      text += QLatin1Char('\n');
+    else if (c == QLatin1Char('\\') && next == u'r')
+      text += QLatin1Char('\r');
+    else
+      return std::nullopt; // not the server's own writing: better refused than guessed
+  }
+  return text;
+}
+
 namespace {
 
 // The editor's type word for a column's data type; empty when it has none.
@@ -37,35 +73,9 @@ QString CharsetOf(const QString &collation) { return collation.section(QLatin1Ch
 std::optional<QString> EditorDefault(const QString &serverDefault) {
   if (serverDefault.isNull() || serverDefault == QLatin1String("NULL"))
     return QString();
-  if (serverDefault.size() >= 2 && serverDefault.startsWith(QLatin1Char('\'')) &&
-      serverDefault.endsWith(QLatin1Char('\''))) {
-    // Read front to back: the server doubles a quote and writes NUL, line
-    // feed, carriage return and backslash as \0, \n, \r and \\.
-    const QStringView inner = QStringView(serverDefault).sliced(1, serverDefault.size() - 2);
-    QString text;
-    for (qsizetype i = 0; i < inner.size(); ++i) {
-      const QChar c = inner[i];
-      if (c != QLatin1Char('\'') && c != QLatin1Char('\\')) {
-        text += c;
-        continue;
-      }
-      if (++i == inner.size())
-        return std::nullopt;
-      const char16_t next = inner[i].unicode();
-      if (c == QLatin1Char('\'') && next == u'\'')
-        text += QLatin1Char('\'');
-      else if (c == QLatin1Char('\\') && next == u'\\')
-        text += QLatin1Char('\\');
-      else if (c == QLatin1Char('\\') && next == u'0')
-        text += QChar(0);
-      else if (c == QLatin1Char('\\') && next == u'n')
-        text += QLatin1Char('\n');
-      else if (c == QLatin1Char('\\') && next == u'r')
-        text += QLatin1Char('\r');
-      else
-        return std::nullopt; // not the server's own writing: better refused than guessed
-    }
-    if (text.isEmpty())
+  if (IsServerTextLiteral(serverDefault)) {
+    const std::optional<QString> text = UnquoteServerLiteral(serverDefault);
+    if (!text || text->isEmpty())
       return std::nullopt;
     return text;
   }
@@ -170,13 +180,23 @@ EditableColumn EditableFromColumn(const ColumnFacts &column) {
 }
 
 QString ColumnFactsQuery(const QString &database, const QString &table, const QString &column) {
+  return ColumnFactsSelect(database, table, {}) +
+         QStringLiteral(" AND BINARY c.COLUMN_NAME = '%1'").arg(column);
+}
+
+QString ColumnFactsSelect(const QString &database, const QString &table, const QString &more) {
   // Names compare byte for byte: information_schema compares them without case.
   return QStringLiteral(
              "SELECT c.COLUMN_NAME, c.DATA_TYPE, c.COLUMN_TYPE, c.IS_NULLABLE, c.COLUMN_DEFAULT, "
-             "c.EXTRA, c.COLLATION_NAME, c.COLUMN_COMMENT, t.TABLE_COLLATION "
+             "c.EXTRA, c.COLLATION_NAME, c.COLUMN_COMMENT, t.TABLE_COLLATION%3 "
              "FROM information_schema.COLUMNS c JOIN information_schema.TABLES t "
              "ON t.TABLE_SCHEMA = c.TABLE_SCHEMA AND t.TABLE_NAME = c.TABLE_NAME "
-             "WHERE BINARY c.TABLE_SCHEMA = '%1' AND BINARY c.TABLE_NAME = '%2' "
-             "AND BINARY c.COLUMN_NAME = '%3'")
-      .arg(database, table, column);
+             "WHERE BINARY c.TABLE_SCHEMA = '%1' AND BINARY c.TABLE_NAME = '%2'")
+      .arg(database, table, more.isEmpty() ? QString() : QStringLiteral(", ") + more);
+}
+
+ColumnFacts ColumnFactsFromRow(const QStringList &f) {
+  return {f.value(0), f.value(1), f.value(2), f.value(3) == QLatin1String("YES"),
+          f.value(4), f.value(5), f.value(6), f.value(7),
+          f.value(8)};
 }

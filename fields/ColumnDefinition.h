@@ -7,6 +7,7 @@
 #include "fields/FieldRow.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -30,6 +31,19 @@ struct EditableColumn {
 
 EditableColumn EditableFromColumn(const ColumnFacts &column);
 
+// The text of a '...' literal as the server writes a default (quote doubled,
+// \0 \n \r \\ escaped); nothing when `literal` is not written so.
+bool IsServerTextLiteral(const QString &text);
+std::optional<QString> UnquoteServerLiteral(const QString &literal);
+
 // The statement that reads the facts of one column; the three names are
 // already escaped for a string literal. The columns come in ColumnFacts order.
 QString ColumnFactsQuery(const QString &database, const QString &table, const QString &column);
+
+// The statement that reads the facts of every column of a table (the names
+// already escaped), with `more` columns of information_schema.COLUMNS c after
+// those of ColumnFacts; a condition may be appended with AND.
+QString ColumnFactsSelect(const QString &database, const QString &table, const QString &more);
+
+// The facts from a row of those statements.
+ColumnFacts ColumnFactsFromRow(const QStringList &row);

@@ -72,11 +72,7 @@ void TMainForm::ChangeFieldBntClick() {
     ListFields(s.database, s.table);
     return;
   }
-  const QStringList &f = facts.rows->first();
-  const ColumnFacts column{f.value(0), f.value(1), f.value(2), f.value(3) == QLatin1String("YES"),
-                           f.value(4), f.value(5), f.value(6), f.value(7),
-                           f.value(8)};
-  const EditableColumn editable = EditableFromColumn(column);
+  const EditableColumn editable = EditableFromColumn(ColumnFactsFromRow(facts.rows->first()));
   if (!editable.row) {
     ShowMessage(this, editable.refusal);
     return;

@@ -6,6 +6,10 @@ QString QuoteIdentifier(const QString &name) {
   return QLatin1Char('`') + quoted + QLatin1Char('`');
 }
 
+QString QuoteQualified(const QString &database, const QString &table) {
+  return QuoteIdentifier(database) + QLatin1Char('.') + QuoteIdentifier(table);
+}
+
 QString EscapeStringLiteral(const QString &value) {
   QString escaped;
   escaped.reserve(value.size() + 8);

@@ -8,6 +8,8 @@
 // A database, table or column name between backquotes; a backquote inside
 // the name is doubled, so no name can end the quoting early.
 QString QuoteIdentifier(const QString &name);
+// `database`.`table`, both quoted.
+QString QuoteQualified(const QString &database, const QString &table);
 
 // Turns a value into the inside of a '...' string literal. The program passes
 // one that escapes on the live connection (mysql_real_escape_string), so that

@@ -2,8 +2,8 @@
 // the main window connected to the test server with all three lists filled,
 // the connection dialog with saved connections, the new-database and rename
 // dialogs, the new-table designer with field rows, the field editor and the
-// information dialog. The pictures go into $QW_SCREENSHOT_DIR, or into the
-// build folder (QW_SCREENSHOT_DEFAULT_DIR) when that is not set.
+// information dialog, and each tab of a structure window. The pictures go into $QW_SCREENSHOT_DIR,
+// or into the build folder (QW_SCREENSHOT_DEFAULT_DIR) when that is not set.
 //
 // Besides writing the pictures, the test checks what would spoil them: every
 // label, button and box shows its whole text, and no two controls of a form
@@ -17,6 +17,7 @@
 #include "schema/NeueDBFUnit.h"
 #include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
+#include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -171,11 +173,14 @@ private slots:
     admin->exec(QStringLiteral(
         "CREATE TABLE `laden`.`bestellungen` (`bestellnr` INT UNSIGNED NOT NULL AUTO_INCREMENT "
         "PRIMARY KEY, `kundennr` INT UNSIGNED NOT NULL, `bestellt_am` DATE NOT NULL, "
-        "`bemerkung` TEXT, KEY (`kundennr`))"));
+        "`bemerkung` TEXT, KEY (`kundennr`), "
+        "CONSTRAINT `bestellt_von` FOREIGN KEY (`kundennr`) REFERENCES `kunden` (`kundennr`))"));
     admin->exec(QStringLiteral(
         "CREATE TABLE `laden`.`bestellpositionen` (`bestellnr` INT UNSIGNED NOT NULL, "
         "`position` TINYINT UNSIGNED NOT NULL, `artikelnr` INT UNSIGNED NOT NULL, "
-        "`menge` SMALLINT UNSIGNED NOT NULL DEFAULT 1, PRIMARY KEY (`bestellnr`, `position`))"));
+        "`menge` SMALLINT UNSIGNED NOT NULL DEFAULT 1, PRIMARY KEY (`bestellnr`, `position`), "
+        "CONSTRAINT `gehört_zu` FOREIGN KEY (`bestellnr`) REFERENCES `bestellungen` (`bestellnr`) "
+        "ON DELETE CASCADE)"));
 
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -190,6 +195,22 @@ private slots:
     QCOMPARE(form->ListView3->count(), 6);
     form->ListView3->selectRow(1);
     capture(*form, QStringLiteral("main-window"));
+  }
+
+  // The structure window of a table with keys in both directions, one picture a tab.
+  void structureWindow() {
+    QW_REQUIRE_SERVER();
+    ClickCaption(form->ListView2, QStringLiteral("bestellungen"));
+    form->ShowStructure();
+    TStructureForm *w = form->Structures->Find(Db, QStringLiteral("bestellungen"));
+    QVERIFY(w);
+    const char *names[] = {"structure-fields", "structure-indexes", "structure-foreign-keys",
+                           "structure-create-table"};
+    for (int tab = 0; tab < w->Tabs->count(); ++tab) {
+      w->Tabs->setCurrentIndex(tab);
+      capture(*w, QLatin1String(names[tab]));
+    }
+    w->close();
   }
 
   void connectionDialog() {

@@ -24,7 +24,12 @@ MessageRecorder::MessageRecorder() {
       answers.pop_front();
       return answer;
     }
-    return message.buttons == MessageButtons::YesNoCancel ? MessageAnswer::Yes : MessageAnswer::Ok;
+    switch (message.buttons) {
+    case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
+    case MessageButtons::RunCancel: return MessageAnswer::Run;
+    case MessageButtons::Ok: break;
+    }
+    return MessageAnswer::Ok;
   });
 }
 

@@ -20,7 +20,8 @@ class QDialog;
 class QTimer;
 
 // Records every message box instead of showing it, and answers from a queue
-// (Yes for a question and Ok otherwise when the queue is empty).
+// (when the queue is empty: Yes for a question, "Ausführen" for a statement
+// and Ok otherwise).
 class MessageRecorder {
 public:
   MessageRecorder();
