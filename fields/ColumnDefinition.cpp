@@ -185,13 +185,17 @@ QString ColumnFactsQuery(const QString &database, const QString &table, const QS
 }
 
 QString ColumnFactsSelect(const QString &database, const QString &table, const QString &more) {
-  // Names compare byte for byte: information_schema compares them without case.
+  // The plain comparisons let the server open this one table (information_schema
+  // looks tables up by them alone, and otherwise opens every table and view of
+  // every database); the binary ones keep names exact, where it compares without case.
   return QStringLiteral(
              "SELECT c.COLUMN_NAME, c.DATA_TYPE, c.COLUMN_TYPE, c.IS_NULLABLE, c.COLUMN_DEFAULT, "
              "c.EXTRA, c.COLLATION_NAME, c.COLUMN_COMMENT, t.TABLE_COLLATION%3 "
              "FROM information_schema.COLUMNS c JOIN information_schema.TABLES t "
              "ON t.TABLE_SCHEMA = c.TABLE_SCHEMA AND t.TABLE_NAME = c.TABLE_NAME "
-             "WHERE BINARY c.TABLE_SCHEMA = '%1' AND BINARY c.TABLE_NAME = '%2'")
+             "WHERE c.TABLE_SCHEMA = '%1' AND c.TABLE_NAME = '%2' AND t.TABLE_SCHEMA = '%1' "
+             "AND t.TABLE_NAME = '%2' AND BINARY c.TABLE_SCHEMA = '%1' AND BINARY c.TABLE_NAME = "
+             "'%2'")
       .arg(database, table, more.isEmpty() ? QString() : QStringLiteral(", ") + more);
 }
 

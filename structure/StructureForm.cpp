@@ -68,6 +68,16 @@ void SetDefaultCell(QTreeWidgetItem *item, int column, const ColumnDefault &valu
   }
 }
 
+// Every column but the last as wide as its widest text, with some room
+// before the next.
+void FitColumns(QTreeWidget *list) {
+  constexpr int Gap = 12;
+  for (int c = 0; c < list->columnCount() - 1; ++c) {
+    list->resizeColumnToContents(c);
+    list->setColumnWidth(c, list->columnWidth(c) + Gap);
+  }
+}
+
 // Fills a list anew, selecting again the row whose first cell was selected.
 template <typename Rows, typename Cells>
 void FillList(QTreeWidget *list, const Rows &rows, Cells cells) {
@@ -79,8 +89,7 @@ void FillList(QTreeWidget *list, const Rows &rows, Cells cells) {
     if (!selected.isNull() && item->text(0) == selected)
       list->setCurrentItem(item);
   }
-  for (int c = 0; c < list->columnCount() - 1; ++c)
-    list->resizeColumnToContents(c);
+  FitColumns(list);
 }
 
 QStringList ForeignKeyCells(const ForeignKeyRecord &key, const QString &home) {
@@ -264,8 +273,7 @@ void TStructureForm::fill() {
                                                             f.comment});
     SetDefaultCell(item, 3, c.defaultValue());
   }
-  for (int column = 0; column < FieldList->columnCount() - 1; ++column)
-    FieldList->resizeColumnToContents(column);
+  FitColumns(FieldList);
   FillList(IndexList, s.indexes, [](const IndexRecord &i) {
     return QStringList{i.name, IndexKindName(i.kind), PartsText(i.parts), FlagText(i.visible)};
   });

@@ -19,13 +19,29 @@ std::optional<QList<QStringList>> Rows(MYSQL *handle, const QString &query, Serv
   return rows;
 }
 
-// "BINARY <schema> = '...' AND BINARY <table> = '...'": names compare byte for
-// byte, where information_schema would compare them without case.
-QString SameTable(MYSQL *handle, const QString &schemaColumn, const QString &tableColumn,
-                  const QString &database, const QString &table) {
-  return QStringLiteral("BINARY %1 = '%2' AND BINARY %3 = '%4'")
+// "<schema> = '...' AND <table> = '...'" and the same with BINARY: by the
+// plain comparisons information_schema opens just that table (without them it
+// opens every table and view of every database, which has crashed MariaDB on
+// the views of sys); the binary ones keep names exact, where it compares without case.
+QString ExactTable(MYSQL *handle, const QString &schemaColumn, const QString &tableColumn,
+                   const QString &database, const QString &table) {
+  return QStringLiteral("%1 = '%2' AND %3 = '%4' AND BINARY %1 = '%2' AND BINARY %3 = '%4'")
       .arg(schemaColumn, EscapeLiteralOn(handle, database), tableColumn,
            EscapeLiteralOn(handle, table));
+}
+
+// The same for all tables of a database.
+QString ExactSchema(MYSQL *handle, const QString &schemaColumn, const QString &database) {
+  return QStringLiteral("%1 = '%2' AND BINARY %1 = '%2'")
+      .arg(schemaColumn, EscapeLiteralOn(handle, database));
+}
+
+// The databases of the server itself, which hold no foreign keys.
+bool IsSystemSchema(const QString &name) {
+  static const QStringList system{QStringLiteral("information_schema"),
+                                  QStringLiteral("performance_schema"), QStringLiteral("mysql"),
+                                  QStringLiteral("sys")};
+  return system.contains(name, Qt::CaseInsensitive);
 }
 
 IndexKind KindOf(const QString &name, const QString &nonUnique, const QString &type) {
@@ -95,20 +111,32 @@ QList<ForeignKeyRecord> ForeignKeysOf(const QList<QStringList> &rows) {
   return keys;
 }
 
-std::optional<QList<ForeignKeyRecord>> ReadForeignKeys(MYSQL *handle, const QString &where,
+// The key columns of the foreign keys held by the tables that `holder`
+// selects by its schema (and table); both sides of the join are looked up so.
+QString ForeignKeySelect(const QString &holder, const QString &more) {
+  return QStringLiteral(
+             "SELECT k.CONSTRAINT_NAME, k.TABLE_SCHEMA, k.TABLE_NAME, k.COLUMN_NAME, "
+             "k.REFERENCED_TABLE_SCHEMA, k.REFERENCED_TABLE_NAME, k.REFERENCED_COLUMN_NAME, "
+             "r.DELETE_RULE, r.UPDATE_RULE, k.ORDINAL_POSITION "
+             "FROM information_schema.KEY_COLUMN_USAGE k "
+             "JOIN information_schema.REFERENTIAL_CONSTRAINTS r "
+             "ON BINARY r.CONSTRAINT_SCHEMA = k.CONSTRAINT_SCHEMA AND BINARY r.TABLE_NAME = "
+             "k.TABLE_NAME AND BINARY r.CONSTRAINT_NAME = k.CONSTRAINT_NAME WHERE %1%2")
+      .arg(holder, more);
+}
+
+// By holder, key and position: rows of one key together and in order.
+std::optional<QList<ForeignKeyRecord>> ReadForeignKeys(MYSQL *handle, const QString &query,
                                                        ServerReply &reply) {
-  const QString query = QStringLiteral(
-      "SELECT k.CONSTRAINT_NAME, k.TABLE_SCHEMA, k.TABLE_NAME, k.COLUMN_NAME, "
-      "k.REFERENCED_TABLE_SCHEMA, k.REFERENCED_TABLE_NAME, k.REFERENCED_COLUMN_NAME, "
-      "r.DELETE_RULE, r.UPDATE_RULE FROM information_schema.KEY_COLUMN_USAGE k "
-      "JOIN information_schema.REFERENTIAL_CONSTRAINTS r "
-      "ON BINARY r.CONSTRAINT_SCHEMA = k.CONSTRAINT_SCHEMA AND BINARY r.TABLE_NAME = k.TABLE_NAME "
-      "AND BINARY r.CONSTRAINT_NAME = k.CONSTRAINT_NAME WHERE %1 "
-      "ORDER BY BINARY k.TABLE_SCHEMA, BINARY k.TABLE_NAME, BINARY k.CONSTRAINT_NAME, "
-      "k.ORDINAL_POSITION");
-  const std::optional<QList<QStringList>> rows = Rows(handle, query.arg(where), reply);
+  std::optional<QList<QStringList>> rows = Rows(handle, query, reply);
   if (!rows)
     return std::nullopt;
+  std::stable_sort(rows->begin(), rows->end(), [](const QStringList &a, const QStringList &b) {
+    for (int c : {1, 2, 0})
+      if (a[c] != b[c])
+        return a[c] < b[c];
+    return a[9].toInt() < b[9].toInt();
+  });
   return ForeignKeysOf(*rows);
 }
 
@@ -175,22 +203,47 @@ TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const 
   for (const QStringList &row : *columns)
     s.columns.append({ColumnFactsFromRow(row), row.value(9), row.value(10)});
 
-  const auto indexes =
-      IndexRows(handle, SameTable(handle, "TABLE_SCHEMA", "TABLE_NAME", database, table), s.reply);
+  const auto indexes = IndexRows(handle,
+                                 ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
+                                            QStringLiteral("TABLE_NAME"), database, table),
+                                 s.reply);
   if (!indexes)
     return s;
   s.indexes = IndexesOf(*indexes);
 
   const auto own = ReadForeignKeys(
-      handle, SameTable(handle, "k.TABLE_SCHEMA", "k.TABLE_NAME", database, table), s.reply);
+      handle,
+      ForeignKeySelect(ExactTable(handle, QStringLiteral("k.TABLE_SCHEMA"),
+                                  QStringLiteral("k.TABLE_NAME"), database, table),
+                       QStringLiteral(" AND ") +
+                           ExactTable(handle, QStringLiteral("r.CONSTRAINT_SCHEMA"),
+                                      QStringLiteral("r.TABLE_NAME"), database, table)),
+      s.reply);
   if (!own)
     return s;
   s.foreignKeys = *own;
-  const auto others = ReadForeignKeys(
-      handle,
-      SameTable(handle, "k.REFERENCED_TABLE_SCHEMA", "k.REFERENCED_TABLE_NAME", database, table),
-      s.reply);
-  if (others)
+
+  // Keys that refer to this table may stand in any database: one SELECT per
+  // database, each looked up by its name, in one statement.
+  const NameList databases = ReadDatabaseNames(handle);
+  if (!databases.reply.ok) {
+    s.reply = databases.reply;
+    return s;
+  }
+  const QString pointsHere = QStringLiteral(" AND ") +
+                             ExactTable(handle, QStringLiteral("k.REFERENCED_TABLE_SCHEMA"),
+                                        QStringLiteral("k.REFERENCED_TABLE_NAME"), database, table);
+  QStringList selects;
+  for (const QString &holder : databases.names)
+    if (!IsSystemSchema(holder))
+      selects << ForeignKeySelect(
+          ExactSchema(handle, QStringLiteral("k.TABLE_SCHEMA"), holder),
+          QStringLiteral(" AND ") +
+              ExactSchema(handle, QStringLiteral("r.CONSTRAINT_SCHEMA"), holder) + pointsHere);
+  if (selects.isEmpty())
+    return s;
+  if (const auto others =
+          ReadForeignKeys(handle, selects.join(QStringLiteral(" UNION ALL ")), s.reply))
     s.referencedBy = *others;
   return s;
 }
@@ -202,14 +255,14 @@ NameList ReadDatabaseNames(MYSQL *handle) {
 
 NameList ReadTableNames(MYSQL *handle, const QString &database) {
   return ReadNames(handle, QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES "
-                                          "WHERE BINARY TABLE_SCHEMA = '%1' AND TABLE_TYPE = "
-                                          "'BASE TABLE' ORDER BY BINARY TABLE_NAME")
-                               .arg(EscapeLiteralOn(handle, database)));
+                                          "WHERE %1 AND TABLE_TYPE = 'BASE TABLE' "
+                                          "ORDER BY BINARY TABLE_NAME")
+                               .arg(ExactSchema(handle, QStringLiteral("TABLE_SCHEMA"), database)));
 }
 
 NameList ReadColumnNames(MYSQL *handle, const QString &database, const QString &table) {
   return ReadNames(handle, QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS "
                                           "WHERE %1 ORDER BY ORDINAL_POSITION")
-                               .arg(SameTable(handle, QStringLiteral("TABLE_SCHEMA"),
-                                              QStringLiteral("TABLE_NAME"), database, table)));
+                               .arg(ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
+                                               QStringLiteral("TABLE_NAME"), database, table)));
 }

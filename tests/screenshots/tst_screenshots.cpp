@@ -210,6 +210,17 @@ private slots:
       w->Tabs->setCurrentIndex(tab);
       capture(*w, QLatin1String(names[tab]));
     }
+    // Its two dialogs, as they open.
+    ModalScript modal;
+    for (const char *name : {"new-index", "new-foreign-key"})
+      modal.push([&, name](QDialog &d) {
+        capture(d, QLatin1String(name));
+        d.hide();
+        return int(QDialog::Rejected);
+      });
+    w->NewIndexBtn->click();
+    w->NewForeignKeyBtn->click();
+    QCOMPARE(modal.shownCount, 2);
     w->close();
   }
 

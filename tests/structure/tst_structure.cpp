@@ -241,7 +241,9 @@ private slots:
     QCOMPARE(messages.shown.size(), 1);
     QCOMPARE(messages.shown[0].buttons, MessageButtons::RunCancel);
     const QString added = messages.shown[0].text;
-    QVERIFY(admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle)).contains(added));
+    const QStringList log = admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle));
+    QVERIFY(log.contains(added));
+    QVERIFY(log.last().startsWith(table)); // the main window's field list follows the change
     QStringList expected = before;
     expected << (foreignKey ? QStringLiteral("FK %1:id").arg(name) : name + ":ö, x,id");
     expected.sort();
@@ -271,12 +273,22 @@ private slots:
   }
 
   void windowsCloseWithTheConnectionAndKeepTheirSize() {
-    TStructureForm *w = open(QStringLiteral("kind"));
+    // A double click opens the window, and so does the menu key.
+    const QString kind = QStringLiteral("kind");
+    ClickCaption(form->ListView2, kind);
+    const QRect row = form->ListView2->visualRect(form->ListView2->currentIndex());
+    QTest::mouseDClick(form->ListView2->viewport(), Qt::LeftButton, {}, row.center());
+    QVERIFY(form->Structures->Find(Db, kind));
+    form->Structures->Find(Db, kind)->close();
+    QTRY_VERIFY(!form->Structures->Find(Db, kind));
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClick(form->ListView2, Qt::Key_Menu);
+    TStructureForm *w = form->Structures->Find(Db, kind);
     QVERIFY(w);
     w->resize(640, 333);
     w->close();
-    QTRY_VERIFY(!form->Structures->Find(Db, QStringLiteral("kind")));
-    w = open(QStringLiteral("kind"));
+    QTRY_VERIFY(!form->Structures->Find(Db, kind));
+    w = open(kind);
     QCOMPARE(w->size(), QSize(640, 333));
     QPointer<TStructureForm> alive = w;
     form->cancelbtnClick();
