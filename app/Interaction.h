@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
 #include <exception>
 #include <functional>
@@ -25,6 +26,9 @@ struct Message {
   QString title; // empty: no title of its own
   MessageButtons buttons = MessageButtons::Ok;
   MessageIcon icon = MessageIcon::None;
+  // How the box reads its text: always as plain text, since a text may hold
+  // a name or a server message that must never be taken for markup.
+  Qt::TextFormat format = Qt::PlainText;
 };
 
 // Shows a modal message box and returns the button pressed.

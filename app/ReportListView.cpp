@@ -1,6 +1,8 @@
 #include "app/ReportListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -265,6 +267,26 @@ ReportListView::ReportListView(QWidget *parent) : QTreeView(parent) {
   header()->setSectionsMovable(false);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { emit changed(); });
+  connect(this, &QAbstractItemView::clicked, this, [this] { m_clickReported = true; });
+}
+
+void ReportListView::keyPressEvent(QKeyEvent *event) {
+  const int before = selectedRow();
+  QTreeView::keyPressEvent(event);
+  if (selectedRow() != before)
+    emit movedWithoutClick();
+}
+
+void ReportListView::mousePressEvent(QMouseEvent *event) {
+  m_rowAtPress = selectedRow();
+  m_clickReported = false;
+  QTreeView::mousePressEvent(event);
+}
+
+void ReportListView::mouseReleaseEvent(QMouseEvent *event) {
+  QTreeView::mouseReleaseEvent(event);
+  if (!m_clickReported && selectedRow() != m_rowAtPress)
+    emit movedWithoutClick();
 }
 
 void ReportListView::setColumns(const QStringList &captions, const QList<int> &widths) {

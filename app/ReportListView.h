@@ -116,12 +116,22 @@ public:
 signals:
   // The selection changed (by the user, or by selectRow).
   void changed();
+  // The user moved the selection without a click that reports it: with the
+  // keyboard, or by dragging the mouse from one row to another.
+  void movedWithoutClick();
+
+protected:
+  void keyPressEvent(QKeyEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
   void dropSelectionQuietly();
   ReportListModel m_model;
   int m_updateDepth = 0;
   bool m_held = false;
+  int m_rowAtPress = -1;
+  bool m_clickReported = false;
 };
 
 // Holds a list in its update state for one scope, also when an exception passes.

@@ -185,6 +185,10 @@ void TMainForm::wire() {
   onSignal(this, ChangeFieldBnt, &B::clicked, &TMainForm::ChangeFieldBntClick);
   onSignal(this, ListView1, &ReportListView::clicked, &TMainForm::ListView1Click);
   onSignal(this, ListView2, &ReportListView::clicked, &TMainForm::ListView2Click);
+  // A row reached without a click (keyboard, a drag) is listed as a click
+  // lists it: the lists to the right never go on showing another row's contents.
+  onSignal(this, ListView1, &ReportListView::movedWithoutClick, &TMainForm::ListView1Click);
+  onSignal(this, ListView2, &ReportListView::movedWithoutClick, &TMainForm::ListView2Click);
   onSignal(this, ListView1, &ReportListView::changed, &TMainForm::ListView1Change);
   onSignal(this, ListView2, &ReportListView::changed, &TMainForm::ListView2Change);
   onSignal(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);

@@ -329,15 +329,19 @@ private slots:
     buttonTexts.sort();
     QCOMPARE(buttonTexts, (QStringList{"Abbrechen", "Ja", "Nein"}));
 
+    // A name is never read as markup.
+    const QString markup = QStringLiteral("<img src=/dev/zero><h1>orders</h1><!--");
     QTimer::singleShot(0, [&] {
       auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
       QVERIFY(box);
+      QCOMPARE(box->textFormat(), Qt::PlainText);
+      QCOMPARE(box->text(), markup);
       QCOMPARE(box->buttons().size(), 1);
       QCOMPARE(box->buttons()[0]->text(), QStringLiteral("OK"));
       QCOMPARE(box->icon(), QMessageBox::NoIcon);
       QTest::keyClick(box, Qt::Key_Escape);
     });
-    QCOMPARE(ShowMessage(form.get(), QStringLiteral("Hinweis")), MessageAnswer::Ok);
+    QCOMPARE(ShowMessage(form.get(), markup), MessageAnswer::Ok);
   }
 };
 
