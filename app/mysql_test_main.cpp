@@ -34,7 +34,7 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("MainForm"));
-  setWindowTitle(QStringLiteral("Quellwerk 1.0"));
+  setWindowTitle(ProductTitle);
   setMinimumSize(320, 240);
   resize(750, 550);
 
