@@ -1,7 +1,10 @@
 #include "app/ReportListView.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QTextDocument>
+#include <QToolTip>
 
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -349,4 +352,37 @@ void ReportListView::dropSelectionQuietly() {
 void ReportListView::clear() {
   const QSignalBlocker blocker(selectionModel());
   m_model.clear();
+}
+
+// As the style draws a cell: the text rectangle less the margin on each side;
+// a text wider than that is elided, one with a line break shows its first line.
+bool ReportListView::isElided(const QModelIndex &index) const {
+  if (!index.isValid())
+    return false;
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(index);
+  option.text = index.data().toString();
+  option.features |= QStyleOptionViewItem::HasDisplay;
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+  return QFontMetricsF(option.font).horizontalAdvance(option.text) > text.width() - 2 * margin ||
+         option.text.contains(QLatin1Char('\n'));
+}
+
+bool ReportListView::viewportEvent(QEvent *event) {
+  if (event->type() != QEvent::ToolTip)
+    return QTreeView::viewportEvent(event);
+  const auto *help = static_cast<QHelpEvent *>(event);
+  const QModelIndex index = indexAt(help->pos());
+  if (isElided(index)) {
+    // Written as rich text that says the plain text: a name like "<b>" or
+    // "&amp;" shows as those very characters, never as markup.
+    const QString plain = index.data().toString();
+    QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(plain, Qt::WhiteSpacePre),
+                       viewport(), visualRect(index));
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
 }

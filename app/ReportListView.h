@@ -1,5 +1,6 @@
 // A list in report mode: rows of texts under column headers, whole-row
-// selection, one selected row at most. Built for lists of many thousand rows:
+// selection, one selected row at most; a text cut short by its column shows
+// whole as the cell's tooltip. Built for lists of many thousand rows:
 // rows live in one flat vector, and a refill or an emptying raises no change
 // notification, while selecting a row from code does (changed()).
 //
@@ -117,7 +118,13 @@ signals:
   // The selection changed (by the user, or by selectRow).
   void changed();
 
+protected:
+  // A cell whose text is cut short shows the whole text as its tooltip.
+  bool viewportEvent(QEvent *event) override;
+
 private:
+  // Whether the cell shows its text cut short ("...") at its present width.
+  bool isElided(const QModelIndex &index) const;
   void dropSelectionQuietly();
   ReportListModel m_model;
   int m_updateDepth = 0;
