@@ -11,9 +11,10 @@ QW_PACKAGES=(
   xvfb xauth imagemagick fonts-dejavu-core
 )
 # What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
-# file), the validators, the icon renderer, and the formatting check.
+# file), the validators, the manual page reader, the icon renderer, and the
+# formatting check.
 QW_PACKAGE_TEST_PACKAGES=(
-  dpkg-dev file binutils appstream desktop-file-utils librsvg2-bin clang-format
+  dpkg-dev file binutils appstream desktop-file-utils man-db librsvg2-bin clang-format
 )
 
 qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }
