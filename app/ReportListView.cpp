@@ -287,6 +287,13 @@ int ReportListView::selectedRow() const {
   return rows.isEmpty() ? -1 : rows.first().row();
 }
 
+int ReportListView::rowOf(const QString &caption) const {
+  for (int row = 0; row < count(); ++row)
+    if (m_model.cell(row, 0) == caption)
+      return row;
+  return -1;
+}
+
 void ReportListView::selectRow(int row) {
   if (row < 0 || row >= count())
     return;

@@ -95,6 +95,8 @@ public:
   const ReportListModel &items() const { return m_model; }
   int count() const { return m_model.rows(); }
   QString caption(int row) const { return m_model.cell(row, 0); }
+  // The first row whose caption is `caption`, or -1.
+  int rowOf(const QString &caption) const;
 
   // The selected row, or -1.
   int selectedRow() const;

@@ -117,6 +117,7 @@ protected:
 
 private:
   void FormClose();
+  void RefreshLists();
   bool CreateOrDropDatabase(bool create, const QString &name);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
   void AlterField(const Selection &selection, const QString &oldName);
