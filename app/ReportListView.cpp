@@ -3,7 +3,6 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QSignalBlocker>
-#include <QTextDocument>
 #include <QToolTip>
 
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -383,11 +382,11 @@ bool ReportListView::viewportEvent(QEvent *event) {
   const auto *help = static_cast<QHelpEvent *>(event);
   const QModelIndex index = indexAt(help->pos());
   if (isElided(index)) {
-    // Written as rich text that says the plain text: a name like "<b>" or
-    // "&amp;" shows as those very characters, never as markup.
-    const QString plain = index.data().toString();
-    QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(plain, Qt::WhiteSpacePre),
-                       viewport(), visualRect(index));
+    // Rich text that says the plain text on one line, unbroken: a name like
+    // "<b>" or "&amp;" shows as those very characters, never as markup.
+    const QString tip = QStringLiteral("<p style='white-space:pre'>%1</p>")
+                            .arg(index.data().toString().toHtmlEscaped());
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
   } else {
     QToolTip::hideText();
   }

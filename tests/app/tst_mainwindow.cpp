@@ -341,6 +341,10 @@ private slots:
       shown = document.toPlainText();
     }
     QCOMPARE(shown, text);
+    // On one line: a name is not broken at its "/" or "<".
+    for (QWidget *tip : QApplication::topLevelWidgets())
+      if (tip->inherits("QTipLabel") && tip->isVisible())
+        QVERIFY(tip->height() < 2 * tip->fontMetrics().lineSpacing());
     QToolTip::hideText();
   }
 
