@@ -16,6 +16,11 @@ class QWidget;
 // The application title: the title of the box that reports an error that
 // escaped a handler.
 inline const QString ApplicationTitle = QStringLiteral("VoVID Adizad");
+// The program's name and version: the main window's caption and --version.
+inline const QString ProductTitle = QStringLiteral("Quellwerk 1.0");
+// The name by which the desktop knows the program: the application name and
+// so the class of its windows (the desktop entry's StartupWMClass).
+inline const QString DesktopName = QStringLiteral("Quellwerk");
 
 enum class MessageButtons { Ok, YesNoCancel };
 enum class MessageIcon { None, Critical, Question };

@@ -1,9 +1,11 @@
 #include "app/ReportListView.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -306,6 +308,13 @@ int ReportListView::selectedRow() const {
   return rows.isEmpty() ? -1 : rows.first().row();
 }
 
+int ReportListView::rowOf(const QString &caption) const {
+  for (int row = 0; row < count(); ++row)
+    if (m_model.cell(row, 0) == caption)
+      return row;
+  return -1;
+}
+
 void ReportListView::selectRow(int row) {
   if (row < 0 || row >= count())
     return;
@@ -371,4 +380,37 @@ void ReportListView::dropSelectionQuietly() {
 void ReportListView::clear() {
   const QSignalBlocker blocker(selectionModel());
   m_model.clear();
+}
+
+// As the style draws a cell: the text rectangle less the margin on each side;
+// a text wider than that is elided, one with a line break shows its first line.
+bool ReportListView::isElided(const QModelIndex &index) const {
+  if (!index.isValid())
+    return false;
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(index);
+  option.text = index.data().toString();
+  option.features |= QStyleOptionViewItem::HasDisplay;
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+  return QFontMetricsF(option.font).horizontalAdvance(option.text) > text.width() - 2 * margin ||
+         option.text.contains(QLatin1Char('\n'));
+}
+
+bool ReportListView::viewportEvent(QEvent *event) {
+  if (event->type() != QEvent::ToolTip)
+    return QTreeView::viewportEvent(event);
+  const auto *help = static_cast<QHelpEvent *>(event);
+  const QModelIndex index = indexAt(help->pos());
+  if (isElided(index)) {
+    // Rich text that says the plain text on one line, unbroken: a name like
+    // "<b>" or "&amp;" shows as those very characters, never as markup.
+    const QString tip = QStringLiteral("<p style='white-space:pre'>%1</p>")
+                            .arg(index.data().toString().toHtmlEscaped());
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
 }

@@ -294,6 +294,39 @@ private slots:
     QCOMPARE(Captions(form->ListView2), admin->tables(shifted));
   }
 
+  // F5 lists all three anew and selects again by name: a database, table and
+  // field that others added meanwhile shift the rows; a table dropped
+  // meanwhile leaves its database selected and no fields listed.
+  void f5RefreshesKeepingTheSelection() {
+    QW_REQUIRE_SERVER();
+    const QString ours = QStringLiteral("qwt_lists_f5"), before = QStringLiteral("qwt_lists_a");
+    admin->makeDatabase(ours, {"eins", "zwei"});
+    admin->exec(QStringLiteral("ALTER TABLE `qwt_lists_f5`.`zwei` ADD `name` TEXT"));
+    connectForm();
+    ClickCaption(form->ListView1, ours);
+    ClickCaption(form->ListView2, QStringLiteral("zwei"));
+    form->ListView3->selectRow(RowOf(form->ListView3, QStringLiteral("name")));
+    admin->makeDatabase(before);
+    admin->exec(QStringLiteral("CREATE TABLE `qwt_lists_f5`.`aaa` (id INT)"));
+    admin->exec(QStringLiteral("ALTER TABLE `qwt_lists_f5`.`zwei` ADD `aaa` INT FIRST"));
+    QTest::keyClick(form->ListView2, Qt::Key_F5);
+    QCOMPARE(Captions(form->ListView1), admin->databases());
+    QCOMPARE(Captions(form->ListView2), admin->tables(ours));
+    QCOMPARE(Captions(form->ListView3), (QStringList{"aaa", "id", "name"}));
+    const TMainForm::Selection kept = form->CurrentSelection();
+    QCOMPARE(kept.databaseName + "." + kept.tableName + "." + kept.fieldName, ours + ".zwei.name");
+    QVERIFY(form->ChangeFieldBnt->isEnabled());
+
+    admin->exec(QStringLiteral("DROP TABLE `qwt_lists_f5`.`zwei`"));
+    QTest::keyClick(form->ListView3, Qt::Key_F5);
+    QCOMPARE(form->CurrentSelection().databaseName, ours);
+    QCOMPARE(Captions(form->ListView2), admin->tables(ours));
+    QVERIFY(!form->ListView2->hasSelection());
+    QCOMPARE(form->ListView3->count(), 0);
+    admin->dropDatabase(ours);
+    admin->dropDatabase(before);
+  }
+
   void failingListingsShowTheirBoxAndFreeEveryResult() {
     QW_REQUIRE_SERVER();
     QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
