@@ -139,6 +139,7 @@ protected:
 
 private:
   void FormClose();
+  void RefreshLists();
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
   ServerReply CreateOrDropDatabase(bool create, const QString &name);
