@@ -56,7 +56,7 @@ QString Joined(const QStringList &names) { return names.join(QStringLiteral(", "
 void SetDefaultCell(QTreeWidgetItem *item, int column, const ColumnDefault &value) {
   item->setText(column, value.display());
   static const QString kinds[] = {QString(), QStringLiteral("SQL NULL"), QStringLiteral("Text"),
-                                  QStringLiteral("Ausdruck")};
+                                  QStringLiteral("Zahl oder Ausdruck")};
   const QString &kind = kinds[static_cast<int>(value.kind)];
   item->setToolTip(column, kind);
   item->setData(column, Qt::AccessibleDescriptionRole, kind);
@@ -149,7 +149,7 @@ TStructureForm::TStructureForm(ServerSession &session, const QString &database,
   connect(DropForeignKeyBtn, &QPushButton::clicked, this, &TStructureForm::DropForeignKeyBtnClick);
   connect(CopyBtn, &QPushButton::clicked, this, &TStructureForm::CopyBtnClick);
   connect(RefreshBtn, &QPushButton::clicked, this,
-          [this] { RunHandler(this, [this] { Refresh(); }); });
+          [this] { RunHandler(this, [this] { RefreshOrClose(); }); });
   connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
   connect(IndexList, &QTreeWidget::itemSelectionChanged, this, &TStructureForm::UpdateButtons);
   connect(ForeignKeyList, &QTreeWidget::itemSelectionChanged, this, &TStructureForm::UpdateButtons);
@@ -159,7 +159,7 @@ TStructureForm::TStructureForm(ServerSession &session, const QString &database,
     connect(new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, button, &QPushButton::click);
 
-  resize(760, 420);
+  resize(880, 440);
   if (const std::optional<QRect> saved = RestoreFormPlacement(StorageSection, PixelsPerInch(*this)))
     resize(saved->size());
   UpdateButtons();
@@ -256,6 +256,11 @@ bool TStructureForm::Refresh() {
   return true;
 }
 
+void TStructureForm::RefreshOrClose() {
+  if (!Refresh())
+    close();
+}
+
 void TStructureForm::fill() {
   const TableStructure &s = m_structure;
   FieldList->clear();
@@ -314,9 +319,9 @@ void TStructureForm::Apply(const QString &statement, const QString &question) {
   if (!reply.ok)
     ShowMessage(this, QStringLiteral("Der Server hat die Änderung der Tabelle „%1“ abgelehnt:\n%2")
                           .arg(m_table, reply.error));
-  Refresh();
   if (changed)
     changed(m_database, m_table);
+  RefreshOrClose();
 }
 
 void TStructureForm::NewIndexBtnClick() {

@@ -39,6 +39,8 @@ public:
   // Reads the table's structure again and shows it; says so when the server
   // refuses. False when the table is no longer there.
   bool Refresh();
+  // The same; a table that is gone closes the window after saying so.
+  void RefreshOrClose();
 
   QTabWidget *Tabs;
   QTreeWidget *FieldList;

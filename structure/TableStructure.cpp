@@ -9,6 +9,7 @@
 namespace {
 
 constexpr unsigned int NoSuchTable = 1146;      // ER_NO_SUCH_TABLE
+constexpr unsigned int NoSuchDatabase = 1049;   // ER_BAD_DB_ERROR
 constexpr unsigned int NoSuchColumnHere = 1054; // ER_BAD_FIELD_ERROR
 
 // The rows of a query, or nothing with the server's answer in `reply`.
@@ -186,7 +187,7 @@ TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const 
   const auto created =
       Rows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteQualified(database, table), s.reply);
   if (!created) {
-    s.exists = s.reply.errorNumber != NoSuchTable;
+    s.exists = s.reply.errorNumber != NoSuchTable && s.reply.errorNumber != NoSuchDatabase;
     return s;
   }
   s.createStatement = created->value(0).value(1);
