@@ -46,10 +46,17 @@ QMessageBox::Icon toQt(MessageIcon icon) {
 
 MessageAnswer showRealBox(QWidget *parent, const Message &message) {
   QMessageBox box(toQt(message.icon), message.title, message.text, QMessageBox::NoButton, parent);
+  // Names and server texts are shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   if (message.buttons == MessageButtons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
+  } else if (message.buttons == MessageButtons::YesNo) {
+    // Only a deliberate "Ja" goes on: Enter and Escape both answer "Nein".
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }

@@ -16,7 +16,7 @@ class QWidget;
 // escaped a handler.
 inline const QString ApplicationTitle = QStringLiteral("VoVID Adizad");
 
-enum class MessageButtons { Ok, YesNoCancel };
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageIcon { None, Critical, Question };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 

@@ -14,6 +14,7 @@ class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QShowEvent;
+class TTlsDialog;
 
 class TDialog : public QDialog {
   Q_OBJECT
@@ -38,6 +39,9 @@ public:
   QFrame *Bevel1;
   BitBtnXP *ButtonOK;
   BitBtnXP *ButtonCancel;
+  // The TLS settings of the connection that the edits name.
+  BitBtnXP *TlsBtn;
+  TTlsDialog *TlsForm;
 
   // Writes the whole list to options.dat; a failure is reported and the
   // list keeps its rows.
@@ -50,6 +54,7 @@ public slots:
   void AddBtnClick();
   void DelBtnClick();
   void ListView1DblClick();
+  void TlsBtnClick();
 
 protected:
   void showEvent(QShowEvent *event) override;
