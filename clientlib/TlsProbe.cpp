@@ -88,3 +88,9 @@ QString CertificateFingerprint(const QByteArray &certificate,
                                QCryptographicHash::Algorithm algorithm) {
   return QString::fromLatin1(QCryptographicHash::hash(certificate, algorithm).toHex(':').toUpper());
 }
+
+QString FingerprintLines(QString fingerprint) {
+  if (fingerprint.size() > 48)
+    fingerprint[47] = QLatin1Char('\n');
+  return fingerprint;
+}

@@ -31,3 +31,6 @@ TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeco
 // The fingerprint of a DER certificate as upper-case hex bytes joined by ':'.
 QString CertificateFingerprint(const QByteArray &certificate,
                                QCryptographicHash::Algorithm algorithm);
+
+// A SHA-256 fingerprint as two lines of sixteen bytes, easier to compare.
+QString FingerprintLines(QString fingerprint);

@@ -60,13 +60,6 @@ bool IsLocalSocket(const QString &host) {
   return host.isEmpty() || host == QLatin1String("localhost");
 }
 
-// Two lines of sixteen bytes, easier to compare than one of 95 characters.
-QString TwoLines(QString fingerprint) {
-  if (fingerprint.size() > 48)
-    fingerprint[47] = QLatin1Char('\n');
-  return fingerprint;
-}
-
 struct ConnectionFacts {
   QString serverVersion;
   QString tlsVersion;
@@ -207,7 +200,7 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
                        "Zertifikat hat den SHA-256-Fingerabdruck\n\n%2\n\nVergleichen Sie ihn mit "
                        "dem Fingerabdruck, den der Betreiber des Servers nennt. Wollen Sie diesem "
                        "Zertifikat vertrauen und sich verbinden?")
-            .arg(place, TwoLines(sha256));
+            .arg(place, FingerprintLines(sha256));
     if (ShowMessage(this, question, QStringLiteral("Unbekannter Server"), MessageButtons::YesNo,
                     MessageIcon::Question) != MessageAnswer::Yes)
       return false;
@@ -225,7 +218,7 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
                        "hat. Es wurde nichts gesendet. Erst wenn Sie sicher sind, dass das neue "
                        "Zertifikat echt ist, vergessen Sie den alten Fingerabdruck unter "
                        "„TLS...“ im Verbindungsdialog.")
-            .arg(place, TwoLines(tls.fingerprint), TwoLines(sha256)),
+            .arg(place, FingerprintLines(tls.fingerprint), FingerprintLines(sha256)),
         QStringLiteral("Identität des Servers geändert"), MessageButtons::Ok,
         MessageIcon::Critical);
     return false;

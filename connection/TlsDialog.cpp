@@ -2,9 +2,11 @@
 
 #include "app/FormTools.h"
 #include "app/Interaction.h"
+#include "clientlib/TlsProbe.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,8 +36,16 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   CheckFingerprint = new QRadioButton(
       QStringLiteral("&Fingerabdruck beim ersten Verbinden bestätigen, danach prüfen"), CheckGroup);
   LabelFingerprint = new QLabel(QStringLiteral("Vertrauter Fingerabdruck (SHA-256):"), CheckGroup);
-  EditFingerprint = new QLineEdit(CheckGroup);
-  EditFingerprint->setReadOnly(true);
+  FingerprintValue = new QLabel(CheckGroup);
+  FingerprintValue->setTextFormat(Qt::PlainText);
+  FingerprintValue->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                            Qt::TextSelectableByKeyboard);
+  FingerprintValue->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  FingerprintValue->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // Room for two lines of sixteen bytes, also while none is trusted.
+  FingerprintValue->setMinimumSize(
+      FingerprintValue->fontMetrics().size(0, FingerprintLines(QString(95, QLatin1Char('D')))) +
+      QSize(12, 8));
   ForgetBtn =
       new BitBtnXP(QStringLiteral("Fingerabdruck ver&gessen"), BitBtnXP::Kind::Custom, CheckGroup);
   ForgetBtn->setGlyph(QStyle::SP_TrashIcon);
@@ -52,7 +62,7 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   BrowseBtn->setObjectName(QStringLiteral("BrowseBtn"));
   CheckFingerprint->setObjectName(QStringLiteral("CheckFingerprint"));
   LabelFingerprint->setObjectName(QStringLiteral("LabelFingerprint"));
-  EditFingerprint->setObjectName(QStringLiteral("EditFingerprint"));
+  FingerprintValue->setObjectName(QStringLiteral("FingerprintValue"));
   ForgetBtn->setObjectName(QStringLiteral("ForgetBtn"));
   ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
   ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
@@ -61,10 +71,7 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
                                                            BrowseBtn, CheckFingerprint, ForgetBtn})
     control->setAccessibleName(PlainCaption(static_cast<QAbstractButton *>(control)->text()));
   EditCaFile->setAccessibleName(QStringLiteral("CA-Datei"));
-  EditFingerprint->setAccessibleName(QStringLiteral("Vertrauter Fingerabdruck"));
-  LabelFingerprint->setBuddy(EditFingerprint);
-  EditFingerprint->setMinimumWidth(
-      EditFingerprint->fontMetrics().horizontalAdvance(QString(48, QLatin1Char('D'))));
+  FingerprintValue->setAccessibleName(QStringLiteral("Vertrauter Fingerabdruck"));
 
   auto *check = new QGridLayout(CheckGroup);
   check->setColumnMinimumWidth(0, 20);
@@ -74,7 +81,7 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   check->addWidget(BrowseBtn, 2, 2);
   check->addWidget(CheckFingerprint, 3, 0, 1, 3);
   check->addWidget(LabelFingerprint, 4, 1, 1, 2);
-  check->addWidget(EditFingerprint, 5, 1);
+  check->addWidget(FingerprintValue, 5, 1);
   check->addWidget(ForgetBtn, 5, 2);
   check->setColumnStretch(1, 1);
 
@@ -93,7 +100,7 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   outer->setSizeConstraint(QLayout::SetFixedSize);
 
   SetTabChain({RequiredBox, CheckNone, CheckCa, EditCaFile, BrowseBtn, CheckFingerprint,
-               EditFingerprint, ForgetBtn, ButtonOK, ButtonCancel});
+               FingerprintValue, ForgetBtn, ButtonOK, ButtonCancel});
   connect(ButtonOK, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { ButtonOKClick(); }); });
   connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -112,7 +119,7 @@ void TTlsDialog::Fill(const QString &name, const TlsSettings &settings) {
   CheckCa->setChecked(settings.check == TlsSettings::Check::CaFile);
   CheckFingerprint->setChecked(settings.check == TlsSettings::Check::Fingerprint);
   EditCaFile->setText(settings.caFile);
-  EditFingerprint->setText(settings.fingerprint);
+  m_fingerprint = settings.fingerprint;
   m_libraryFingerprint = settings.libraryFingerprint;
   EnableControls();
 }
@@ -124,8 +131,8 @@ TlsSettings TTlsDialog::Settings() const {
                    : CheckNone->isChecked() ? TlsSettings::Check::None
                                             : TlsSettings::Check::Fingerprint;
   settings.caFile = EditCaFile->text();
-  settings.fingerprint = EditFingerprint->text();
-  settings.libraryFingerprint = settings.fingerprint.isEmpty() ? QString() : m_libraryFingerprint;
+  settings.fingerprint = m_fingerprint;
+  settings.libraryFingerprint = m_libraryFingerprint;
   return settings;
 }
 
@@ -138,7 +145,8 @@ void TTlsDialog::BrowseBtnClick() {
 }
 
 void TTlsDialog::ForgetBtnClick() {
-  EditFingerprint->clear();
+  m_fingerprint.clear();
+  m_libraryFingerprint.clear();
   EnableControls();
 }
 
@@ -155,5 +163,7 @@ void TTlsDialog::ButtonOKClick() {
 void TTlsDialog::EnableControls() {
   EditCaFile->setEnabled(CheckCa->isChecked());
   BrowseBtn->setEnabled(CheckCa->isChecked());
-  ForgetBtn->setEnabled(!EditFingerprint->text().isEmpty());
+  FingerprintValue->setText(m_fingerprint.isEmpty() ? QStringLiteral("(keiner)")
+                                                    : FingerprintLines(m_fingerprint));
+  ForgetBtn->setEnabled(!m_fingerprint.isEmpty());
 }

@@ -28,7 +28,7 @@ public:
   BitBtnXP *BrowseBtn;
   QRadioButton *CheckFingerprint;
   QLabel *LabelFingerprint;
-  QLineEdit *EditFingerprint;
+  QLabel *FingerprintValue; // in two lines, selectable
   BitBtnXP *ForgetBtn;
   BitBtnXP *ButtonOK;
   BitBtnXP *ButtonCancel;
@@ -45,5 +45,7 @@ public slots:
 
 private:
   void EnableControls();
+  // The trusted certificate as shown and as the client library checks it.
+  QString m_fingerprint;
   QString m_libraryFingerprint;
 };
