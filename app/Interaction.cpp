@@ -46,8 +46,7 @@ QMessageBox::Icon toQt(MessageIcon icon) {
 
 MessageAnswer showRealBox(QWidget *parent, const Message &message) {
   QMessageBox box(toQt(message.icon), message.title, message.text, QMessageBox::NoButton, parent);
-  // Names and server texts are shown as they are, never read as markup.
-  box.setTextFormat(Qt::PlainText);
+  box.setTextFormat(message.format);
   if (message.buttons == MessageButtons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);
@@ -72,7 +71,7 @@ MessageAnswer showRealBox(QWidget *parent, const Message &message) {
 
 MessageAnswer ShowMessage(QWidget *parent, const QString &text, const QString &title,
                           MessageButtons buttons, MessageIcon icon) {
-  const Message message{text, title, buttons, icon};
+  const Message message{text, title, buttons, icon, Qt::PlainText};
   if (messageHandler())
     return messageHandler()(parent, message);
   ArrowWhileWaitingForUser arrow;

@@ -18,3 +18,9 @@ inline constexpr std::int32_t DefaultPort = 3306;
 inline std::int32_t TextToInteger(QStringView text, std::int32_t fallback) {
   return TextToInteger(text).value_or(fallback);
 }
+
+// A number typed into a field that takes `lowest` to `highest`: an empty text
+// means `whenEmpty`; anything else must be a whole number in the range.
+// Nothing when it is not.
+std::optional<std::int32_t> NumberInRange(QStringView text, std::int32_t lowest,
+                                          std::int32_t highest, std::int32_t whenEmpty);
