@@ -22,8 +22,9 @@ inline const QString ProductTitle = QStringLiteral("Quellwerk 1.0");
 // so the class of its windows (the desktop entry's StartupWMClass).
 inline const QString DesktopName = QStringLiteral("Quellwerk");
 
-// RunCancel: "Ausführen" and "Abbrechen", for a statement shown before it is sent.
-enum class MessageButtons { Ok, YesNoCancel, RunCancel };
+// YesNo: "Ja" and "Nein"; RunCancel: "Ausführen" and "Abbrechen", for a
+// statement shown before it is sent.
+enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel };
 enum class MessageIcon { None, Critical, Question };
 enum class MessageAnswer { Ok, Yes, No, Cancel, Run };
 

@@ -25,6 +25,7 @@ MessageRecorder::MessageRecorder() {
       return answer;
     }
     switch (message.buttons) {
+    case MessageButtons::YesNo:
     case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
     case MessageButtons::RunCancel: return MessageAnswer::Run;
     case MessageButtons::Ok: break;
@@ -249,12 +250,12 @@ int FakeResultsFreed() { return fakeControl<int()>("fake_results_freed")(); }
 void FakeResetCounts() { fakeControl<void()>("fake_reset_counts")(); }
 void FakeFailFetchAfter(int rows) { fakeControl<void(int)>("fake_fail_fetch_after")(rows); }
 
-void ConnectTo(TMainForm &form, const QString &user, const QString &password) {
+void ConnectTo(TMainForm &form, const QString &user, const QString &password, int port) {
   ModalScript script;
   script.push([&](QDialog &dialog) {
     auto &d = static_cast<TDialog &>(dialog);
     d.EditHost->setText(TestServer::host());
-    d.EditPort->setText(QString::number(TestServer::port()));
+    d.EditPort->setText(QString::number(port));
     d.EditUser->setText(user);
     d.EditPass->setText(password);
     return int(QDialog::Accepted);
