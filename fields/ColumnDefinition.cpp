@@ -158,7 +158,8 @@ EditableColumn EditableFromColumn(const ColumnFacts &column) {
     if (word != QLatin1String("DECIMAL"))
       return {std::nullopt,
               ChangeRefusal(name, typeText + QStringLiteral(" hat 0 Nachkommastellen, der "
-                                                            "Feld-Editor erst ab 1"))};
+                                                            "Feld-Editor lässt nur 1 bis %1 zu")
+                                                 .arg(FieldNumberMax))};
     decimals.clear();
   }
   if (!decimals.isEmpty() && !rule.decimals)
