@@ -1,6 +1,7 @@
 #include "about/AboutBoxUnit.h"
 
 #include "app/BitBtnXP.h"
+#include "app/Interaction.h"
 
 #include <QApplication>
 #include <QDate>
@@ -19,7 +20,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent) {
                                 : QApplication::windowIcon();
   ProgramIcon->setPixmap(programIcon.pixmap(48, 48));
   ProgramIcon->setAccessibleName(QStringLiteral("Programmsymbol"));
-  ProductName = new QLabel(QStringLiteral("Quellwerk 1.0"), this);
+  ProductName = new QLabel(ProductTitle, this);
   QFont bold = ProductName->font();
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.4);

@@ -46,6 +46,7 @@ QMessageBox::Icon toQt(MessageIcon icon) {
 
 MessageAnswer showRealBox(QWidget *parent, const Message &message) {
   QMessageBox box(toQt(message.icon), message.title, message.text, QMessageBox::NoButton, parent);
+  box.setTextFormat(message.format);
   if (message.buttons == MessageButtons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);
@@ -65,7 +66,7 @@ MessageAnswer showRealBox(QWidget *parent, const Message &message) {
 
 MessageAnswer ShowMessage(QWidget *parent, const QString &text, const QString &title,
                           MessageButtons buttons, MessageIcon icon) {
-  const Message message{text, title, buttons, icon};
+  const Message message{text, title, buttons, icon, Qt::PlainText};
   if (messageHandler())
     return messageHandler()(parent, message);
   ArrowWhileWaitingForUser arrow;

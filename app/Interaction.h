@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
 #include <exception>
 #include <functional>
@@ -15,6 +16,11 @@ class QWidget;
 // The application title: the title of the box that reports an error that
 // escaped a handler.
 inline const QString ApplicationTitle = QStringLiteral("VoVID Adizad");
+// The program's name and version: the main window's caption and --version.
+inline const QString ProductTitle = QStringLiteral("Quellwerk 1.0");
+// The name by which the desktop knows the program: the application name and
+// so the class of its windows (the desktop entry's StartupWMClass).
+inline const QString DesktopName = QStringLiteral("Quellwerk");
 
 enum class MessageButtons { Ok, YesNoCancel };
 enum class MessageIcon { None, Critical, Question };
@@ -25,6 +31,9 @@ struct Message {
   QString title; // empty: no title of its own
   MessageButtons buttons = MessageButtons::Ok;
   MessageIcon icon = MessageIcon::None;
+  // How the box reads its text: always as plain text, since a text may hold
+  // a name or a server message that must never be taken for markup.
+  Qt::TextFormat format = Qt::PlainText;
 };
 
 // Shows a modal message box and returns the button pressed.

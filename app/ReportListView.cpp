@@ -1,7 +1,11 @@
 #include "app/ReportListView.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -265,6 +269,26 @@ ReportListView::ReportListView(QWidget *parent) : QTreeView(parent) {
   header()->setSectionsMovable(false);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { emit changed(); });
+  connect(this, &QAbstractItemView::clicked, this, [this] { m_clickReported = true; });
+}
+
+void ReportListView::keyPressEvent(QKeyEvent *event) {
+  const int before = selectedRow();
+  QTreeView::keyPressEvent(event);
+  if (selectedRow() != before)
+    emit movedWithoutClick();
+}
+
+void ReportListView::mousePressEvent(QMouseEvent *event) {
+  m_rowAtPress = selectedRow();
+  m_clickReported = false;
+  QTreeView::mousePressEvent(event);
+}
+
+void ReportListView::mouseReleaseEvent(QMouseEvent *event) {
+  QTreeView::mouseReleaseEvent(event);
+  if (!m_clickReported && selectedRow() != m_rowAtPress)
+    emit movedWithoutClick();
 }
 
 void ReportListView::setColumns(const QStringList &captions, const QList<int> &widths) {
@@ -282,6 +306,13 @@ void ReportListView::setFirstColumnEditable(bool editable) {
 int ReportListView::selectedRow() const {
   const QModelIndexList rows = selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+int ReportListView::rowOf(const QString &caption) const {
+  for (int row = 0; row < count(); ++row)
+    if (m_model.cell(row, 0) == caption)
+      return row;
+  return -1;
 }
 
 void ReportListView::selectRow(int row) {
@@ -349,4 +380,37 @@ void ReportListView::dropSelectionQuietly() {
 void ReportListView::clear() {
   const QSignalBlocker blocker(selectionModel());
   m_model.clear();
+}
+
+// As the style draws a cell: the text rectangle less the margin on each side;
+// a text wider than that is elided, one with a line break shows its first line.
+bool ReportListView::isElided(const QModelIndex &index) const {
+  if (!index.isValid())
+    return false;
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  option.rect = visualRect(index);
+  option.text = index.data().toString();
+  option.features |= QStyleOptionViewItem::HasDisplay;
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const QRect text = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+  return QFontMetricsF(option.font).horizontalAdvance(option.text) > text.width() - 2 * margin ||
+         option.text.contains(QLatin1Char('\n'));
+}
+
+bool ReportListView::viewportEvent(QEvent *event) {
+  if (event->type() != QEvent::ToolTip)
+    return QTreeView::viewportEvent(event);
+  const auto *help = static_cast<QHelpEvent *>(event);
+  const QModelIndex index = indexAt(help->pos());
+  if (isElided(index)) {
+    // Rich text that says the plain text on one line, unbroken: a name like
+    // "<b>" or "&amp;" shows as those very characters, never as markup.
+    const QString tip = QStringLiteral("<p style='white-space:pre'>%1</p>")
+                            .arg(index.data().toString().toHtmlEscaped());
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
 }

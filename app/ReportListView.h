@@ -1,5 +1,6 @@
 // A list in report mode: rows of texts under column headers, whole-row
-// selection, one selected row at most. Built for lists of many thousand rows:
+// selection, one selected row at most; a text cut short by its column shows
+// whole as the cell's tooltip. Built for lists of many thousand rows:
 // rows live in one flat vector, and a refill or an emptying raises no change
 // notification, while selecting a row from code does (changed()).
 //
@@ -94,6 +95,8 @@ public:
   const ReportListModel &items() const { return m_model; }
   int count() const { return m_model.rows(); }
   QString caption(int row) const { return m_model.cell(row, 0); }
+  // The first row whose caption is `caption`, or -1.
+  int rowOf(const QString &caption) const;
 
   // The selected row, or -1.
   int selectedRow() const;
@@ -116,12 +119,28 @@ public:
 signals:
   // The selection changed (by the user, or by selectRow).
   void changed();
+  // The user moved the selection without a click that reports it: with the
+  // keyboard, or by dragging the mouse from one row to another.
+  void movedWithoutClick();
+
+protected:
+  void keyPressEvent(QKeyEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+
+protected:
+  // A cell whose text is cut short shows the whole text as its tooltip.
+  bool viewportEvent(QEvent *event) override;
 
 private:
+  // Whether the cell shows its text cut short ("...") at its present width.
+  bool isElided(const QModelIndex &index) const;
   void dropSelectionQuietly();
   ReportListModel m_model;
   int m_updateDepth = 0;
   bool m_held = false;
+  int m_rowAtPress = -1;
+  bool m_clickReported = false;
 };
 
 // Holds a list in its update state for one scope, also when an exception passes.

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/Interaction.h"
 #include "app/mysql_test_main.h"
@@ -9,6 +10,12 @@
 #include <QIcon>
 #include <QProxyStyle>
 #include <QStyleFactory>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include <dlfcn.h>
 #include <thread>
@@ -48,9 +55,57 @@ void PrepareFontConfiguration() {
     init();
 }
 
+// Qt cannot open a window without a display: it reports that as a fatal
+// error and aborts (exit code 134) after a few lines of its own. While the
+// application object is created, Qt's messages are held back; a fatal one
+// becomes one German line and exit code 1, the others are passed on once the
+// application stands.
+class NoDisplayGuard {
+public:
+  NoDisplayGuard() { s_previous = qInstallMessageHandler(&Hold); }
+  NoDisplayGuard(const NoDisplayGuard &) = delete;
+  NoDisplayGuard &operator=(const NoDisplayGuard &) = delete;
+  // The application stands: Qt's messages go their usual way again.
+  ~NoDisplayGuard() {
+    qInstallMessageHandler(s_previous);
+    const std::lock_guard lock(s_mutex);
+    for (const Held &held : s_held) {
+      const QMessageLogContext context(held.file.constData(), held.line, held.function.constData(),
+                                       held.category.constData());
+      qt_message_output(held.type, context, held.text);
+    }
+    s_held.clear();
+  }
+
+private:
+  struct Held {
+    QtMsgType type;
+    QByteArray file, function, category;
+    int line;
+    QString text;
+  };
+  static void Hold(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (type == QtFatalMsg) {
+      std::fputs("quellwerk: Keine Anzeige gefunden: Quellwerk braucht eine grafische Sitzung "
+                 "(X11 oder Wayland; DISPLAY bzw. WAYLAND_DISPLAY ist nicht gesetzt oder nicht "
+                 "erreichbar).\n",
+                 stderr);
+      std::fflush(stderr);
+      std::_Exit(1);
+    }
+    const std::lock_guard lock(s_mutex);
+    s_held.push_back({type, context.file, context.function, context.category, context.line, text});
+  }
+  static inline QtMessageHandler s_previous = nullptr;
+  static inline std::mutex s_mutex;
+  static inline std::vector<Held> s_held;
+};
+
 } // namespace
 
 int main(int argc, char *argv[]) {
+  if (const std::optional<int> exitCode = HandleCommandLine(argc, argv))
+    return *exitCode;
   // The client library is bound before any window exists; what came of it
   // shows only when a command needs it. Binding it (and reading the font
   // configuration) runs beside the creation of the application object and is
@@ -61,9 +116,11 @@ int main(int argc, char *argv[]) {
   });
   int exitCode = 0;
   {
+    std::optional<NoDisplayGuard> guard(std::in_place);
     QApplication app(argc, argv);
+    guard.reset();
     QApplication::setStyle(new IconCachingStyle);
-    QApplication::setApplicationName(ApplicationTitle);
+    QApplication::setApplicationName(DesktopName);
     QApplication::setOrganizationName(QStringLiteral("quellwerk"));
     QApplication::setDesktopFileName(QStringLiteral("quellwerk"));
     InstallGermanTranslations();

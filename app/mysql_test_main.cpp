@@ -38,7 +38,7 @@ TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
       MySQLHandle(Session->handle()) {
   setObjectName(QStringLiteral("MainForm"));
-  setWindowTitle(QStringLiteral("Quellwerk 1.0"));
+  setWindowTitle(ProductTitle);
   setMinimumSize(320, 240);
   resize(750, 550);
 
@@ -186,6 +186,10 @@ void TMainForm::wire() {
   onSignal(this, ChangeFieldBnt, &B::clicked, &TMainForm::ChangeFieldBntClick);
   onSignal(this, ListView1, &ReportListView::clicked, &TMainForm::ListView1Click);
   onSignal(this, ListView2, &ReportListView::clicked, &TMainForm::ListView2Click);
+  // A row reached without a click (keyboard, a drag) is listed as a click
+  // lists it: the lists to the right never go on showing another row's contents.
+  onSignal(this, ListView1, &ReportListView::movedWithoutClick, &TMainForm::ListView1Click);
+  onSignal(this, ListView2, &ReportListView::movedWithoutClick, &TMainForm::ListView2Click);
   onSignal(this, ListView1, &ReportListView::changed, &TMainForm::ListView1Change);
   onSignal(this, ListView2, &ReportListView::changed, &TMainForm::ListView2Change);
   onSignal(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
@@ -346,10 +350,40 @@ void TMainForm::closeEvent(QCloseEvent *event) {
 }
 
 void TMainForm::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_F5 && !(event->modifiers() & ~Qt::KeypadModifier)) {
+    RunHandler(this, [this] { RefreshLists(); });
+    return;
+  }
   // Enter clicks "Verbinden..." while it is enabled; Escape the first enabled
   // cancel button: "Trennen" while connected, otherwise "Ende".
   if (!HandleFormKey(event, buttonsInCreationOrder()))
     QMainWindow::keyPressEvent(event);
+}
+
+// F5: the three lists afresh from the server, with the database, table and
+// field selected again by name where they still exist. Each step lists anew
+// and selects by position, so the lists always belong together; once a name
+// is gone or no longer stands where it was found, the refresh stops there.
+void TMainForm::RefreshLists() {
+  if (!connected())
+    return;
+  const Selection was = CurrentSelection();
+  ListCurrentDatabases();
+  if (was.database < 0)
+    return;
+  const int database = ListView1->rowOf(was.databaseName);
+  if (database < 0)
+    return;
+  ListTables(database);
+  if (was.table < 0 || CurrentSelection().databaseName != was.databaseName)
+    return;
+  const int table = ListView2->rowOf(was.tableName);
+  if (table < 0)
+    return;
+  ListFields(database, table);
+  const Selection now = CurrentSelection();
+  if (was.field >= 0 && now.databaseName == was.databaseName && now.tableName == was.tableName)
+    ListView3->selectRow(ListView3->rowOf(was.fieldName));
 }
 
 void TMainForm::showEvent(QShowEvent *event) {

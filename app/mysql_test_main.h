@@ -142,6 +142,7 @@ protected:
 
 private:
   void FormClose();
+  void RefreshLists();
   ServerReply CreateOrDropDatabase(bool create, const QString &name);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
   void AlterField(const Selection &selection, const QString &oldName,

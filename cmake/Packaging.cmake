@@ -2,20 +2,33 @@
 #
 # Installed: the program in bin/, its desktop entry, its icon in the hicolor
 # theme (the SVG and PNG sizes rendered from it by
-# packaging/icons/render-icons.sh), and its AppStream metadata. The helper
-# quellwerk-saved-connection of scripts/run is not installed.
+# packaging/icons/render-icons.sh), its AppStream metadata, its manual page and
+# the Debian copyright file. The helper quellwerk-saved-connection of
+# scripts/run is not installed.
 include(GNUInstallDirs)
 
 set(QW_APP_ID org.example.quellwerk)
 set(QW_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+# The day release ${PROJECT_VERSION} was made: the metadata's release and the
+# manual page's date. A new version in project() needs a new date here.
+set(QW_RELEASE_DATE 2026-12-07)
 
 install(TARGETS quellwerk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${QW_PACKAGING_DIR}/quellwerk.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${QW_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quellwerk)
 
-# The release date of the metadata is the day of the build (SOURCE_DATE_EPOCH
-# when set, for reproducible builds).
-string(TIMESTAMP QW_RELEASE_DATE "%Y-%m-%d" UTC)
+# The manual page, gzip-compressed as Debian keeps them (-n: no name or time
+# stamp inside, so that the same sources give the same file).
+configure_file(${QW_PACKAGING_DIR}/quellwerk.1.in ${PROJECT_BINARY_DIR}/packaging/quellwerk.1 @ONLY)
+add_custom_command(
+  OUTPUT ${PROJECT_BINARY_DIR}/packaging/quellwerk.1.gz
+  COMMAND gzip -9nfk ${PROJECT_BINARY_DIR}/packaging/quellwerk.1
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/quellwerk.1
+  COMMENT "Compressing the manual page")
+add_custom_target(quellwerk_manual ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/quellwerk.1.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/quellwerk.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 configure_file(${QW_PACKAGING_DIR}/quellwerk.metainfo.xml
                ${PROJECT_BINARY_DIR}/packaging/${QW_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/${QW_APP_ID}.metainfo.xml

@@ -9,9 +9,17 @@
 
 #include <QLineEdit>
 
+#include <limits>
+
 namespace {
 constexpr std::int32_t DefaultPort = 3306;
 constexpr std::int32_t DefaultTimeout = 30;
+
+QString RefusedNumber(const QString &field, const QString &text, const QString &allowed) {
+  return QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt ist %3. Es wurde keine Verbindung "
+                        "aufgebaut.")
+      .arg(field, text, allowed);
+}
 } // namespace
 
 void TMainForm::connectbtnClick() {
@@ -19,11 +27,25 @@ void TMainForm::connectbtnClick() {
     close();
     return;
   }
+  // A number that is not what it says (a port beyond 65535 that would wrap,
+  // "4270x", a time-out of 0 that would wait for ever) is refused, naming
+  // the field; an empty field means the usual value.
+  const std::optional<std::int32_t> port =
+      NumberInRange(Dialog->EditPort->text(), 1, 65535, DefaultPort);
+  const std::optional<std::int32_t> timeout = NumberInRange(
+      Dialog->EditTime->text(), 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
+  if (!port || !timeout) {
+    ShowMessage(this, !port ? RefusedNumber(QStringLiteral("Port"), Dialog->EditPort->text(),
+                                            QStringLiteral("eine ganze Zahl von 1 bis 65535"))
+                            : RefusedNumber(QStringLiteral("Timeout"), Dialog->EditTime->text(),
+                                            QStringLiteral("eine ganze Zahl von Sekunden ab 1")));
+    return;
+  }
   Host = Dialog->EditHost->text();
-  Port = TextToInteger(Dialog->EditPort->text(), DefaultPort);
+  Port = *port;
   User = Dialog->EditUser->text();
   Password = Dialog->EditPass->text();
-  Timeout = TextToInteger(Dialog->EditTime->text(), DefaultTimeout);
+  Timeout = *timeout;
   ClientFlags = 0;
 
   // A handle left from before is released before it is replaced.

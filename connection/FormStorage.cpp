@@ -31,16 +31,20 @@ std::optional<QRect> ParsePlacementRect(const QString &text) {
   const QStringList parts = text.split(QLatin1Char(','));
   if (parts.size() != 4)
     return std::nullopt;
-  int values[4];
+  // Far beyond any screen, yet small enough that the size, and the dialog's
+  // frame placed there, stay within int.
+  constexpr qint64 Far = 1 << 24;
+  qint64 values[4];
   for (int i = 0; i < 4; ++i) {
     bool ok = false;
-    values[i] = parts[i].trimmed().toInt(&ok);
-    if (!ok)
+    values[i] = parts[i].trimmed().toLongLong(&ok);
+    if (!ok || values[i] < -Far || values[i] > Far)
       return std::nullopt;
   }
   if (values[2] <= values[0] || values[3] <= values[1])
     return std::nullopt;
-  return QRect(QPoint(values[0], values[1]), QSize(values[2] - values[0], values[3] - values[1]));
+  return QRect(QPoint(int(values[0]), int(values[1])),
+               QSize(int(values[2] - values[0]), int(values[3] - values[1])));
 }
 
 void StoreFormPlacement(const QString &section, const QRect &frame, int pixelsPerInch) {

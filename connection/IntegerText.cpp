@@ -38,3 +38,13 @@ std::optional<std::int32_t> TextToInteger(QStringView text) {
     return magnitude;
   return static_cast<std::int32_t>(0u - bits);
 }
+
+std::optional<std::int32_t> NumberInRange(QStringView text, std::int32_t lowest,
+                                          std::int32_t highest, std::int32_t whenEmpty) {
+  if (text.isEmpty())
+    return whenEmpty;
+  const std::optional<std::int32_t> number = TextToInteger(text);
+  if (!number || *number < lowest || *number > highest)
+    return std::nullopt;
+  return number;
+}

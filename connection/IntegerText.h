@@ -15,3 +15,9 @@ std::optional<std::int32_t> TextToInteger(QStringView text);
 inline std::int32_t TextToInteger(QStringView text, std::int32_t fallback) {
   return TextToInteger(text).value_or(fallback);
 }
+
+// A number typed into a field that takes `lowest` to `highest`: an empty text
+// means `whenEmpty`; anything else must be a whole number in the range.
+// Nothing when it is not.
+std::optional<std::int32_t> NumberInRange(QStringView text, std::int32_t lowest,
+                                          std::int32_t highest, std::int32_t whenEmpty);

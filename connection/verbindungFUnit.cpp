@@ -3,9 +3,7 @@
 #include "app/FormTools.h"
 #include "app/Interaction.h"
 #include "connection/FormStorage.h"
-#include "connection/SavedConnections.h"
 
-#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -50,8 +48,6 @@ int editWidthFor(const QLineEdit *edit, const QString &sample) {
       ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(width, metrics.height()), edit)
       .width();
 }
-
-QString fileForMessage(const QString &path) { return QDir::toNativeSeparators(path); }
 
 // Sets an edit's text whole: a saved text longer than the edit takes when
 // typing (a long host name) widens the limit instead of being cut short.
@@ -299,38 +295,32 @@ void TDialog::SaveOptions() {
   rows.reserve(items.rows());
   for (int row = 0; row < items.rows(); ++row)
     rows.append({items.cell(row, 0), items.cell(row, 1), items.cell(row, 2), items.cell(row, 3)});
-  const QString path = SavedConnectionsFilePath();
-  QString reason;
-  if (!WriteSavedConnectionsFile(path, rows, &reason))
-    ShowEscapedError(this, QStringLiteral("Die gespeicherten Verbindungen konnten nicht in „%1“ "
-                                          "geschrieben werden: %2")
-                               .arg(fileForMessage(path), reason));
+  const SavedConnectionsStore::Result saved = m_optionsFile.save(rows);
+  // Another instance changed the file meanwhile: show what it holds now.
+  if (saved.saved && saved.rows != rows)
+    appendRows(saved.rows, true);
+  reportFileProblems(saved);
 }
 
 void TDialog::LoadOptions() {
-  const QString path = SavedConnectionsFilePath();
-  const LoadedConnections loaded = ReadSavedConnectionsFile(path);
-  if (!loaded.opened)
-    return;
-  const DecodedConnections &decoded = loaded.decoded;
-  {
-    ListUpdate update(*ListView1);
-    for (const SavedConnection &row : decoded.rows)
-      ListView1->items().appendRow({row.host, row.user, row.password, row.port});
-  }
-  switch (decoded.fault) {
-  case DecodedConnections::Fault::None: break;
-  case DecodedConnections::Fault::ReadBeyondEnd:
-    ShowEscapedError(this, QStringLiteral("Read beyond end of file"));
-    break;
-  case DecodedConnections::Fault::NegativeLength:
-    ShowEscapedError(this, QStringLiteral("E/A-Fehler beim Lesen von „%1“: negative Textlänge "
-                                          "%2 bei Byte %3")
-                               .arg(fileForMessage(path))
-                               .arg(decoded.faultLength)
-                               .arg(decoded.faultOffset));
-    break;
-  }
+  const SavedConnectionsStore::Result loaded = m_optionsFile.load();
+  appendRows(loaded.rows, false);
+  reportFileProblems(loaded);
+}
+
+void TDialog::appendRows(const QList<SavedConnection> &rows, bool replacing) {
+  ListUpdate update(*ListView1);
+  if (replacing)
+    ListView1->items().clear();
+  for (const SavedConnection &row : rows)
+    ListView1->items().appendRow({row.host, row.user, row.password, row.port});
+}
+
+void TDialog::reportFileProblems(const SavedConnectionsStore::Result &result) {
+  for (const QString &error : result.errors)
+    ShowEscapedError(this, error);
+  if (!result.notice.isEmpty())
+    ShowMessage(this, result.notice, ApplicationTitle);
 }
 
 int TDialog::pixelsPerInch() const {

@@ -6,6 +6,7 @@
 
 #include "app/BitBtnXP.h"
 #include "app/ReportListView.h"
+#include "connection/SavedConnections.h"
 
 #include <QDialog>
 
@@ -39,11 +40,12 @@ public:
   BitBtnXP *ButtonOK;
   BitBtnXP *ButtonCancel;
 
-  // Writes the whole list to options.dat; a failure is reported and the
-  // list keeps its rows.
+  // Writes the whole list to options.dat, together with what other running
+  // instances saved meanwhile (the list then shows their rows too); a
+  // failure is reported and the list keeps its rows.
   void SaveOptions();
   // Appends the rows stored in options.dat to the list. A missing file is no
-  // error; a damaged one is reported, and the rows read before stay.
+  // error; a damaged one is reported and kept aside, and its readable rows stay.
   void LoadOptions();
 
 public slots:
@@ -62,4 +64,8 @@ private:
   // Moves the dialog to its remembered place, or centres it.
   void placeOnScreen();
   int pixelsPerInch() const;
+  void appendRows(const QList<SavedConnection> &rows, bool replacing);
+  void reportFileProblems(const SavedConnectionsStore::Result &result);
+
+  SavedConnectionsStore m_optionsFile;
 };

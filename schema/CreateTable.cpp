@@ -13,9 +13,13 @@ void TMainForm::NewTableBtnClick() {
   NewTableForm->Clear();
   if (ExecModal(*NewTableForm) != QDialog::Accepted)
     return;
-  SelectAndSend(s.databaseName,
-                CreateTableStatement(NewTableForm->TableName(), NewTableForm->FieldRows(),
-                                     [this](const QString &v) { return EscapeLiteral(v); }),
-                QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(NewTableForm->TableName()));
+  const Sent sent =
+      SelectAndSend(s.databaseName,
+                    CreateTableStatement(NewTableForm->TableName(), NewTableForm->FieldRows(),
+                                         [this](const QString &v) { return EscapeLiteral(v); }),
+                    QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(NewTableForm->TableName()));
+  // A design the server refused is offered again by the next "Neue Tabelle...".
+  if (sent != Sent::Done)
+    NewTableForm->KeepDesign();
   ListTables(s.database);
 }

@@ -161,7 +161,16 @@ void TNewTableForm::Clear() {
   TableNameEd->clear();
   BitBtnXP1->setEnabled(false);
   ClearRows();
+  if (!m_kept)
+    return;
+  TableNameEd->setText(m_kept->name);
+  for (const FieldRow &row : m_kept->rows)
+    AppendFieldRow(row);
+  m_kept.reset();
+  UpdateOkButton();
 }
+
+void TNewTableForm::KeepDesign() { m_kept = Design{TableName(), FieldRows()}; }
 
 QString TNewTableForm::TableName() const { return TableNameEd->text(); }
 

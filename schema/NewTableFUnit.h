@@ -12,6 +12,8 @@
 #include <QDialog>
 #include <QList>
 
+#include <optional>
+
 class QLabel;
 class QLineEdit;
 class QStatusBar;
@@ -39,8 +41,13 @@ public:
   // The field editor that adds and edits rows; the designer is created before it.
   void SetFieldEditor(TEditFieldForm *editor) { m_editor = editor; }
 
-  // Empties the designer for a new showing: no name, no rows, OK disabled.
+  // Empties the designer for a new showing: no name, no rows, OK disabled;
+  // or, after KeepDesign, puts the kept design back instead (once).
   void Clear();
+  // Keeps the present name and rows for the next showing: a design that the
+  // server refused is not lost (the grid itself also carries the field
+  // commands' rows meanwhile).
+  void KeepDesign();
   // The table name as typed.
   QString TableName() const;
   // The grid's rows, top to bottom.
@@ -72,4 +79,9 @@ private:
 
   TEditFieldForm *m_editor;
   bool m_placed = false;
+  struct Design {
+    QString name;
+    QList<FieldRow> rows;
+  };
+  std::optional<Design> m_kept;
 };

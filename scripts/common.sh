@@ -11,9 +11,10 @@ QW_PACKAGES=(
   xvfb xauth imagemagick fonts-dejavu-core
 )
 # What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
-# file), the validators, the icon renderer, and the formatting check.
+# file), the validators, the manual page reader, the icon renderer, and the
+# formatting check.
 QW_PACKAGE_TEST_PACKAGES=(
-  dpkg-dev file binutils appstream desktop-file-utils librsvg2-bin clang-format
+  dpkg-dev file binutils appstream desktop-file-utils man-db librsvg2-bin clang-format
 )
 
 qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }
@@ -53,7 +54,8 @@ qw_free_port() {
 
 # qw_launch_server DATADIR RUNDIR PORT: starts mariadbd on 127.0.0.1:PORT with
 # its socket and pid file in RUNDIR, detached from this shell, and waits until
-# it answers. Returns non-zero if it does not come up.
+# it answers. Returns non-zero if it does not come up. New databases get
+# utf8mb4 (the server's own default is latin1).
 qw_launch_server() {
   local data=$1 run=$2 port=$3
   local user=()
@@ -62,6 +64,7 @@ qw_launch_server() {
   setsid mariadbd --no-defaults --datadir="$data" "${user[@]}" --bind-address=127.0.0.1 \
     --port="$port" --socket="$run/mysqld.sock" --pid-file="$run/mysqld.pid" \
     --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
+    --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
     --innodb-log-file-size=16M --max-connections=300 </dev/null >/dev/null 2>&1 &
   local pid=$! i
   for i in $(seq 1 160); do

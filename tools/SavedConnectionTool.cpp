@@ -8,7 +8,6 @@
 #include "connection/SavedConnections.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -23,13 +22,17 @@ int main(int argc, char *argv[]) {
   const SavedConnection wanted{args[0], args[1], args[2], args[3]};
   const QString oldPort = args.value(4);
 
-  const QString path = SavedConnectionsFilePath();
-  const LoadedConnections loaded = ReadSavedConnectionsFile(path);
-  if (loaded.opened && loaded.decoded.fault != DecodedConnections::Fault::None) {
-    std::fprintf(stderr, "%s is damaged; it is left as it is.\n", qPrintable(path));
+  // Through the program's own store, so that a running Quellwerk's rows are
+  // merged, not overwritten.
+  SavedConnectionsStore store;
+  const SavedConnectionsStore::Result loaded = store.load();
+  if (!loaded.errors.isEmpty()) {
+    for (const QString &error : loaded.errors)
+      std::fprintf(stderr, "%s.\n", qPrintable(error));
+    std::fprintf(stderr, "%s is left as it is.\n", qPrintable(store.file()));
     return 1;
   }
-  QList<SavedConnection> rows = loaded.decoded.rows;
+  QList<SavedConnection> rows = loaded.rows;
   if (rows.contains(wanted))
     return 0;
   bool moved = false;
@@ -41,10 +44,10 @@ int main(int argc, char *argv[]) {
     }
   if (!moved)
     rows.append(wanted);
-  QString reason;
-  if (!WriteSavedConnectionsFile(path, rows, &reason)) {
-    std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(reason));
-    return 1;
-  }
-  return 0;
+  const SavedConnectionsStore::Result saved = store.save(rows);
+  for (const QString &error : saved.errors)
+    std::fprintf(stderr, "%s.\n", qPrintable(error));
+  if (!saved.notice.isEmpty())
+    std::fprintf(stderr, "%s\n", qPrintable(saved.notice));
+  return saved.saved ? 0 : 1;
 }

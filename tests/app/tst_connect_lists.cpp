@@ -7,6 +7,8 @@
 
 #include <QLineEdit>
 
+#include <array>
+
 namespace {
 const QString Db = QStringLiteral("qwt_lists");
 const QString EmptyDb = QStringLiteral("qwt_lists_leer");
@@ -123,11 +125,33 @@ private slots:
     QVERIFY(Captions(form->ListView1).contains(Db));
     form->cancelbtnClick();
 
-    // Port and time-out texts that are not whole numbers fall back to 3306 and 30.
+    // A port or time-out that is not what it says is refused, naming the
+    // field, and nothing connects; empty ones mean 3306 and 30.
     ModalScript script;
+    const QList<std::array<QString, 3>> refused{
+        {"abc", "30", "Port"},     {"4270x", "30", "Port"},  {"68932", "30", "Port"},
+        {"0", "30", "Port"},       {"-3306", "30", "Port"},  {"3306", "0", "Timeout"},
+        {"3306", "-1", "Timeout"}, {"3306", "1x", "Timeout"}};
+    for (const auto &[port, timeout, field] : refused) {
+      messages.clear();
+      script.push([&](QDialog &) {
+        form->Dialog->EditPort->setText(port);
+        form->Dialog->EditTime->setText(timeout);
+        return int(QDialog::Accepted);
+      });
+      form->connectbtn->click();
+      QCOMPARE(messages.texts(),
+               QStringList{QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt "
+                                          "ist %3. Es wurde keine Verbindung "
+                                          "aufgebaut.")
+                               .arg(field, field == "Port" ? port : timeout,
+                                    field == "Port" ? "eine ganze Zahl von 1 bis 65535"
+                                                    : "eine ganze Zahl von Sekunden ab 1")});
+      QVERIFY(!form->connected());
+    }
     script.push([&](QDialog &) {
       form->Dialog->EditHost->setText(QStringLiteral("127.0.0.1"));
-      form->Dialog->EditPort->setText(QStringLiteral("abc"));
+      form->Dialog->EditPort->setText(QString());
       form->Dialog->EditTime->setText(QString());
       form->Dialog->EditUser->setText(QStringLiteral("nobody-here"));
       return int(QDialog::Accepted);
@@ -147,6 +171,25 @@ private slots:
     QCOMPARE(form->Port, TestServer::port());
     QCOMPARE(form->Timeout, 12);
     QVERIFY(form->connected());
+  }
+
+  // A row reached with the keyboard is listed as a click lists it: the lists
+  // to its right never show another row's contents beside it.
+  void keyboardMovesRefillTheLists() {
+    QW_REQUIRE_SERVER();
+    connectForm();
+    ClickCaption(form->ListView1, Db);
+    ClickCaption(form->ListView2, QStringLiteral("artikel"));
+    QTest::keyClick(form->ListView2, Qt::Key_Down);
+    const QString table = form->ListView2->caption(form->ListView2->selectedRow());
+    QCOMPARE(table, QStringLiteral("bestellungen"));
+    QCOMPARE(Captions(form->ListView3), admin->columnNames(Db, table));
+
+    QTest::keyClick(form->ListView1, Qt::Key_Down);
+    const QString database = form->ListView1->caption(form->ListView1->selectedRow());
+    QCOMPARE(database, EmptyDb);
+    QCOMPARE(form->ListView2->count(), 0);
+    QCOMPARE(form->ListView3->count(), 0);
   }
 
   void clientLibraryFailures() {
@@ -249,6 +292,39 @@ private slots:
     QCOMPARE(form->ListView1->selectedRow(), ours);
     QCOMPARE(form->ListView1->caption(ours), shifted);
     QCOMPARE(Captions(form->ListView2), admin->tables(shifted));
+  }
+
+  // F5 lists all three anew and selects again by name: a database, table and
+  // field that others added meanwhile shift the rows; a table dropped
+  // meanwhile leaves its database selected and no fields listed.
+  void f5RefreshesKeepingTheSelection() {
+    QW_REQUIRE_SERVER();
+    const QString ours = QStringLiteral("qwt_lists_f5"), before = QStringLiteral("qwt_lists_a");
+    admin->makeDatabase(ours, {"eins", "zwei"});
+    admin->exec(QStringLiteral("ALTER TABLE `qwt_lists_f5`.`zwei` ADD `name` TEXT"));
+    connectForm();
+    ClickCaption(form->ListView1, ours);
+    ClickCaption(form->ListView2, QStringLiteral("zwei"));
+    form->ListView3->selectRow(RowOf(form->ListView3, QStringLiteral("name")));
+    admin->makeDatabase(before);
+    admin->exec(QStringLiteral("CREATE TABLE `qwt_lists_f5`.`aaa` (id INT)"));
+    admin->exec(QStringLiteral("ALTER TABLE `qwt_lists_f5`.`zwei` ADD `aaa` INT FIRST"));
+    QTest::keyClick(form->ListView2, Qt::Key_F5);
+    QCOMPARE(Captions(form->ListView1), admin->databases());
+    QCOMPARE(Captions(form->ListView2), admin->tables(ours));
+    QCOMPARE(Captions(form->ListView3), (QStringList{"aaa", "id", "name"}));
+    const TMainForm::Selection kept = form->CurrentSelection();
+    QCOMPARE(kept.databaseName + "." + kept.tableName + "." + kept.fieldName, ours + ".zwei.name");
+    QVERIFY(form->ChangeFieldBnt->isEnabled());
+
+    admin->exec(QStringLiteral("DROP TABLE `qwt_lists_f5`.`zwei`"));
+    QTest::keyClick(form->ListView3, Qt::Key_F5);
+    QCOMPARE(form->CurrentSelection().databaseName, ours);
+    QCOMPARE(Captions(form->ListView2), admin->tables(ours));
+    QVERIFY(!form->ListView2->hasSelection());
+    QCOMPARE(form->ListView3->count(), 0);
+    admin->dropDatabase(ours);
+    admin->dropDatabase(before);
   }
 
   void failingListingsShowTheirBoxAndFreeEveryResult() {

@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -305,6 +307,47 @@ private slots:
     QVERIFY(TAboutBox::WebAddress().scheme().startsWith(QLatin1String("http")));
   }
 
+  // A cell whose text its column cuts short shows the whole text as its
+  // tooltip, as plain text; a cell that fits shows none.
+  void tooltipsOfElidedCells_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("elided");
+    QTest::newRow("fits") << 0 << "kunden" << false;
+    QTest::newRow("long name") << 0 << "bestellpositionen_mit_rabatt_und_lieferadresse" << true;
+    QTest::newRow("markup") << 0 << "<img src=gibts-nicht.png> und <b>fett</b> &amp;  zwei" << true;
+    QTest::newRow("entity") << 0 << "Müller &amp; Söhne, Niederlassung Süd, Lager 7" << true;
+    QTest::newRow("type") << 1 << "VAR STRING (4294967295,31) PRIMARY UNIQUE KEY" << true;
+  }
+  void tooltipsOfElidedCells() {
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(bool, elided);
+    ReportListView *list = form->ListView3;
+    list->items().appendRow(column == 0 ? text : QStringLiteral("id"), column == 1 ? text : "");
+    const QRect cell = list->visualRect(list->model()->index(0, column));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), list->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(list->viewport(), &help);
+    if (!elided) {
+      QTRY_VERIFY(!QToolTip::isVisible());
+      return;
+    }
+    QVERIFY(QToolTip::isVisible());
+    // What the tooltip's label shows: its text, or what the text says as rich text.
+    QString shown = QToolTip::text();
+    if (Qt::mightBeRichText(shown)) {
+      QTextDocument document;
+      document.setHtml(shown);
+      shown = document.toPlainText();
+    }
+    QCOMPARE(shown, text);
+    // On one line: a name is not broken at its "/" or "<".
+    for (QWidget *tip : QApplication::topLevelWidgets())
+      if (tip->inherits("QTipLabel") && tip->isVisible())
+        QVERIFY(tip->height() < 2 * tip->fontMetrics().lineSpacing());
+    QToolTip::hideText();
+  }
+
   // The real message box, with Qt's own buttons in German.
   void realMessageBox() {
     QStringList buttonTexts;
@@ -329,15 +372,19 @@ private slots:
     buttonTexts.sort();
     QCOMPARE(buttonTexts, (QStringList{"Abbrechen", "Ja", "Nein"}));
 
+    // A name is never read as markup.
+    const QString markup = QStringLiteral("<img src=/dev/zero><h1>orders</h1><!--");
     QTimer::singleShot(0, [&] {
       auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
       QVERIFY(box);
+      QCOMPARE(box->textFormat(), Qt::PlainText);
+      QCOMPARE(box->text(), markup);
       QCOMPARE(box->buttons().size(), 1);
       QCOMPARE(box->buttons()[0]->text(), QStringLiteral("OK"));
       QCOMPARE(box->icon(), QMessageBox::NoIcon);
       QTest::keyClick(box, Qt::Key_Escape);
     });
-    QCOMPARE(ShowMessage(form.get(), QStringLiteral("Hinweis")), MessageAnswer::Ok);
+    QCOMPARE(ShowMessage(form.get(), markup), MessageAnswer::Ok);
   }
 };
 

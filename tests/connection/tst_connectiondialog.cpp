@@ -79,8 +79,10 @@ private slots:
   }
 
   void init() {
-    QFile::remove(optionsPath());
-    QFile::remove(QuellwerkConfigDirectory() + QStringLiteral("/options.dat"));
+    // Also the copies of damaged files and the lock files.
+    for (const QString &folder : {m_program, QuellwerkConfigDirectory()})
+      for (const QString &name : QDir(folder).entryList({QStringLiteral("options.dat*")}))
+        QFile::remove(QDir(folder).filePath(name));
     QFile::remove(FormStorageFile());
   }
 
@@ -296,57 +298,53 @@ private slots:
   void loadingDamagedFiles_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("hosts");
-    QTest::addColumn<QString>("message"); // "", "eof" or "negative"
+    QTest::addColumn<bool>("damaged");
 
     const QByteArray a = row("a.example", "anna", "pa", "3306");
     const QByteArray b = row("b.example", "bernd", "", "3307");
-    QTest::newRow("no file") << QByteArray() << QStringList() << QString();
-    QTest::newRow("two bytes") << QByteArray("\x01\x00", 2) << QStringList() << QString();
-    QTest::newRow("zero count") << le32(0) + a << QStringList() << QString();
-    QTest::newRow("negative count") << le32(-3) + a << QStringList() << QString();
-    QTest::newRow("two rows") << le32(2) + a + b
-                              << QStringList{QStringLiteral("a.example"),
-                                             QStringLiteral("b.example")}
-                              << QString();
-    QTest::newRow("count larger than rows")
-        << le32(5) + a + b << QStringList{QStringLiteral("a.example"), QStringLiteral("b.example")}
-        << QStringLiteral("eof");
-    QTest::newRow("string cut short")
-        << le32(2) + a + str("b.example") + le32(20) + "bernd"
-        << QStringList{QStringLiteral("a.example")} << QStringLiteral("eof");
-    QTest::newRow("huge length") << le32(1) + le32(0x7fffffff) + "abc" << QStringList()
-                                 << QStringLiteral("eof");
-    QTest::newRow("negative length")
-        << le32(2) + a + str("b.example") + le32(-1) << QStringList{QStringLiteral("a.example")}
-        << QStringLiteral("negative");
+    const QStringList ab{QStringLiteral("a.example"), QStringLiteral("b.example")};
+    QTest::newRow("no file") << QByteArray() << QStringList() << false;
+    QTest::newRow("two bytes") << QByteArray("\x01\x00", 2) << QStringList() << false;
+    QTest::newRow("zero count, no rows") << le32(0) << QStringList() << false;
+    QTest::newRow("two rows") << le32(2) + a + b << ab << false;
+    QTest::newRow("zero count") << le32(0) + a + b << ab << true;
+    QTest::newRow("negative count") << le32(-1) + a + b << ab << true;
+    QTest::newRow("INT_MIN count")
+        << le32(std::numeric_limits<std::int32_t>::min()) + a + b << ab << true;
+    QTest::newRow("high bit flipped") << le32(std::int32_t(0x80000002)) + a + b << ab << true;
+    QTest::newRow("count too small") << le32(1) + a + b << ab << true;
+    QTest::newRow("count larger than rows") << le32(5) + a + b << ab << true;
+    QTest::newRow("string cut short") << le32(2) + a + str("b.example") + le32(20) + "bernd"
+                                      << QStringList{QStringLiteral("a.example")} << true;
+    QTest::newRow("huge length") << le32(1) + le32(0x7fffffff) + "abc" << QStringList() << true;
+    QTest::newRow("negative length") << le32(2) + a + str("b.example") + le32(-1)
+                                     << QStringList{QStringLiteral("a.example")} << true;
   }
 
   void loadingDamagedFiles() {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, hosts);
-    QFETCH(QString, message);
+    QFETCH(bool, damaged);
     if (QTest::currentDataTag() != QLatin1String("no file"))
       QVERIFY(writeAll(optionsPath(), content));
 
     MessageRecorder messages;
     TDialog d;
     QCOMPARE(hostsOf(d), hosts);
-    if (message.isEmpty()) {
-      QVERIFY(messages.shown.isEmpty());
-    } else {
-      QCOMPARE(messages.shown.size(), 1);
+    const QString copy = optionsPath() + QStringLiteral(".defekt");
+    QCOMPARE(messages.shown.size(), damaged ? 1 : 0);
+    if (damaged) {
+      // In German, naming the file and its copy; the copy is the file as it was.
       const Message &shown = messages.shown.first();
       QCOMPARE(shown.title, QStringLiteral("VoVID Adizad"));
       QCOMPARE(shown.icon, MessageIcon::Critical);
       QCOMPARE(shown.buttons, MessageButtons::Ok);
-      if (message == QLatin1String("eof")) {
-        QCOMPARE(shown.text, QStringLiteral("Read beyond end of file."));
-      } else {
-        QVERIFY2(shown.text.startsWith(QStringLiteral("E/A-Fehler")), qPrintable(shown.text));
-        QVERIFY2(shown.text.contains(optionsPath()), qPrintable(shown.text));
-        QVERIFY(shown.text.endsWith(QLatin1Char('.')));
-        QVERIFY(!shown.text.endsWith(QStringLiteral("..")));
-      }
+      QVERIFY2(shown.text.startsWith(
+                   QStringLiteral("Die Datei „%1“ ist beschädigt: ").arg(optionsPath())),
+               qPrintable(shown.text));
+      QVERIFY2(shown.text.endsWith(QStringLiteral("„%1“ aufbewahrt.").arg(copy)),
+               qPrintable(shown.text));
+      QCOMPARE(readAll(copy), content);
     }
     // Loading leaves the file alone; the dialog works as usual afterwards, and
     // the next save writes the rows that were read, plus the new one.
@@ -361,6 +359,13 @@ private slots:
     for (const SavedConnection &row : rowsInFile(optionsPath()))
       saved << row.host;
     QCOMPARE(saved, hosts + QStringList{QStringLiteral("localhost")});
+    // A later damaged file gets a copy of its own.
+    if (damaged) {
+      QVERIFY(writeAll(optionsPath(), content + "x"));
+      TDialog again;
+      QCOMPARE(readAll(copy), content);
+      QCOMPARE(readAll(copy + QStringLiteral(".2")), content + "x");
+    }
   }
 
   void listCommandsSaveTheFile() {
@@ -432,6 +437,17 @@ private slots:
     QCOMPARE(readAll(optionsPath()), le32(3) + row("eins", "u1", "p1", "1") +
                                          row("M\xc3\xbcller", "u2", "", "2") +
                                          row("drei", "u3", "p3", "3"));
+
+    // Two running instances: B's row survives A's save, and A's list shows it.
+    TDialog a, b;
+    b.EditHost->setText(QStringLiteral("host-B"));
+    b.AddBtn->click();
+    a.EditHost->setText(QStringLiteral("host-A"));
+    a.AddBtn->click();
+    const QStringList all{QStringLiteral("eins"), QStringLiteral("Müller"), QStringLiteral("drei"),
+                          QStringLiteral("host-A"), QStringLiteral("host-B")};
+    QCOMPARE(hostsOf(a), all);
+    QCOMPARE(rowsInFile(optionsPath()).size(), 5);
     QVERIFY(messages.shown.isEmpty());
   }
 
@@ -568,7 +584,7 @@ private slots:
     QCOMPARE(d.ListView1->count(), 2);
     QCOMPARE(readAll(optionsPath()), old);
     QCOMPARE(QDir(m_program).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("options.dat")});
+             (QStringList{QStringLiteral("options.dat"), QStringLiteral("options.dat.lock")}));
 
     // Once the disk takes it again, the next save writes both rows.
     messages.clear();
@@ -615,9 +631,10 @@ private slots:
       QCOMPARE(d.ListView1->count(), 2);
     }
     setMode(QuellwerkConfigDirectory(), 0755);
-    setMode(m_program, 0755);
     QCOMPARE(readAll(fallback), old);
     QFile::remove(fallback);
+
+    setMode(m_program, 0755);
   }
 
   void positionMemory() {
@@ -683,7 +700,8 @@ private slots:
 
     // Another pixels per inch, a damaged rectangle, or a place off every screen: centred.
     const QStringList elsewhere{QStringLiteral("12,34"), QStringLiteral("a,b,c,d"),
-                                QStringLiteral("5000,5000,5423,5324")};
+                                QStringLiteral("5000,5000,5423,5324"),
+                                QStringLiteral("-2147483648,0,2147483647,100")};
     for (int pixelsPerInch : {ppi + 24, ppi}) {
       for (const QString &normPos : elsewhere) {
         writeSection(pixelsPerInch,

@@ -105,13 +105,8 @@ private slots:
 
   void countsThatMeanNoRows() {
     const QList<QByteArray> contents = {
-        QByteArray(),
-        QByteArray("\x05", 1),
-        QByteArray("\x05\x00\x00", 3), // shorter than a count
-        le32(0),
-        le32(0) + row("ignored", "", "", ""),
-        le32(-1) + row("ignored", "", "", ""),
-        le32(std::numeric_limits<std::int32_t>::min()),
+        QByteArray(), QByteArray("\x05", 1), QByteArray("\x05\x00\x00", 3), // shorter than a count
+        le32(0),      le32(0) + "junk",
     };
     for (const QByteArray &content : contents) {
       const DecodedConnections decoded = DecodeSavedConnections(content);
@@ -171,6 +166,30 @@ private slots:
         QFAIL("a length field made the reader allocate what the data does not hold");
       }
     }
+  }
+
+  void merging_data() {
+    QTest::addColumn<QString>("sides"); // hosts of base | theirs | mine | merged
+    QTest::newRow("only theirs changed") << "a b | a c | a b | a c";
+    QTest::newRow("both added") << "a | a B | a A | a A B";
+    QTest::newRow("they deleted, I added") << "a b | b | a b c | b c";
+    QTest::newRow("both changed a row") << "a b | x b | y b | y b x";
+    QTest::newRow("I deleted what they changed") << "a b | x b | b | b x";
+    QTest::newRow("a duplicate deleted once") << "a a | a a c | a | a c";
+  }
+
+  // A row changed on both sides is kept in both versions; no deletion removes
+  // a row that the other side changed.
+  void merging() {
+    QFETCH(QString, sides);
+    QList<QList<SavedConnection>> rows;
+    for (const QString &side : sides.split(QLatin1Char('|'))) {
+      rows.append(QList<SavedConnection>());
+      for (const QString &host : side.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        rows.last().append(
+            {host, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("3306")});
+    }
+    QCOMPARE(MergeSavedConnections(rows[0], rows[1], rows[2]), rows[3]);
   }
 
   void textsNotUtf8AreWindows1252() {
@@ -246,6 +265,71 @@ private slots:
                  QStringLiteral("/quellwerk"));
     QVERIFY(QuellwerkConfigDirectory().startsWith(m_home.path()));
     QCOMPARE(SavedConnectionsFilePath(), m_home.filePath(QStringLiteral("program/options.dat")));
+  }
+
+  void listFoundWhereTheUserHadIt_data() {
+    // Beside the program: nothing, a file, a link to a file or to a folder.
+    QTest::addColumn<QString>("beside"); // "", "file", "link", "dirlink"
+    QTest::addColumn<uint>("mode");      // of the program's folder
+    QTest::addColumn<bool>("inConfig");  // a list in ~/.config/quellwerk already
+    QTest::addColumn<bool>("besideUsed");
+    QTest::newRow("file beside") << "file" << 0755u << false << true;
+    QTest::newRow("link to a file") << "link" << 0755u << false << false;
+    QTest::newRow("link to a folder") << "dirlink" << 0755u << false << false;
+    QTest::newRow("folder others may write") << "file" << 01777u << false << false;
+    QTest::newRow("read-only folder") << "file" << 0555u << false << true;
+    QTest::newRow("read-only folder, list moved") << "file" << 0555u << true << false;
+    QTest::newRow("earlier list in config") << "" << 0755u << true << false;
+  }
+
+  // Load, add a row, save, load again as the next run: the same file, all
+  // rows, and nothing written beside the program but the list's own file.
+  void listFoundWhereTheUserHadIt() {
+    QFETCH(QString, beside);
+    QFETCH(uint, mode);
+    QFETCH(bool, inConfig);
+    QFETCH(bool, besideUsed);
+    QVERIFY(dropPermissionOverrides());
+    QTemporaryDir temp;
+    const QString program = temp.filePath(QStringLiteral("bin"));
+    const QString besidePath = program + QStringLiteral("/options.dat");
+    const QString configFile = QuellwerkConfigDirectory() + QStringLiteral("/options.dat");
+    const QString foreign = temp.filePath(QStringLiteral("fremd"));
+    const QByteArray foreignBytes = EncodeSavedConnections(threeRows().mid(0, 1));
+    QVERIFY(QDir().mkpath(program) && writeAll(foreign, foreignBytes) && setMode(foreign, 0644));
+    QFile::remove(configFile);
+    if (beside == QLatin1String("file"))
+      QVERIFY(writeAll(besidePath, EncodeSavedConnections(threeRows())));
+    if (beside.endsWith(QLatin1String("link")))
+      QVERIFY(QFile::link(beside == QLatin1String("link") ? foreign : temp.path(), besidePath));
+    if (inConfig)
+      QVERIFY(WriteSavedConnectionsFile(configFile, threeRows().mid(2), nullptr));
+    const QByteArray besideBefore = readAll(besidePath);
+    QVERIFY(setMode(program, mode));
+    if (mode == 0555u && !refusesNewFiles(program))
+      QSKIP("this process may write to any directory");
+    SetSavedConnectionsProgramDirectory(program);
+
+    SavedConnectionsStore store;
+    const SavedConnectionsStore::Result loaded = store.load();
+    QCOMPARE(store.file(), besideUsed ? besidePath : configFile);
+    // A file passed over is reported with its name.
+    QCOMPARE(loaded.errors.join(QString()).contains(besidePath),
+             !beside.isEmpty() && !besideUsed && !inConfig);
+    const QList<SavedConnection> added = loaded.rows + threeRows().mid(1, 1);
+    const SavedConnectionsStore::Result saved = store.save(added);
+    const bool moved = besideUsed && mode == 0555u;
+    QVERIFY2(saved.saved, qPrintable(saved.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(saved.notice.isEmpty(), !moved);
+    SavedConnectionsStore next;
+    QCOMPARE(next.load().rows, added);
+    QCOMPARE(next.file(), store.file());
+    setMode(program, 0755);
+    if (!besideUsed || moved)
+      QCOMPARE(readAll(besidePath), besideBefore);
+    QCOMPARE(readAll(foreign), foreignBytes);
+    QCOMPARE(modeOf(foreign), 0644u);
+    SetSavedConnectionsProgramDirectory(m_home.filePath(QStringLiteral("program")));
   }
 
   void savingAndReading() {

@@ -26,9 +26,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 
 using namespace filetest;
@@ -113,6 +115,14 @@ void killAtWritten(SaveStep step, qint64 written, qint64 total) {
   if (step == SaveStep::Written)
     reportStepAndWait("written", written, total);
 }
+// Another instance's save, stopped while it holds the lock until the parent says go.
+void waitForGoAtOpened(SaveStep step, qint64, qint64) {
+  if (step == SaveStep::Opened) {
+    say("STEP opened");
+    while (std::fgetc(stdin) != '\n') {
+    }
+  }
+}
 void readOnlyAtWritten(SaveStep step, qint64, qint64) {
   if (step == SaveStep::Written && !setMode(g_childDirectory, 0555))
     say("ERROR chmod");
@@ -132,6 +142,13 @@ int childMain(const QString &mode, const QString &path) {
     SaveStepHook = killPartWay;
   } else if (mode == QLatin1String("kill-written")) {
     SaveStepHook = killAtWritten;
+  } else if (mode == QLatin1String("race")) {
+    SetSavedConnectionsProgramDirectory(g_childDirectory);
+    SavedConnectionsStore store;
+    const QList<SavedConnection> rows = store.load().rows + newRows().mid(1, 1);
+    SaveStepHook = waitForGoAtOpened;
+    say(store.save(rows).saved ? "RESULT saved" : "RESULT failed");
+    return 0;
   } else if (mode == QLatin1String("readonly-before") || mode == QLatin1String("readonly-during")) {
     if (!dropPermissionOverrides()) {
       say("ERROR cannot give up the permission overrides");
@@ -301,8 +318,9 @@ class SaveFaultsTest : public QObject {
 
   // Starts the child; for the kill modes waits for its STEP line, runs
   // `atStep` while it waits there, and kills it with SIGKILL.
-  ChildRun runChild(const QString &mode, const QString &path,
-                    const std::function<void(const QByteArray &step, qint64 pid)> &atStep = {}) {
+  ChildRun
+  runChild(const QString &mode, const QString &path,
+           const std::function<void(const QByteArray &step, QProcess &child)> &atStep = {}) {
     ChildRun run;
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -316,8 +334,9 @@ class SaveFaultsTest : public QObject {
       while (!run.output.contains('\n') && child.waitForReadyRead(30000))
         run.output += child.readAllStandardOutput();
       if (run.output.startsWith("STEP "))
-        atStep(run.output.trimmed(), child.processId());
-      child.kill(); // SIGKILL
+        atStep(run.output.trimmed(), child);
+      if (child.state() != QProcess::NotRunning)
+        child.kill(); // SIGKILL
     }
     child.waitForFinished(30000);
     run.output += child.readAllStandardOutput();
@@ -337,9 +356,9 @@ private slots:
     saveOld(path);
     QByteArray atStep;
     const ChildRun run =
-        runChild(QStringLiteral("kill-opened"), path, [&](const QByteArray &step, qint64 pid) {
+        runChild(QStringLiteral("kill-opened"), path, [&](const QByteArray &step, QProcess &child) {
           QVERIFY2(step.startsWith("STEP opened 0 "), step.constData());
-          atStep = fileBeingWritten(pid, temp.path());
+          atStep = fileBeingWritten(child.processId(), temp.path());
         });
     QVERIFY2(run.output.startsWith("STEP opened"), run.output.constData());
     QCOMPARE(run.status, QProcess::CrashExit);
@@ -359,8 +378,8 @@ private slots:
     const QByteArray expected = EncodeSavedConnections(newRows());
     QByteArray atStep;
     const ChildRun run =
-        runChild(QStringLiteral("kill-part"), path, [&](const QByteArray &, qint64 pid) {
-          atStep = fileBeingWritten(pid, temp.path());
+        runChild(QStringLiteral("kill-part"), path, [&](const QByteArray &, QProcess &child) {
+          atStep = fileBeingWritten(child.processId(), temp.path());
         });
     QVERIFY2(run.output.startsWith("STEP part 4096 " + QByteArray::number(expected.size())),
              run.output.constData());
@@ -379,8 +398,8 @@ private slots:
     const QByteArray expected = EncodeSavedConnections(newRows());
     QByteArray atStep;
     const ChildRun run =
-        runChild(QStringLiteral("kill-written"), path, [&](const QByteArray &, qint64 pid) {
-          atStep = fileBeingWritten(pid, temp.path());
+        runChild(QStringLiteral("kill-written"), path, [&](const QByteArray &, QProcess &child) {
+          atStep = fileBeingWritten(child.processId(), temp.path());
           // The old file is still in place while the new one is complete.
           QCOMPARE(readAll(path), m_oldBytes);
         });
@@ -390,6 +409,33 @@ private slots:
     verifyOldIntact(path);
     verifyLeftovers(temp.path());
     verifySave(path, oldRows().mid(0, 1));
+  }
+
+  // Two running instances: B loads, A saves a row, B saves a row of its own.
+  void twoInstancesKeepEachOthersRows() {
+    QTemporaryDir temp;
+    const QString path = temp.filePath(QStringLiteral("options.dat"));
+    saveOld(path);
+    SetSavedConnectionsProgramDirectory(temp.path());
+    SavedConnectionsStore instanceB;
+    const QList<SavedConnection> loaded = instanceB.load().rows;
+    const ChildRun run =
+        runChild(QStringLiteral("race"), path, [&](const QByteArray &, QProcess &a) {
+          // While A writes, it holds the lock that every save takes.
+          const int lock =
+              ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_RDWR);
+          QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+          ::close(lock);
+          a.write("\n");
+          QVERIFY(a.waitForFinished(30000));
+        });
+    QVERIFY2(run.output.contains("RESULT saved"), run.output.constData());
+    const SavedConnectionsStore::Result saved = instanceB.save(loaded + newRows().mid(0, 1));
+    QVERIFY(saved.saved);
+    // B's list shows A's row too, and the file holds every row.
+    const QList<SavedConnection> all = oldRows() + newRows().mid(0, 1) + newRows().mid(1, 1);
+    QCOMPARE(saved.rows, all);
+    QCOMPARE(ReadSavedConnectionsFile(path).decoded.rows, all);
   }
 
   void directoryReadOnlyBeforeTheSave() {

@@ -4,7 +4,8 @@
 # The Debian package as a user meets it: builds it from BUILD-DIR with cpack,
 # checks the dependencies it declares, installs it with apt-get, checks the
 # installed desktop entry, AppStream metadata and icons with the validators,
-# starts the installed quellwerk headless (offscreen) to add a saved
+# the manual page and the copyright file, and the program's answers without a
+# display; starts the installed quellwerk headless (offscreen) to add a saved
 # connection to the test server, starts it again to connect through that saved
 # connection, and checks that the file lies in ~/.config/quellwerk/ of a
 # temporary home. Removes the package again at the end, also on failure.
@@ -92,6 +93,26 @@ check "desktop-file-validate accepts the desktop entry" \
 check "appstreamcli validate accepts the metadata" \
   appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml"
 check "the scalable icon is installed" test -f /usr/share/icons/hicolor/scalable/apps/quellwerk.svg
+man_without_warnings() { # man_without_warnings PAGE: renders it, fails on any warning
+  local warnings
+  warnings=$(MANWIDTH=80 man --warnings "$1" 2>&1 >/dev/null) && [ -z "$warnings" ] ||
+    { printf '%s\n' "$warnings" >&2; return 1; }
+}
+check "man quellwerk finds the installed manual page" \
+  test "$(man -w quellwerk)" = /usr/share/man/man1/quellwerk.1.gz
+check "man quellwerk renders without warnings" man_without_warnings quellwerk
+copyright=/usr/share/doc/quellwerk/copyright
+check "the copyright file is machine-readable" \
+  grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright"
+licence=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' \
+  "/usr/share/metainfo/$app_id.metainfo.xml")
+check "the copyright file names the metadata's licence ($licence)" \
+  grep -qx "License: $licence" "$copyright"
+check "quellwerk --version answers without a display" \
+  test "$(env -u DISPLAY -u WAYLAND_DISPLAY quellwerk --version)" = "Quellwerk 1.0"
+no_display_exit=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM quellwerk 2>/dev/null || no_display_exit=$?
+check "quellwerk without a display ends with exit code 1" test "$no_display_exit" = 1
 for n in 16 22 24 32 48 64 128 256; do
   check "the ${n}x${n} icon is a ${n}x${n} PNG" \
     test "$(identify -format '%wx%h' "/usr/share/icons/hicolor/${n}x${n}/apps/quellwerk.png")" = "${n}x${n}"

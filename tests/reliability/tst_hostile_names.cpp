@@ -373,6 +373,8 @@ class HostileNamesTest : public QObject {
       act = [=, this, &script] {
         script.push([=](QDialog &dialog) {
           auto &designer = static_cast<TNewTableForm &>(dialog);
+          // Every table is designed afresh: a refused design offered again is discarded.
+          designer.ClearRows();
           designer.TableNameEd->setText(table);
           for (int i = 0; i < rows.size(); ++i)
             designer.NewFieldBtnClick();

@@ -13,9 +13,10 @@ namespace {
 // names of two neighbours, quotes of both kinds, a reserved word, umlauts,
 // and the longest name the server allows.
 QStringList HostileNames() {
-  return {QStringLiteral("mit blank"),     QStringLiteral("qa, qb"), QStringLiteral("back`quote"),
-          QStringLiteral("it's"),          QStringLiteral("select"), QStringLiteral("Größe_äöüß"),
-          QStringLiteral("x").repeated(64)};
+  return {QStringLiteral("mit blank"),      QStringLiteral("qa, qb"),
+          QStringLiteral("back`quote"),     QStringLiteral("it's"),
+          QStringLiteral("select"),         QStringLiteral("Größe_äöüß"),
+          QStringLiteral("x").repeated(64), QStringLiteral("<h1>orders</h1><!--")};
 }
 const QString TableDb = QStringLiteral("qwt_tables");
 } // namespace
@@ -252,6 +253,7 @@ private slots:
                                            QStringLiteral(" in der Datenbank ") + TableDb +
                                            QStringLiteral(" wirklich entgültig löschen?"));
       QCOMPARE(messages.shown[0].title, QStringLiteral("Tabelle löschen?"));
+      QCOMPARE(messages.shown[0].format, Qt::PlainText);
       QCOMPARE(messages.shown[0].buttons, MessageButtons::YesNoCancel);
       QCOMPARE(messages.shown[0].icon, MessageIcon::Question);
       QStringList expected = before;

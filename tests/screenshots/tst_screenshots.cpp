@@ -10,7 +10,9 @@
 // overlap.
 #include "about/AboutBoxUnit.h"
 #include "app/Forms.h"
+#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/ServerSession.h"
 #include "connection/SavedConnections.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
@@ -260,6 +262,19 @@ private slots:
     TAboutBox &a = *form->AboutBox;
     capture(a, QStringLiteral("about"));
     a.hide();
+  }
+
+  void waitWindow() {
+    struct Running : PendingCall {
+      bool finished() const override { return false; }
+      void wait() override {}
+      bool notifyWhenFinished(std::function<void()>) override { return true; }
+      void cancel() override {}
+      bool cancelRequested() const override { return false; }
+    } call;
+    TWaitForm w(QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), call,
+                form.get());
+    capture(w, QStringLiteral("wait"));
   }
 };
 

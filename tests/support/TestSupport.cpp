@@ -281,9 +281,7 @@ QStringList Captions(const ReportListView *list) {
   return captions;
 }
 
-int RowOf(const ReportListView *list, const QString &caption) {
-  return static_cast<int>(Captions(list).indexOf(caption));
-}
+int RowOf(const ReportListView *list, const QString &caption) { return list->rowOf(caption); }
 
 void ClickCaption(ReportListView *list, const QString &caption) {
   const int row = RowOf(list, caption);
