@@ -1,6 +1,7 @@
 #include "app/mysql_test_main.h"
 
 #include "about/AboutBoxUnit.h"
+#include "app/FieldTypeText.h"
 #include "app/FormTools.h"
 #include "app/Interaction.h"
 #include "clientlib/Results.h"
@@ -318,13 +319,17 @@ bool TMainForm::SendStatement(const QString &statement, const QString &what) {
 }
 
 TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString &statement,
-                                         const QString &what) {
+                                         const QString &what, const StillAsShown &check) {
   struct Replies {
-    ServerReply select, send;
+    ServerReply select;
+    bool holds = true;
+    ServerReply send;
   };
   const Replies replies = Session->run(what, [&](MYSQL *handle) {
-    Replies r{SelectOn(handle, database), {}};
-    if (r.select.ok)
+    Replies r{SelectOn(handle, database), true, {}};
+    if (r.select.ok && check.holds)
+      r.holds = check.holds(handle);
+    if (r.select.ok && r.holds)
       r.send = SendStatementOn(handle, statement);
     return r;
   });
@@ -332,11 +337,36 @@ TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString 
     ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
     return Sent::NotSelected;
   }
+  if (!replies.holds) {
+    ShowMessage(this, check.otherwise);
+    return Sent::Changed;
+  }
   if (!replies.send.ok) {
     ShowMessage(this, replies.send.error);
     return Sent::Refused;
   }
   return Sent::Done;
+}
+
+TMainForm::StillAsShown TMainForm::TableAsShown(const Selection &s) const {
+  QList<QStringList> shown;
+  for (int row = 0; row < ListView3->count(); ++row)
+    shown << QStringList{ListView3->caption(row), ListView3->items().cell(row, 1)};
+  // Runs on the connection's thread, with the table's database selected.
+  const auto holds = [shown, table = s.tableName](MYSQL *handle) {
+    const Result fields(ListFieldsOf(handle, ToLibrary(table).constData()));
+    if (!fields)
+      return false;
+    QList<QStringList> now;
+    while (const MYSQL_FIELD *f = mysql::mysql_fetch_field(fields.get()))
+      now << QStringList{FromLibrary(f->name),
+                         FieldTypeText(f->type, f->length, f->decimals, f->flags)};
+    return shown.isEmpty() || now == shown;
+  };
+  return {holds, QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "
+                                "inzwischen geändert, umbenannt oder gelöscht. Es wurde nichts "
+                                "gesendet; die Listen werden neu gelesen.")
+                     .arg(s.tableName)};
 }
 
 QString TMainForm::EscapeLiteral(const QString &value) {

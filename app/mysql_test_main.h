@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -93,16 +94,29 @@ public:
   };
   Selection CurrentSelection() const;
 
+  // What a command checks just before it sends, in the same server call:
+  // `holds` reads the object again on the connection's thread and tells
+  // whether it is still the one the user saw; if not, `otherwise` is shown
+  // and nothing is sent. An empty check always holds.
+  struct StillAsShown {
+    std::function<bool(st_mysql *)> holds;
+    QString otherwise;
+  };
+  // The check for a command on the selected table: its fields are still those
+  // that the field list shows (while it shows none, the table is still there).
+  StillAsShown TableAsShown(const Selection &selection) const;
+
   // For the schema commands: make `name` the connection's current database
   // (a failure is shown titled with the server's error); send one statement
   // (a failure is shown as the server's error text); both together, the
-  // statement only once the database is selected, in one server call; escape
-  // a value for a string literal as the live connection's server reads it.
-  // `what` names the statement for the wait window.
+  // statement only once the database is selected and the check holds, in one
+  // server call; escape a value for a string literal as the live connection's
+  // server reads it. `what` names the statement for the wait window.
   bool SelectDatabase(const QString &name);
   bool SendStatement(const QString &statement, const QString &what);
-  enum class Sent { NotSelected, Refused, Done };
-  Sent SelectAndSend(const QString &database, const QString &statement, const QString &what);
+  enum class Sent { NotSelected, Changed, Refused, Done };
+  Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
+                     const StillAsShown &check = {});
   QString EscapeLiteral(const QString &value);
 
   // Rebuild the lists from the server.
@@ -145,7 +159,8 @@ private:
   void StructureChanged(const QString &database, const QString &table);
   ServerReply CreateOrDropDatabase(bool create, const QString &name);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
-  void AlterField(const Selection &selection, const QString &oldName);
+  void AlterField(const Selection &selection, const QString &oldName,
+                  const StillAsShown &check = {});
   void buildPanel1();
   void buildPanel2();
   void wire();

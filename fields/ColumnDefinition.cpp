@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 bool IsServerTextLiteral(const QString &text) {
   return text.size() >= 2 && text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\''));
 }
@@ -59,12 +61,6 @@ QString TypeWordOf(const QString &dataType) {
   return words.value(dataType.toLower());
 }
 
-QString Refuse(const QString &column, const QString &reason) {
-  return QStringLiteral("Die Spalte „%1“ lässt sich mit dem Feld-Editor nicht ändern, ohne dass "
-                        "sich mehr als gewollt ändert: %2. Es wurde nichts geändert.")
-      .arg(column, reason);
-}
-
 QString CharsetOf(const QString &collation) { return collation.section(QLatin1Char('_'), 0, 0); }
 
 // A default as the server writes it: 'text' with quotes doubled, a number,
@@ -86,14 +82,55 @@ std::optional<QString> EditorDefault(const QString &serverDefault) {
   return std::nullopt;
 }
 
+// Why the editor cannot change a column of a table of this kind; empty for a plain table.
+QString TableKindReason(const QString &tableType) {
+  if (tableType == QLatin1String("BASE TABLE"))
+    return {};
+  if (tableType == QLatin1String("VIEW"))
+    return QStringLiteral("sie gehört zu einer Sicht (VIEW), nicht zu einer Tabelle");
+  if (tableType == QLatin1String("SEQUENCE"))
+    return QStringLiteral("sie gehört zu einer Sequenz");
+  if (tableType == QLatin1String("SYSTEM VERSIONED"))
+    return QStringLiteral("ihre Tabelle ist systemversioniert (WITH SYSTEM VERSIONING)");
+  return QStringLiteral("ihre Tabelle ist vom Typ „%1“").arg(tableType);
+}
+
 } // namespace
+
+QString ChangeRefusal(const QString &column, const QString &reason) {
+  return QStringLiteral("Die Spalte „%1“ lässt sich mit dem Feld-Editor nicht ändern, ohne dass "
+                        "sich mehr als gewollt ändert: %2. Es wurde nichts geändert.")
+      .arg(column, reason);
+}
+
+QString DefinitionDifference(const QString &before, const QString &after) {
+  const QStringList was = before.split(QLatin1Char('\n'));
+  const QStringList becomes = after.split(QLatin1Char('\n'));
+  // The first line that differs, without its indent and closing comma.
+  const auto shown = [](QString line) {
+    line = line.trimmed();
+    if (line.endsWith(QLatin1Char(',')))
+      line.chop(1);
+    return line;
+  };
+  for (qsizetype i = 0; i < std::max(was.size(), becomes.size()); ++i)
+    if (was.value(i) != becomes.value(i))
+      return QStringLiteral("aus „%1“ würde „%2“")
+          .arg(shown(was.value(i)), shown(becomes.value(i)));
+  return {};
+}
 
 EditableColumn EditableFromColumn(const ColumnFacts &column) {
   const QString &name = column.name;
+  if (const QString reason = TableKindReason(column.tableType); !reason.isEmpty())
+    return {std::nullopt, ChangeRefusal(name, reason)};
   const QString typeText = QStringLiteral("ihr Typ „%1“").arg(column.columnType);
   const QString word = TypeWordOf(column.dataType);
   if (word.isEmpty())
-    return {std::nullopt, Refuse(name, typeText + QStringLiteral(" steht nicht in der Typliste"))};
+    return {std::nullopt,
+            ChangeRefusal(name, typeText + QStringLiteral(" steht nicht in der Typliste"))};
+  if (column.columnType.contains(QLatin1String("COMPRESSED"), Qt::CaseInsensitive))
+    return {std::nullopt, ChangeRefusal(name, QStringLiteral("sie wird komprimiert gespeichert"))};
   const FieldTypeRule &rule = FieldTypeRules[static_cast<std::size_t>(FieldTypeIndex(word))];
   const QString notExact = typeText + QStringLiteral(" lässt sich dort nicht genau einstellen");
 
@@ -102,47 +139,63 @@ EditableColumn EditableFromColumn(const ColumnFacts &column) {
       QStringLiteral("^([a-z]+)(?:\\((\\d+)(?:,(\\d+))?\\))?((?: [a-z]+)*)$"));
   const QRegularExpressionMatch parts = shape.match(column.columnType.toLower());
   if (!parts.hasMatch())
-    return {std::nullopt, Refuse(name, notExact)};
+    return {std::nullopt, ChangeRefusal(name, notExact)};
   QString length = parts.captured(2);
   QString decimals = parts.captured(3);
+  if (bool number = false; !length.isEmpty() && (length.toInt(&number) > FieldNumberMax || !number))
+    return {std::nullopt,
+            ChangeRefusal(name, typeText + QStringLiteral(" ist länger, als der Feld-Editor "
+                                                          "einstellen kann (höchstens %1)")
+                                               .arg(FieldNumberMax))};
   const QStringList attributes = parts.captured(4).split(QLatin1Char(' '), Qt::SkipEmptyParts);
   const bool isUnsigned = attributes.contains(QLatin1String("unsigned"));
   const bool zerofill = attributes.contains(QLatin1String("zerofill"));
   for (const QString &a : attributes)
     if (a != QLatin1String("unsigned") && a != QLatin1String("zerofill"))
-      return {std::nullopt, Refuse(name, notExact)};
+      return {std::nullopt, ChangeRefusal(name, notExact)};
 
   // Lengths the editor leaves out must be the type's own: BIT(1), YEAR(4), no fractions.
   if (!rule.length) {
     const bool implied = length.isEmpty() || (word == QLatin1String("BIT") && length == "1") ||
                          (word == QLatin1String("YEAR (4)") && length == "4");
     if (!implied)
-      return {std::nullopt, Refuse(name, notExact)};
+      return {std::nullopt, ChangeRefusal(name, notExact)};
     length.clear();
   }
-  // No decimals means none; an explicit 0 is the same and needs no box.
-  if (decimals == QLatin1String("0"))
+  // DECIMAL(M,0) is DECIMAL(M), but FLOAT(M) and DOUBLE(M) are other types
+  // than (M,0), which the decimals box (1 and up) cannot show.
+  if (decimals == QLatin1String("0")) {
+    if (word != QLatin1String("DECIMAL"))
+      return {std::nullopt,
+              ChangeRefusal(name, typeText + QStringLiteral(" hat 0 Nachkommastellen, der "
+                                                            "Feld-Editor lässt nur 1 bis %1 zu")
+                                                 .arg(FieldNumberMax))};
     decimals.clear();
+  }
   if (!decimals.isEmpty() && !rule.decimals)
-    return {std::nullopt, Refuse(name, notExact)};
+    return {std::nullopt, ChangeRefusal(name, notExact)};
   if (length == QLatin1String("0"))
-    return {std::nullopt, Refuse(name, notExact)};
+    return {std::nullopt, ChangeRefusal(name, notExact)};
   // Zero-fill makes a column unsigned by itself.
   if ((zerofill && !rule.zerofill) || (isUnsigned && !rule.unsignedFlag && !zerofill))
-    return {std::nullopt, Refuse(name, notExact)};
+    return {std::nullopt, ChangeRefusal(name, notExact)};
 
   const bool autoIncrement =
       column.extra.contains(QLatin1String("auto_increment"), Qt::CaseInsensitive);
   QString otherExtra = column.extra;
   otherExtra.remove(QLatin1String("auto_increment"), Qt::CaseInsensitive);
   if (!otherExtra.trimmed().isEmpty())
-    return {
-        std::nullopt,
-        Refuse(name, QStringLiteral("sie hat die Eigenschaft „%1“").arg(column.extra.trimmed()))};
+    return {std::nullopt,
+            ChangeRefusal(
+                name, QStringLiteral("sie hat die Eigenschaft „%1“").arg(column.extra.trimmed()))};
   if (autoIncrement && !rule.autoIncrement)
-    return {std::nullopt, Refuse(name, notExact)};
+    return {std::nullopt, ChangeRefusal(name, notExact)};
+  if (!column.check.isEmpty())
+    return {std::nullopt,
+            ChangeRefusal(
+                name, QStringLiteral("sie hat die Prüfbedingung CHECK (%1)").arg(column.check))};
   if (!column.comment.isEmpty())
-    return {std::nullopt, Refuse(name, QStringLiteral("sie hat einen Kommentar"))};
+    return {std::nullopt, ChangeRefusal(name, QStringLiteral("sie hat einen Kommentar"))};
 
   // Text columns: the table's collation, or with "Binär" its binary one.
   bool binary = false;
@@ -152,15 +205,16 @@ EditableColumn EditableFromColumn(const ColumnFacts &column) {
       binary = true;
     else
       return {std::nullopt,
-              Refuse(name, QStringLiteral("sie hat die Sortierfolge „%1“, die Tabelle „%2“")
-                               .arg(column.collation, column.tableCollation))};
+              ChangeRefusal(name, QStringLiteral("sie hat die Sortierfolge „%1“, die Tabelle „%2“")
+                                      .arg(column.collation, column.tableCollation))};
   }
 
   const std::optional<QString> defaultText = EditorDefault(column.defaultValue);
   if (!defaultText)
-    return {std::nullopt, Refuse(name, QStringLiteral("ihr Vorgabewert %1 lässt sich dort nicht "
-                                                      "angeben")
-                                           .arg(column.defaultValue))};
+    return {std::nullopt,
+            ChangeRefusal(name, QStringLiteral("ihr Vorgabewert %1 lässt sich dort nicht "
+                                               "angeben")
+                                    .arg(column.defaultValue))};
 
   FieldRow row;
   row[CellName] = name;
@@ -185,22 +239,28 @@ QString ColumnFactsQuery(const QString &database, const QString &table, const QS
 }
 
 QString ColumnFactsSelect(const QString &database, const QString &table, const QString &more) {
-  // The plain comparisons let the server open this one table (information_schema
-  // looks tables up by them alone, and otherwise opens every table and view of
-  // every database); the binary ones keep names exact, where it compares without case.
+  // Names compare byte for byte (information_schema compares them without
+  // case); the plain comparisons beside let the server look up the one table
+  // instead of reading every table of every database. A column's own CHECK
+  // constraint carries the column's name.
   return QStringLiteral(
              "SELECT c.COLUMN_NAME, c.DATA_TYPE, c.COLUMN_TYPE, c.IS_NULLABLE, c.COLUMN_DEFAULT, "
-             "c.EXTRA, c.COLLATION_NAME, c.COLUMN_COMMENT, t.TABLE_COLLATION%3 "
-             "FROM information_schema.COLUMNS c JOIN information_schema.TABLES t "
-             "ON t.TABLE_SCHEMA = c.TABLE_SCHEMA AND t.TABLE_NAME = c.TABLE_NAME "
+             "c.EXTRA, c.COLLATION_NAME, c.COLUMN_COMMENT, t.TABLE_COLLATION, t.TABLE_TYPE, "
+             "(SELECT GROUP_CONCAT(k.CHECK_CLAUSE SEPARATOR ') CHECK (') "
+             "FROM information_schema.CHECK_CONSTRAINTS k WHERE k.CONSTRAINT_SCHEMA = '%1' "
+             "AND k.TABLE_NAME = '%2' AND BINARY k.CONSTRAINT_SCHEMA = '%1' "
+             "AND BINARY k.TABLE_NAME = '%2' AND k.LEVEL = 'Column' "
+             "AND k.CONSTRAINT_NAME = c.COLUMN_NAME)%3 "
+             "FROM information_schema.COLUMNS c, information_schema.TABLES t "
              "WHERE c.TABLE_SCHEMA = '%1' AND c.TABLE_NAME = '%2' AND t.TABLE_SCHEMA = '%1' "
-             "AND t.TABLE_NAME = '%2' AND BINARY c.TABLE_SCHEMA = '%1' AND BINARY c.TABLE_NAME = "
-             "'%2'")
+             "AND t.TABLE_NAME = '%2' AND BINARY c.TABLE_SCHEMA = '%1' "
+             "AND BINARY c.TABLE_NAME = '%2' AND BINARY t.TABLE_SCHEMA = '%1' "
+             "AND BINARY t.TABLE_NAME = '%2'")
       .arg(database, table, more.isEmpty() ? QString() : QStringLiteral(", ") + more);
 }
 
-ColumnFacts ColumnFactsFromRow(const QStringList &f) {
-  return {f.value(0), f.value(1), f.value(2), f.value(3) == QLatin1String("YES"),
-          f.value(4), f.value(5), f.value(6), f.value(7),
-          f.value(8)};
+ColumnFacts ColumnFactsFromRow(const QStringList &row) {
+  return {row.value(0), row.value(1), row.value(2), row.value(3) == QLatin1String("YES"),
+          row.value(4), row.value(5), row.value(6), row.value(7),
+          row.value(8), row.value(9), row.value(10)};
 }

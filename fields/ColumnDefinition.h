@@ -11,7 +11,8 @@
 
 #include <optional>
 
-// One row of information_schema.COLUMNS, and the collation of its table.
+// What the server says of one column: its row of information_schema.COLUMNS,
+// the column's own CHECK constraint, and the type and collation of its table.
 struct ColumnFacts {
   QString name;
   QString dataType;       // DATA_TYPE, e.g. "int"
@@ -22,6 +23,9 @@ struct ColumnFacts {
   QString collation;      // COLLATION_NAME, empty for columns without text
   QString comment;        // COLUMN_COMMENT
   QString tableCollation; // TABLE_COLLATION of the table
+  QString tableType;      // TABLE_TYPE: "BASE TABLE", "VIEW", "SEQUENCE", "SYSTEM VERSIONED"
+  QString check;          // the column's own CHECK clause; empty when it has none
+  bool operator==(const ColumnFacts &) const = default;
 };
 
 struct EditableColumn {
@@ -36,8 +40,16 @@ EditableColumn EditableFromColumn(const ColumnFacts &column);
 bool IsServerTextLiteral(const QString &text);
 std::optional<QString> UnquoteServerLiteral(const QString &literal);
 
+// The German message that refuses to open the editor on `column`, saying why.
+QString ChangeRefusal(const QString &column, const QString &reason);
+
+// Where two texts of SHOW CREATE TABLE differ: their first differing lines,
+// as "aus „…“ würde „…“"; empty when they are the same.
+QString DefinitionDifference(const QString &before, const QString &after);
+
 // The statement that reads the facts of one column; the three names are
-// already escaped for a string literal. The columns come in ColumnFacts order.
+// already escaped for a string literal. It gives no row for a column that is
+// not there, one otherwise, which ColumnFactsFromRow reads.
 QString ColumnFactsQuery(const QString &database, const QString &table, const QString &column);
 
 // The statement that reads the facts of every column of a table (the names

@@ -240,6 +240,11 @@ void TEditFieldForm::PrepareNewField(bool withPosition) {
   Edit1->clear();
   Edit2->clear();
   BitBtnXP1->setEnabled(false);
+  // A box left empty by a field without a length shows its kept number
+  // again: an empty one would send VARCHAR without a length.
+  for (RxSpinEdit *box : {RxSpinEdit1, RxSpinEdit2})
+    if (box->isBlank())
+      box->setText(QString::number(box->value()));
   ComboBox1->setCurrentIndex(NewFieldTypeIndex);
   ComboBox1Change();
 }

@@ -54,8 +54,9 @@ public:
   QList<QCheckBox *> flagBoxes() const;
 
   // Prepares a new field: empty name and default, type "VARCHAR" with its
-  // rule applied, OK disabled. The attribute boxes, both numbers and the
-  // position choice stay as the last use left them. `withPosition` enables
+  // rule applied, OK disabled. The attribute boxes, both numbers (a number
+  // box left empty shows its number again) and the position choice stay as
+  // the last use left them. `withPosition` enables
   // the position buttons and the name beside them (adding to an existing
   // table) or disables them (a table still being designed).
   void PrepareNewField(bool withPosition);

@@ -11,11 +11,62 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+namespace {
+
+// Where "Feld ändern..." tries out the CHANGE that accepting the editor
+// unchanged would send.
+const QString TrialCopy = QStringLiteral("quellwerk_probe");
+
+// Runs on the connection's thread. Tries the CHANGE that accepting the editor
+// unchanged sends on an empty temporary copy of the table (only this
+// connection sees it, and it is dropped again) and compares SHOW CREATE TABLE
+// of the copy before and after: the reason why the column would not come back
+// identical, or empty. Without the copy (no right to make temporary tables,
+// or a table that cannot be copied so) the trial is left out and the reasons
+// read from the column's facts stand alone. The copy has no foreign keys;
+// CHANGE leaves those alone anyway.
+QString TrialChangeRefusal(MYSQL *handle, const TMainForm::Selection &s, const FieldRow &row,
+                           const LiteralEscaper &escape) {
+  const auto exec = [handle](const QString &statement) {
+    return mysql::mysql_query(handle, ToLibrary(statement).constData()) == 0;
+  };
+  const auto definition = [&] {
+    const auto rows =
+        QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(TrialCopy));
+    return rows ? rows->value(0).value(1) : QString();
+  };
+  const QString drop =
+      QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + QuoteIdentifier(TrialCopy);
+  if (mysql::mysql_select_db(handle, ToLibrary(s.databaseName).constData()) != 0 || !exec(drop) ||
+      !exec(QStringLiteral("CREATE TEMPORARY TABLE ") + QuoteIdentifier(TrialCopy) +
+            QStringLiteral(" LIKE ") + QuoteIdentifier(s.tableName)))
+    return {};
+  const QString before = definition();
+  QString reason;
+  if (!exec(ChangeFieldStatement(TrialCopy, s.fieldName, row, {}, escape)))
+    reason = QStringLiteral("der Server nimmt sie so nicht an (%1)").arg(ServerError(handle));
+  else
+    reason = DefinitionDifference(before, definition());
+  exec(drop);
+  return reason.isEmpty() ? reason : ChangeRefusal(s.fieldName, reason);
+}
+
+// What "Feld ändern..." learns in one server call before the editor opens.
+struct ColumnReading {
+  std::optional<QList<QStringList>> rows; // nothing when the facts could not be read
+  ServerReply reply;
+  ColumnFacts facts;       // of the first row, when there is one
+  EditableColumn editable; // the row the editor opens on, or why it does not
+};
+
+} // namespace
+
 // Shows the prepared field editor; after OK the one field row travels through
 // the designer's grid to the ALTER statement, as rows do for a new table.
 // `oldName` empty: ADD, otherwise CHANGE of that column, shown first in the
-// "dd" box. The field list is rebuilt unless the database cannot be selected.
-void TMainForm::AlterField(const Selection &s, const QString &oldName) {
+// "dd" box and sent only if `check` holds. The field list is rebuilt unless
+// the database cannot be selected.
+void TMainForm::AlterField(const Selection &s, const QString &oldName, const StillAsShown &check) {
   NewTableForm->ClearRows();
   if (ExecModal(*EditFieldForm) != QDialog::Accepted)
     return;
@@ -31,7 +82,8 @@ void TMainForm::AlterField(const Selection &s, const QString &oldName) {
   } else {
     const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
     ShowMessage(this, statement, QStringLiteral("dd"));
-    SendStatement(statement, what);
+    if (SelectAndSend(s.databaseName, statement, what, check) == Sent::NotSelected)
+      return;
   }
   ListFields(s.database, s.table);
 }
@@ -49,41 +101,55 @@ void TMainForm::ChangeFieldBntClick() {
   if (s.database < 0 || s.table < 0 || s.field < 0 || !connected())
     return;
 
-  // The editor starts from the column as the server has it now.
+  // The editor starts from the column as the server has it now, and only
+  // when accepting it unchanged gives back that very column.
   const QString factsQuery = ColumnFactsQuery(
       EscapeLiteral(s.databaseName), EscapeLiteral(s.tableName), EscapeLiteral(s.fieldName));
-  struct Read {
-    std::optional<QList<QStringList>> rows;
-    ServerReply reply;
-  };
-  const Read facts =
+  const auto escape = [this](const QString &value) { return EscapeLiteral(value); };
+  const ColumnReading reading =
       Session->run(QStringLiteral("Lese die Spalte „%1“ ...").arg(s.fieldName), [&](MYSQL *handle) {
-        Read r{QueryRows(handle, factsQuery), {}};
+        ColumnReading r{QueryRows(handle, factsQuery), {}, {}, {}};
         r.reply = ServerReply::Of(handle, r.rows.has_value());
+        if (!r.rows || r.rows->isEmpty())
+          return r;
+        r.facts = ColumnFactsFromRow(r.rows->first());
+        r.editable = EditableFromColumn(r.facts);
+        if (r.editable.row)
+          if (QString refusal = TrialChangeRefusal(handle, s, *r.editable.row, escape);
+              !refusal.isEmpty())
+            r.editable = {std::nullopt, refusal};
         return r;
       });
-  if (!facts.rows) {
-    ShowMessage(this, facts.reply.error);
+  if (!reading.rows) {
+    ShowMessage(this, reading.reply.error);
     return;
   }
-  if (facts.rows->isEmpty()) {
+  if (reading.rows->isEmpty()) {
     ShowMessage(this, QStringLiteral("Die Spalte „%1“ gibt es in der Tabelle „%2“ nicht mehr.")
                           .arg(s.fieldName, s.tableName));
     ListFields(s.database, s.table);
     return;
   }
-  const EditableColumn editable = EditableFromColumn(ColumnFactsFromRow(facts.rows->first()));
-  if (!editable.row) {
-    ShowMessage(this, editable.refusal);
+  if (!reading.editable.row) {
+    ShowMessage(this, reading.editable.refusal);
     return;
   }
-  EditFieldForm->FillFromRow(*editable.row);
+  EditFieldForm->FillFromRow(*reading.editable.row);
   EditFieldForm->SetPositionEnabled(true);
   // "Als letztes Feld" writes no position: the column keeps its place unless
   // the user chooses another.
   EditFieldForm->RadioButton1->setChecked(true);
   EditFieldForm->BitBtnXP1->setEnabled(true);
-  AlterField(s, s.fieldName);
+  // Sent only while the column is still as it was read here.
+  const auto holds = [factsQuery, facts = reading.facts](MYSQL *handle) {
+    const auto rows = QueryRows(handle, factsQuery);
+    return rows && !rows->isEmpty() && ColumnFactsFromRow(rows->first()) == facts;
+  };
+  AlterField(s, s.fieldName,
+             {holds, QStringLiteral("Die Spalte „%1“ der Tabelle „%2“ wurde geändert, seit der "
+                                    "Feld-Editor geöffnet wurde, oder gibt es nicht mehr. Es "
+                                    "wurde nichts gesendet; die Felder werden neu gelesen.")
+                         .arg(s.fieldName, s.tableName)});
 }
 
 void TMainForm::DelFieldBtnClick() {
@@ -92,6 +158,7 @@ void TMainForm::DelFieldBtnClick() {
     return;
   if (!ConnectedOrSaySo())
     return;
+  const StillAsShown check = TableAsShown(s);
   if (ShowMessage(this,
                   QStringLiteral("Wollen Sie das Feld ") + s.fieldName +
                       QStringLiteral(" in der Tabelle ") + s.tableName +
@@ -103,6 +170,6 @@ void TMainForm::DelFieldBtnClick() {
   SelectAndSend(s.databaseName,
                 QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
                     QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s.fieldName),
-                QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName));
+                QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName), check);
   ListFields(s.database, s.table);
 }

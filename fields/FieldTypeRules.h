@@ -56,6 +56,9 @@ inline constexpr std::array<FieldTypeRule, 30> FieldTypeRules{{
 }};
 // clang-format on
 
+// The largest length and decimals that the editor's number boxes take.
+inline constexpr int FieldNumberMax = 10000;
+
 // "VARCHAR": the type that a new field starts with.
 inline constexpr int NewFieldTypeIndex = 27;
 

@@ -1,11 +1,13 @@
 #include "fields/RxSpinEdit.h"
 
+#include "fields/FieldTypeRules.h"
+
 #include <QLineEdit>
 
 RxSpinEdit::RxSpinEdit(int value, QWidget *parent) : QSpinBox(parent) {
   // Plain ASCII digits whatever the locale: the text goes into SQL as shown.
   setLocale(QLocale::c());
-  setRange(1, 10000);
+  setRange(1, FieldNumberMax);
   setSingleStep(1);
   setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
   setValue(value);
@@ -24,6 +26,18 @@ void RxSpinEdit::setText(const QString &text) {
 
 QString RxSpinEdit::textFromValue(int value) const {
   return m_blank ? QString() : QSpinBox::textFromValue(value);
+}
+
+QValidator::State RxSpinEdit::validate(QString &input, int &pos) const {
+  if (m_blank && input.isEmpty())
+    return QValidator::Acceptable;
+  return QSpinBox::validate(input, pos);
+}
+
+int RxSpinEdit::valueFromText(const QString &text) const {
+  if (m_blank && text.isEmpty())
+    return value();
+  return QSpinBox::valueFromText(text);
 }
 
 void RxSpinEdit::stepBy(int steps) {

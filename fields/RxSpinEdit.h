@@ -19,6 +19,9 @@ public:
 
 protected:
   QString textFromValue(int value) const override;
+  // An empty box is a valid state that keeps its number.
+  QValidator::State validate(QString &input, int &pos) const override;
+  int valueFromText(const QString &text) const override;
   void stepBy(int steps) override;
 
 private:

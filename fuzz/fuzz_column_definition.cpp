@@ -1,7 +1,8 @@
 // The field row that "Feld ändern..." starts from, made from any column facts:
 // no crash; a row it gives is one the field editor can show (a type word of
 // its list, lengths and decimals only where the type's boxes are open, every
-// flag "ja" or "nein", no key ticked); a refusal always says why. And a text
+// flag "ja" or "nein", no key ticked, a length the box can show; only a
+// column of a plain table without a CHECK); a refusal always says why. And a text
 // default, written the way the server writes it into information_schema
 // (quote doubled; NUL, line feed, carriage return and backslash as \0, \n,
 // \r, \\), comes back exactly as it was.
@@ -36,6 +37,7 @@ const char *const DataTypes[] = {"int",       "bigint", "tinyint", "smallint", "
 const char *const Attributes[] = {"", " unsigned", " zerofill", " unsigned zerofill", " signed"};
 const char *const Extras[] = {"", "auto_increment", "AUTO_INCREMENT",
                               "on update current_timestamp()", "VIRTUAL GENERATED"};
+const char *const TableTypes[] = {"BASE TABLE", "VIEW", "SEQUENCE", "SYSTEM VERSIONED"};
 const char *const Collations[] = {"", "utf8mb4_general_ci", "utf8mb4_bin", "latin1_swedish_ci",
                                   "latin1_bin"};
 
@@ -97,6 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   column.tableCollation = oneOf(input, Collations);
   if (input.ConsumeBool())
     column.comment = anyText(input);
+  column.tableType = oneOf(input, TableTypes);
+  if (input.ConsumeBool())
+    column.check = anyText(input);
 
   const EditableColumn editable = EditableFromColumn(column);
   if (!editable.row) {
@@ -112,6 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   QW_FUZZ_CHECK(digitsOrEmpty(row[CellLength]) && digitsOrEmpty(row[CellDecimals]),
                 "length or decimals not digits");
   QW_FUZZ_CHECK(rule.length || row[CellLength].isEmpty(), "a length where the box is closed");
+  QW_FUZZ_CHECK(row[CellLength].size() <= 5 && row[CellLength].toInt() <= FieldNumberMax,
+                "a length beyond the box's range");
+  QW_FUZZ_CHECK(column.tableType == QLatin1String("BASE TABLE") && column.check.isEmpty(),
+                "a column of another kind of table, or with a CHECK, taken");
   QW_FUZZ_CHECK(rule.decimals || row[CellDecimals].isEmpty(), "decimals where the box is closed");
   for (std::size_t cell = CellNull; cell <= CellIndex; ++cell)
     QW_FUZZ_CHECK(row[cell] == FlagYes || row[cell] == FlagNo, "a flag neither ja nor nein");

@@ -12,6 +12,7 @@ void TMainForm::DelTableBtnClick() {
     return;
   if (!ConnectedOrSaySo())
     return;
+  const StillAsShown check = TableAsShown(s);
   if (ShowMessage(this,
                   QStringLiteral("Wollen Sie die Tabelle ") + s.tableName +
                       QStringLiteral(" in der Datenbank ") + s.databaseName +
@@ -20,7 +21,7 @@ void TMainForm::DelTableBtnClick() {
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
   SelectAndSend(s.databaseName, QStringLiteral("DROP TABLE ") + QuoteIdentifier(s.tableName),
-                QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s.tableName));
+                QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s.tableName), check);
   ListTables(s.database);
 }
 
@@ -30,6 +31,7 @@ void TMainForm::TableRenameBtnClick() {
     return;
   if (!ConnectedOrSaySo())
     return;
+  const StillAsShown check = TableAsShown(s);
   RenameTableForm->TableNameEd->setText(s.tableName);
   if (ExecModal(*RenameTableForm) != QDialog::Accepted)
     return;
@@ -41,6 +43,6 @@ void TMainForm::TableRenameBtnClick() {
   SelectAndSend(s.databaseName,
                 QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
                     QStringLiteral(" RENAME AS ") + QuoteIdentifier(newName),
-                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s.tableName));
+                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s.tableName), check);
   ListTables(s.database);
 }

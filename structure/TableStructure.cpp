@@ -201,8 +201,10 @@ TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const 
            s.reply);
   if (!columns)
     return s;
+  // The two columns asked for come after those of the facts.
   for (const QStringList &row : *columns)
-    s.columns.append({ColumnFactsFromRow(row), row.value(9), row.value(10)});
+    s.columns.append(
+        {ColumnFactsFromRow(row), row.value(row.size() - 2), row.value(row.size() - 1)});
 
   const auto indexes = IndexRows(handle,
                                  ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),

@@ -16,6 +16,7 @@ ColumnFacts Column(const QString &dataType, const QString &columnType, bool null
   c.defaultValue = def;
   c.extra = extra;
   c.tableCollation = QStringLiteral("utf8mb4_general_ci");
+  c.tableType = QStringLiteral("BASE TABLE");
   if (dataType.contains(QLatin1String("char")) || dataType.contains(QLatin1String("text")))
     c.collation = c.tableCollation;
   return c;
@@ -126,7 +127,9 @@ private slots:
           Column("bit", "bit(1)", true, "b'1'"),
           Column("timestamp", "timestamp", false, "current_timestamp()",
                  "on update current_timestamp()"),
-          Column("int", "int(11)", true, "NULL", "VIRTUAL GENERATED")}) {
+          Column("int", "int(11)", true, "NULL", "VIRTUAL GENERATED"),
+          Column("float", "float(7,0)"), Column("double", "double(10,0)"),
+          Column("varchar", "varchar(10001)"), Column("blob", "blob /*M!100301 COMPRESSED*/")}) {
       QVERIFY2(!refusal(c).isEmpty(), qPrintable(c.columnType + " " + c.defaultValue));
     }
     ColumnFacts commented = Column("int", "int(11)");

@@ -379,11 +379,16 @@ private slots:
     form.BitBtnXP1->click();
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QCOMPARE(form.ReadFieldRow()[CellLength], QString());
-    // ... and the next new field still shows it so.
+    // ... but a new field shows the kept numbers again: an empty length
+    // would send VARCHAR without one.
+    form.FillFromRow(rowOf({"f", "FLOAT", "", ""}));
     form.PrepareNewField(false);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(form.RxSpinEdit1->text(), QString());
+    QCOMPARE(form.RxSpinEdit1->text(), QStringLiteral("12"));
+    QCOMPARE(form.RxSpinEdit2->text(), QStringLiteral("2"));
+    QCOMPARE(form.ReadFieldRow()[CellLength], QStringLiteral("12"));
+    form.RxSpinEdit1->setText({});
     // Typing a number fills it; so does a step.
     form.RxSpinEdit1->setFocus();
     QTest::keyClicks(form.RxSpinEdit1, "30");

@@ -4,6 +4,7 @@
 #include "app/mysql_test_main.h"
 #include "fields/EditFieldFUnit.h"
 #include "fields/FieldTypeRules.h"
+#include "schema/RenameTableFUnit.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCheckBox>
@@ -16,6 +17,35 @@ const QString Db = QStringLiteral("qwt_fields");
 const QString Table = QStringLiteral("kunden");
 
 TEditFieldForm &Editor(QDialog &d) { return static_cast<TEditFieldForm &>(d); }
+
+// Objects with every kind of column: how each is made, and its columns,
+// separated by ";"; after "|" a word of the reason for a column that "Feld
+// ändern..." must refuse.
+const QList<std::pair<QString, QString>> Kinds{
+    {"CREATE TABLE arten (%1, KEY (ix), KEY (tx(5))) CHARSET utf8mb4",
+     R"(id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY; bi BIGINT; b1 BIT; bl BLOB;
+        bz BIGINT(20) UNSIGNED ZEROFILL NOT NULL DEFAULT 7; b100 BLOB(100); ch CHAR;
+        bo BOOL NOT NULL DEFAULT 1; c5 CHAR(5) BINARY DEFAULT 'a''b'; da DATE DEFAULT '2024-02-29';
+        dt DATETIME; de DECIMAL; d102 DECIMAL(10,2) UNSIGNED ZEROFILL NOT NULL DEFAULT 1.5;
+        dp DOUBLE PRECISION; d83 DOUBLE(8,3) DEFAULT -2.5; fl FLOAT; f72 FLOAT(7,2) ZEROFILL;
+        ix INT(5) NOT NULL DEFAULT 0; ig INTEGER; lb LONGBLOB; lt LONGTEXT; mb MEDIUMBLOB;
+        mi MEDIUMINT UNSIGNED; mt MEDIUMTEXT; nu NUMERIC(12,4); re REAL; si SMALLINT DEFAULT -3;
+        tx TEXT DEFAULT 'x\\y'; ti TIME; ts TIMESTAMP NULL; tb TINYBLOB; tt TINYINT(1);
+        t3 TIMESTAMP(3) NOT NULL DEFAULT '2020-01-02 03:04:05.678'; tn TINYTEXT; ye YEAR;
+        vmax VARCHAR(10000); vq VARCHAR(40) NOT NULL DEFAULT 'it''s \\ a\nb';
+        vb VARCHAR(20) BINARY UNIQUE; chk INT CHECK (chk > 0)|CHECK; en ENUM('a','b')|Typliste;
+        f70 FLOAT(7,0)|Nachkommastellen; d100 DOUBLE(10,0)|Nachkommastellen; se SET('a')|Typliste;
+        u6 INET6|Typliste; dt6 DATETIME(6)|genau; b8 BIT(8)|genau; du DECIMAL(5,1) UNSIGNED|genau;
+        ko INT COMMENT 'x'|Kommentar; inv INT INVISIBLE|INVISIBLE; kz BLOB COMPRESSED|komprimiert;
+        gv INT AS (ix + 1) VIRTUAL|GENERATED; gs INT AS (ix + 2) PERSISTENT|GENERATED;
+        ou TIMESTAMP NOT NULL DEFAULT CURRENT_TIMESTAMP ON UPDATE CURRENT_TIMESTAMP|on update;
+        la VARCHAR(5) CHARACTER SET latin1|latin1; le VARCHAR(5) NOT NULL DEFAULT ''|Vorgabewert;
+        op INT `farbe`='rot'|farbe)"},
+    {"CREATE TABLE lang (%1)", "lang VARCHAR(16000)|höchstens"},
+    {"CREATE TABLE arten_bin (%1) COLLATE utf8mb4_bin", "js JSON|json_valid; vt VARCHAR(5)"},
+    {"CREATE TABLE versioniert (%1) WITH SYSTEM VERSIONING", "a INT|systemversioniert"},
+    {"CREATE SEQUENCE sequenz", "increment|Sequenz"},
+    {"CREATE VIEW sicht AS SELECT 1 AS %1", "eins|Sicht"}};
 } // namespace
 
 class FieldCommandsTest : public QObject {
@@ -43,7 +73,8 @@ class FieldCommandsTest : public QObject {
   QStringList sent() {
     QStringList statements;
     for (const QString &s : admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle)))
-      if (s.startsWith(QLatin1String("ALTER")) || s.startsWith(QLatin1String("SELECT c.")))
+      if ((s.startsWith(QLatin1String("ALTER")) || s.startsWith(QLatin1String("SELECT c."))) &&
+          !s.contains(QLatin1String("quellwerk_probe")))
         statements << s;
     return statements;
   }
@@ -194,20 +225,114 @@ private slots:
       // As if the last use of the editor had placed a field first.
       form->EditFieldForm->RadioButton2->setChecked(true);
       form->ChangeFieldBnt->click();
-      // The "dd" box showed exactly the statement that was sent.
+      // The "dd" box showed exactly the statement that was sent, after the
+      // column was read when the editor opened and again just before.
       QCOMPARE(messages->shown.size(), 1);
       QCOMPARE(messages->shown[0].title, QStringLiteral("dd"));
       QCOMPARE(messages->shown[0].icon, MessageIcon::None);
       const QStringList statements = sent();
-      QCOMPARE(statements.size(), 2);
-      QCOMPARE(statements[1], messages->shown[0].text);
-      QVERIFY(statements[1].startsWith(QStringLiteral("ALTER TABLE `kunden` CHANGE `") + column +
+      QCOMPARE(statements.size(), 3);
+      QCOMPARE(statements[2], messages->shown[0].text);
+      QVERIFY(statements[2].startsWith(QStringLiteral("ALTER TABLE `kunden` CHANGE `") + column +
                                        QStringLiteral("` `") + newName + QStringLiteral("` ")));
       QCOMPARE(definition(newName), before);
       messages->clear();
     }
     QCOMPARE(columns(), (QStringList{"id neu", "preis neu", "name neu", "geburtstag neu",
                                      "notiz neu", "farbe", "zitat neu"}));
+  }
+
+  void changeUnchangedKeepsOrRefuses_data() {
+    QTest::addColumn<QString>("sqlMode");
+    QTest::newRow("strict") << QStringLiteral("STRICT_ALL_TABLES");
+    QTest::newRow("leer") << QString();
+  }
+  // Every kind of column opened with "Feld ändern..." and accepted unchanged:
+  // an editable one comes back identical, any other is refused before the
+  // editor opens, naming the column and why; judged by the whole table.
+  void changeUnchangedKeepsOrRefuses() {
+    QFETCH(QString, sqlMode);
+    QCOMPARE(mysql::mysql_query(form->MySQLHandle, qPrintable("SET sql_mode = '" + sqlMode + "'")),
+             0);
+    admin->exec("USE qwt_fields");
+    for (const auto &[create, kinds] : Kinds)
+      admin->exec(
+          "SET STATEMENT sql_mode = 'IGNORE_BAD_TABLE_OPTIONS' FOR " +
+          QString(create).replace(
+              "%1", QString(kinds).remove(QRegularExpression("\\|[^;]*")).replace(';', ',')));
+    admin->exec("INSERT INTO lang VALUES (REPEAT('x', 12000))");
+    form->ListCurrentDatabases();
+    ModalScript script;
+    for (const auto &[create, kinds] : Kinds)
+      for (const QString &kind : kinds.split(QRegularExpression("\\s*;\\s*"))) {
+        const QString table = create.section(' ', 2, 2), refusal = kind.section('|', 1);
+        const QString column = kind.section(' ', 0, 0).section('|', 0, 0);
+        const auto state = [&] {
+          return admin->rows("SHOW CREATE TABLE " + table) + admin->rows("CHECKSUM TABLE " + table);
+        };
+        const QList<QStringList> before = state();
+        selectTable(table);
+        selectField(column);
+        messages->clear();
+        if (refusal.isEmpty())
+          script.push([](QDialog &) { return int(QDialog::Accepted); });
+        form->ChangeFieldBnt->click();
+        QCOMPARE(state(), before);
+        const QString shown = messages->texts().join('|');
+        QVERIFY2(messages->shown.size() == 1 &&
+                     (refusal.isEmpty()
+                          ? messages->shown[0].title == "dd"
+                          : shown.contains("„" + column + "“") && shown.contains(refusal)),
+                 qPrintable(column + ": " + shown));
+      }
+  }
+
+  void changedMeanwhileIsNotUndone() {
+    ModalScript script;
+    selectField(QStringLiteral("name"));
+    script.push([&](QDialog &) {
+      admin->exec("ALTER TABLE qwt_fields.kunden MODIFY name VARCHAR(10) NOT NULL DEFAULT 'neu'");
+      return int(QDialog::Accepted);
+    });
+    form->ChangeFieldBnt->click();
+    QCOMPARE(messages->shown.size(), 2); // the "dd" box, then why nothing was sent
+    QVERIFY(messages->shown[1].text.contains(QStringLiteral("„name“ der Tabelle „kunden“")));
+    QCOMPARE(definition("name").mid(0, 3), (QStringList{"varchar(10)", "NO", "'neu'"}));
+    QVERIFY(!form->ListView3->hasSelection());
+  }
+
+  void swappedTablesAreLeftAlone_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Feld löschen") << QStringLiteral("DelFieldBtn");
+    QTest::newRow("Tabelle löschen") << QStringLiteral("DelTableBtn");
+    QTest::newRow("Tabelle umbenennen") << QStringLiteral("TableRenameBtn");
+  }
+  // Another client swaps the names of two tables while the question or the
+  // rename dialog is open: the command acts on neither.
+  void swappedTablesAreLeftAlone() {
+    QFETCH(QString, button);
+    admin->exec("CREATE TABLE qwt_fields.a (wert INT, x INT)");
+    admin->exec("CREATE TABLE qwt_fields.b (wert VARCHAR(5), y INT)");
+    form->ListCurrentDatabases();
+    selectTable(QStringLiteral("a"));
+    selectField(QStringLiteral("wert"));
+    bool swapped = false;
+    const auto swap = [&] {
+      if (!std::exchange(swapped, true))
+        admin->exec("RENAME TABLE qwt_fields.a TO qwt_fields.c, qwt_fields.b TO qwt_fields.a, "
+                    "qwt_fields.c TO qwt_fields.b");
+    };
+    messages->onShow = [&](const Message &) { swap(); };
+    ModalScript script;
+    script.push([&](QDialog &) {
+      swap();
+      form->RenameTableForm->TableNameEd->setText(QStringLiteral("neu"));
+      return int(QDialog::Accepted);
+    });
+    form->findChild<QPushButton *>(button)->click();
+    QVERIFY(messages->texts().last().contains(QStringLiteral("„a“ ist nicht mehr die angezeigte")));
+    QCOMPARE(columns(QStringLiteral("a")), (QStringList{"wert", "y"}));
+    QCOMPARE(columns(QStringLiteral("b")), (QStringList{"wert", "x"}));
   }
 
   void changeToAnotherType() {
