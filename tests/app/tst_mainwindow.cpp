@@ -307,6 +307,8 @@ private slots:
 
   // The real message box, with Qt's own buttons in German.
   void realMessageBox() {
+    const auto realBoxes = qScopeGuard(
+        [failing = SetMessageHandler({})]() mutable { SetMessageHandler(std::move(failing)); });
     QStringList buttonTexts;
     QString title, text;
     QTimer::singleShot(0, [&] {
