@@ -52,17 +52,21 @@ qw_free_port() {
 }
 
 # qw_launch_server DATADIR RUNDIR PORT: starts mariadbd on 127.0.0.1:PORT with
-# its socket and pid file in RUNDIR, detached from this shell, and waits until
-# it answers. Returns non-zero if it does not come up.
+# its socket, pid file and temporary files in RUNDIR, detached from this shell,
+# and waits until it answers. Returns non-zero if it does not come up. A server
+# deletes every "#sql*" file in its tmpdir when it starts: in a shared /tmp it
+# would delete the temporary tables of the queries other servers are running.
 qw_launch_server() {
   local data=$1 run=$2 port=$3
   local user=()
   [ "$(id -u)" -eq 0 ] && user=(--user=root)
   rm -f "$run/mysqld.pid"
+  mkdir -p "$run/tmp"
   setsid mariadbd --no-defaults --datadir="$data" "${user[@]}" --bind-address=127.0.0.1 \
     --port="$port" --socket="$run/mysqld.sock" --pid-file="$run/mysqld.pid" \
     --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
-    --innodb-log-file-size=16M --max-connections=300 </dev/null >/dev/null 2>&1 &
+    --innodb-log-file-size=16M --max-connections=300 --tmpdir="$run/tmp" \
+    </dev/null >/dev/null 2>&1 &
   local pid=$! i
   for i in $(seq 1 160); do
     if mariadb-admin --no-defaults --socket="$run/mysqld.sock" -uroot ping >/dev/null 2>&1; then
