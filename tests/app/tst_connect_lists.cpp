@@ -39,9 +39,7 @@ private slots:
   }
   void init() { form = OpenMainForm(false); }
   void cleanup() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
     if (mysql::ClientLibraryStatus != mysql::EntryPointAbsent)
       LoadRealClientLibrary();
   }

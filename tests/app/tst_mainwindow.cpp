@@ -45,11 +45,7 @@ private slots:
     InstallGermanTranslations();
   }
   void init() { form = OpenMainForm(false); }
-  void cleanup() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
-  }
+  void cleanup() { CloseMainForm(form); }
   void cleanupTestCase() { mysql::FreeClientLibrary(); }
 
   void layout() {

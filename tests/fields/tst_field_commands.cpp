@@ -72,9 +72,7 @@ private slots:
     admin->stopQueryLog();
     delete messages;
     messages = nullptr;
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
   }
   void cleanupTestCase() {
     if (admin)

@@ -626,8 +626,7 @@ private slots:
     QCOMPARE(admin->columnNames(db, b), (QStringList{"id", "code", "preis", "farbe", "kunde"}));
     QCOMPARE(Captions(form->ListView3), admin->columnNames(db, b));
 
-    form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
     admin->dropDatabase(db);
   }
 
@@ -698,8 +697,7 @@ private slots:
       QVERIFY(t.runs >= perCommand);
     QVERIFY(total >= 200 || perCommand < 30);
 
-    form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
   }
 };
 

@@ -464,9 +464,7 @@ private slots:
     // Whatever failed, the server answers again for the next test.
     RestoreServer();
     SetServerIoTimeoutForTests(0);
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
     admin.reset();
     admin = std::make_unique<AdminConnection>();
   }

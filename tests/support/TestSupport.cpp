@@ -340,3 +340,9 @@ std::unique_ptr<TMainForm> OpenMainForm(bool connect) {
     ConnectTo(*form);
   return form;
 }
+
+void CloseMainForm(std::unique_ptr<TMainForm> &form) {
+  if (form && form->connected())
+    form->cancelbtnClick();
+  form.reset();
+}

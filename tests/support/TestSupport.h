@@ -18,10 +18,9 @@
 class TMainForm;
 class QDialog;
 
-// Every test program starts with a message-box and a modal handler that fail
-// the running test at once, naming the box or dialog (outside a test function
-// they end the program), so that nothing waits for a click that never comes.
-// MessageRecorder and ModalScript replace them while they live.
+// Every test program starts with handlers that fail the running test at once
+// on a message box or modal dialog (outside a test function they end the
+// program); MessageRecorder and ModalScript replace them while they live.
 
 // Records every message box instead of showing it, and answers from a queue
 // (Yes for a question and Ok otherwise when the queue is empty).
@@ -150,3 +149,5 @@ void ClickCaption(ReportListView *list, const QString &caption);
 // The program's forms as it creates them, the main window shown; connected
 // to the test server when asked (check form->connected()).
 std::unique_ptr<TMainForm> OpenMainForm(bool connect);
+// Disconnects ("Trennen") if connected, and closes the forms.
+void CloseMainForm(std::unique_ptr<TMainForm> &form);
