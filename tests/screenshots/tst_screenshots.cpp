@@ -151,9 +151,7 @@ private slots:
   }
 
   void cleanupTestCase() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
     if (admin)
       admin->dropDatabase(Db);
   }
