@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 MessageHandler &messageHandler() {
@@ -92,9 +94,13 @@ int ExecModal(QDialog &dialog) {
   return dialog.exec();
 }
 
-void SetMessageHandler(MessageHandler handler) { messageHandler() = std::move(handler); }
+MessageHandler SetMessageHandler(MessageHandler handler) {
+  return std::exchange(messageHandler(), std::move(handler));
+}
 
-void SetModalHandler(ModalHandler handler) { modalHandler() = std::move(handler); }
+ModalHandler SetModalHandler(ModalHandler handler) {
+  return std::exchange(modalHandler(), std::move(handler));
+}
 
 void ShowEscapedError(QWidget *parent, const QString &what) {
   ShowMessage(parent, what + QLatin1Char('.'), ApplicationTitle, MessageButtons::Ok,

@@ -47,11 +47,11 @@ MessageAnswer ShowMessage(QWidget *parent, const QString &text, const QString &t
 int ExecModal(QDialog &dialog);
 
 // Seams for tests: a handler replaces the real box or modal loop; an empty
-// function restores it.
+// function restores it. Each returns the handler it replaced.
 using MessageHandler = std::function<MessageAnswer(QWidget *parent, const Message &)>;
 using ModalHandler = std::function<int(QDialog &)>;
-void SetMessageHandler(MessageHandler handler);
-void SetModalHandler(ModalHandler handler);
+MessageHandler SetMessageHandler(MessageHandler handler);
+ModalHandler SetModalHandler(ModalHandler handler);
 
 // Reports an error that escaped a handler: its text and a full stop, titled
 // with the application title, with the critical icon.

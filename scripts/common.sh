@@ -79,21 +79,25 @@ qw_tls_options() {
 }
 
 # qw_launch_server DATADIR RUNDIR PORT [OPTION...]: starts mariadbd on
-# 127.0.0.1:PORT with its socket and pid file in RUNDIR and the given further
-# options, detached from this shell, and waits until it answers. Returns
-# non-zero if it does not come up. New databases get utf8mb4 (the server's
-# own default is latin1).
+# 127.0.0.1:PORT with its socket, pid file and temporary files in RUNDIR and
+# the given further options, detached from this shell, and waits until it
+# answers. Returns non-zero if it does not come up. New databases get utf8mb4
+# (the server's own default is latin1). A server deletes every "#sql*" file in
+# its tmpdir when it starts: in a shared /tmp it would delete the temporary
+# tables of the queries other servers are running.
 qw_launch_server() {
   local data=$1 run=$2 port=$3
   shift 3
   local user=()
   [ "$(id -u)" -eq 0 ] && user=(--user=root)
   rm -f "$run/mysqld.pid"
+  mkdir -p "$run/tmp"
   setsid mariadbd --no-defaults --datadir="$data" "${user[@]}" --bind-address=127.0.0.1 \
     --port="$port" --socket="$run/mysqld.sock" --pid-file="$run/mysqld.pid" \
     --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
     --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
-    --innodb-log-file-size=16M --max-connections=300 "$@" </dev/null >/dev/null 2>&1 &
+    --innodb-log-file-size=16M --max-connections=300 --tmpdir="$run/tmp" "$@" \
+    </dev/null >/dev/null 2>&1 &
   local pid=$! i
   for i in $(seq 1 160); do
     if mariadb-admin --no-defaults --socket="$run/mysqld.sock" -uroot ping >/dev/null 2>&1; then

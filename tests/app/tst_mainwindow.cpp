@@ -47,11 +47,7 @@ private slots:
     InstallGermanTranslations();
   }
   void init() { form = OpenMainForm(false); }
-  void cleanup() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
-  }
+  void cleanup() { CloseMainForm(form); }
   void cleanupTestCase() { mysql::FreeClientLibrary(); }
 
   void layout() {
@@ -350,6 +346,8 @@ private slots:
 
   // The real message box, with Qt's own buttons in German.
   void realMessageBox() {
+    const auto realBoxes = qScopeGuard(
+        [failing = SetMessageHandler({})]() mutable { SetMessageHandler(std::move(failing)); });
     QStringList buttonTexts;
     QString title, text;
     QTimer::singleShot(0, [&] {

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
 
 using namespace filetest;
@@ -538,7 +539,7 @@ private slots:
     QVERIFY(d.isVisible());
     QCOMPARE(d.result(), -1);
     // The file learns of it with the next save only.
-    QCOMPARE(rowsInFile(optionsPath())[0].host, QStringLiteral("alt.example"));
+    QCOMPARE(rowsInFile(optionsPath()).value(0).host, QStringLiteral("alt.example"));
 
     // Escape in the editor drops the edit and leaves the dialog open.
     QTest::keyClick(d.ListView1, Qt::Key_F2);
@@ -578,12 +579,10 @@ private slots:
     const Message &shown = messages.shown.first();
     QCOMPARE(shown.title, QStringLiteral("VoVID Adizad"));
     QCOMPARE(shown.icon, MessageIcon::Critical);
-    QVERIFY2(shown.text.contains(QStringLiteral("„") + optionsPath() + QStringLiteral("“")),
-             qPrintable(shown.text));
-    QVERIFY2(shown.text.contains(QStringLiteral("nicht")), qPrintable(shown.text));
-    QVERIFY(shown.text.endsWith(QLatin1Char('.')));
     // The reason after the file name: what the system said.
-    QVERIFY2(shown.text.section(QStringLiteral("“"), 1).size() > 20, qPrintable(shown.text));
+    QCOMPARE(shown.text, QStringLiteral("Die gespeicherten Verbindungen konnten nicht in „%1“ "
+                                        "geschrieben werden: %2.")
+                             .arg(optionsPath(), qt_error_string(EFBIG)));
     // The list keeps the new row, the old file stays whole, nothing half-written remains.
     QCOMPARE(d.ListView1->count(), 2);
     QCOMPARE(readAll(optionsPath()), old);

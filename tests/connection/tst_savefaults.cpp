@@ -350,62 +350,37 @@ private slots:
     QVERIFY(QFileInfo(QCoreApplication::applicationFilePath()).isExecutable());
   }
 
-  void killedRightAfterTheNewFileWasCreated() {
+  // Killed right after the new file was created (it stands there empty),
+  // part-way through writing it, or after writing it but before it replaces
+  // the old one: the old file stays whole meanwhile and after, nothing is left
+  // over, and the next save works.
+  void killedWhileSaving_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArray>("step");
+    QTest::addColumn<int>("written"); // bytes of the new file when the kill came; -1: all
+    const QByteArray size = QByteArray::number(EncodeSavedConnections(newRows()).size());
+    QTest::newRow("opened") << "kill-opened" << QByteArray("STEP opened 0 ") << 0;
+    QTest::newRow("part") << "kill-part"
+                          << "STEP part 4096 " + size << 4096;
+    QTest::newRow("written") << "kill-written" << QByteArray("STEP written") << -1;
+  }
+  void killedWhileSaving() {
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, step);
+    QFETCH(int, written);
     QTemporaryDir temp;
     const QString path = temp.filePath(QStringLiteral("options.dat"));
     saveOld(path);
+    const QByteArray expected = EncodeSavedConnections(newRows());
     QByteArray atStep;
-    const ChildRun run =
-        runChild(QStringLiteral("kill-opened"), path, [&](const QByteArray &step, QProcess &child) {
-          QVERIFY2(step.startsWith("STEP opened 0 "), step.constData());
-          atStep = fileBeingWritten(child.processId(), temp.path());
-        });
-    QVERIFY2(run.output.startsWith("STEP opened"), run.output.constData());
+    const ChildRun run = runChild(mode, path, [&](const QByteArray &, QProcess &child) {
+      atStep = fileBeingWritten(child.processId(), temp.path());
+      QCOMPARE(readAll(path), m_oldBytes);
+    });
+    QVERIFY2(run.output.startsWith(step), run.output.constData());
     QCOMPARE(run.status, QProcess::CrashExit);
-    // The new file was there, empty, when the kill came.
     QVERIFY(!atStep.isNull());
-    QCOMPARE(atStep.size(), 0);
-    verifyOldIntact(path);
-    verifyLeftovers(temp.path());
-    // The next save works and replaces the old file.
-    verifySave(path, newRows());
-  }
-
-  void killedPartWayThroughWriting() {
-    QTemporaryDir temp;
-    const QString path = temp.filePath(QStringLiteral("options.dat"));
-    saveOld(path);
-    const QByteArray expected = EncodeSavedConnections(newRows());
-    QByteArray atStep;
-    const ChildRun run =
-        runChild(QStringLiteral("kill-part"), path, [&](const QByteArray &, QProcess &child) {
-          atStep = fileBeingWritten(child.processId(), temp.path());
-        });
-    QVERIFY2(run.output.startsWith("STEP part 4096 " + QByteArray::number(expected.size())),
-             run.output.constData());
-    QCOMPARE(run.status, QProcess::CrashExit);
-    // A new file cut short stood beside the old one when the kill came.
-    QCOMPARE(atStep, expected.first(4096));
-    verifyOldIntact(path);
-    verifyLeftovers(temp.path());
-    verifySave(path, newRows());
-  }
-
-  void killedAfterWritingBeforeReplacing() {
-    QTemporaryDir temp;
-    const QString path = temp.filePath(QStringLiteral("options.dat"));
-    saveOld(path);
-    const QByteArray expected = EncodeSavedConnections(newRows());
-    QByteArray atStep;
-    const ChildRun run =
-        runChild(QStringLiteral("kill-written"), path, [&](const QByteArray &, QProcess &child) {
-          atStep = fileBeingWritten(child.processId(), temp.path());
-          // The old file is still in place while the new one is complete.
-          QCOMPARE(readAll(path), m_oldBytes);
-        });
-    QVERIFY2(run.output.startsWith("STEP written"), run.output.constData());
-    QCOMPARE(run.status, QProcess::CrashExit);
-    QCOMPARE(atStep, expected);
+    QCOMPARE(atStep, written < 0 ? expected : expected.first(written));
     verifyOldIntact(path);
     verifyLeftovers(temp.path());
     verifySave(path, oldRows().mid(0, 1));

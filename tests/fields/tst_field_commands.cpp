@@ -83,7 +83,8 @@ private slots:
   void initTestCase() {
     QW_REQUIRE_SERVER();
     admin = std::make_unique<AdminConnection>();
-    LoadRealClientLibrary();
+    // Through the fake library, which holds every escape to its buffer size.
+    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
   }
   void init() {
     admin->makeDatabase(Db);
@@ -102,9 +103,7 @@ private slots:
     admin->stopQueryLog();
     delete messages;
     messages = nullptr;
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
   }
   void cleanupTestCase() {
     if (admin)

@@ -62,9 +62,7 @@ QString SchemaSnapshot::differenceTo(const SchemaSnapshot &other) const {
   return out.join(QLatin1Char('\n'));
 }
 
-namespace {
-
-SchemaSnapshot ReadSnapshot(AdminConnection &admin) {
+SchemaSnapshot TakeSnapshot(AdminConnection &admin) {
   const QString skip =
       QStringLiteral(" NOT IN ('information_schema', 'performance_schema', 'mysql', 'sys')");
   SchemaSnapshot s;
@@ -83,25 +81,5 @@ SchemaSnapshot ReadSnapshot(AdminConnection &admin) {
                           "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA") +
            skip + QStringLiteral(" ORDER BY ORDINAL_POSITION")))
     s.columns[{row.value(0), row.value(1)}].append({row.value(2), Joined(row, 3)});
-  return s;
-}
-
-} // namespace
-
-SchemaSnapshot TakeSnapshot(AdminConnection &admin) {
-  SchemaSnapshot s;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    s = ReadSnapshot(admin);
-    QStringList unread;
-    for (const SchemaSnapshot::TableKey &key : s.tables.keys())
-      if (!s.columns.contains(key))
-        unread << Shown(key);
-    if (unread.isEmpty())
-      return s;
-    if (attempt == 0)
-      qInfo("information_schema left out the columns of %d tables (%s, ...): reading again",
-            int(unread.size()), qPrintable(unread.first()));
-    QTest::qWait(100);
-  }
   return s;
 }

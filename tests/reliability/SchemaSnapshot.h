@@ -37,10 +37,6 @@ struct SchemaSnapshot {
 
 // The whole schema of the server. The four system schemas are listed as
 // databases only: information_schema and performance_schema change with no
-// command, and reading the columns of the views of sys and the tables of
-// mysql right after an unclean stop has crashed the server (MariaDB 10.11.19,
-// SIGSEGV in ha_maria::drop_table while it cleaned up a failed temporary
-// table of the information_schema query). information_schema leaves out the
-// columns of a table it cannot open at that moment: a snapshot in which a
-// table has no columns is read again.
+// command, and the columns of the views of sys and the tables of mysql are
+// not the tests' business.
 SchemaSnapshot TakeSnapshot(AdminConnection &admin);

@@ -152,7 +152,6 @@ class ServerFaultsTest : public QObject {
 
   std::unique_ptr<TMainForm> form;
   std::unique_ptr<AdminConnection> admin;
-  bool serverStopped = false;
 
   // Pushes the connection dialog's answer: the test server, and `timeout` as
   // the connect time-out text.
@@ -296,7 +295,6 @@ class ServerFaultsTest : public QObject {
       break;
     case Fault::Stop:
       QVERIFY(ServerControl(QStringLiteral("stop-signal")));
-      serverStopped = true;
       QVERIFY(waitUntilStopped());
       break;
     }
@@ -304,10 +302,8 @@ class ServerFaultsTest : public QObject {
   void recover(Fault fault) {
     if (fault == Fault::Kill)
       QVERIFY(ServerControl(QStringLiteral("start")));
-    if (fault == Fault::Stop) {
+    if (fault == Fault::Stop)
       QVERIFY(ServerControl(QStringLiteral("cont-signal")));
-      serverStopped = false;
-    }
     if (!admin)
       admin = std::make_unique<AdminConnection>();
   }
@@ -451,8 +447,6 @@ class ServerFaultsTest : public QObject {
 private slots:
   void initTestCase() {
     QW_REQUIRE_SERVER();
-    if (qEnvironmentVariable("QW_TEST_SERVER_CTL").isEmpty())
-      QSKIP("server faults can be caused only under scripts/test");
     LoadRealClientLibrary();
     admin = std::make_unique<AdminConnection>();
     SetWaitWindowDelay(50);
@@ -462,23 +456,13 @@ private slots:
     if (!admin)
       admin = std::make_unique<AdminConnection>();
     prepareDatabase();
-    form = CreateForms();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    ConnectTo(*form);
+    form = OpenMainForm(true);
     QVERIFY(form->connected());
   }
   void cleanup() {
     // Whatever failed, the server answers again for the next test.
-    if (serverStopped) {
-      ServerControl(QStringLiteral("cont-signal"));
-      serverStopped = false;
-    }
-    if (!TestServer::available())
-      ServerControl(QStringLiteral("start"));
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    RestoreServer();
+    CloseMainForm(form);
     admin.reset();
     admin = std::make_unique<AdminConnection>();
   }
@@ -539,7 +523,6 @@ private slots:
     // the connect time-out of the dialog ends the attempt.
     messages.clear();
     QVERIFY(ServerControl(QStringLiteral("stop-signal")));
-    serverStopped = true;
     bool watchdogFired = false;
     {
       Watchdog watchdog(std::chrono::seconds(90));

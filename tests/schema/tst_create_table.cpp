@@ -61,11 +61,7 @@ private slots:
     QVERIFY(form->connected());
     selectDatabase(Db);
   }
-  void cleanup() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
-  }
+  void cleanup() { CloseMainForm(form); }
   void cleanupTestCase() {
     if (admin)
       admin->dropDatabase(Db);

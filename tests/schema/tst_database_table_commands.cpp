@@ -55,11 +55,7 @@ private slots:
     form = OpenMainForm(true);
     QVERIFY(form->connected());
   }
-  void cleanup() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
-  }
+  void cleanup() { CloseMainForm(form); }
   void cleanupTestCase() {
     if (!admin)
       return;

@@ -154,9 +154,7 @@ private slots:
   }
 
   void cleanupTestCase() {
-    if (form && form->connected())
-      form->cancelbtnClick();
-    form.reset();
+    CloseMainForm(form);
     if (admin)
       admin->dropDatabase(Db);
   }

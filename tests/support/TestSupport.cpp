@@ -14,8 +14,40 @@
 #include <dlfcn.h>
 #include <stdexcept>
 
+namespace {
+
+// A box or dialog that no test expected fails the running test at once, with
+// what it showed; outside a test function it ends the program.
+void FailUnexpected(const QString &what) {
+  if (!QTest::currentTestFunction())
+    qFatal("%s (outside a test function)", qPrintable(what));
+  QTest::qFail(qPrintable(what), __FILE__, __LINE__);
+}
+
+MessageAnswer FailOnMessage(QWidget *, const Message &m) {
+  const bool question = m.buttons != MessageButtons::Ok;
+  FailUnexpected(QStringLiteral("unexpected message box „%1“, title „%2“, buttons %3")
+                     .arg(m.text, m.title, question ? "Ja/Nein(/Abbrechen)" : "OK"));
+  return question ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+int FailOnModal(QDialog &dialog) {
+  FailUnexpected(QStringLiteral("unexpected modal dialog %1 „%2“")
+                     .arg(dialog.metaObject()->className(), dialog.windowTitle()));
+  return QDialog::Rejected;
+}
+
+// In every test program before main(): the test support is an object library.
+const bool FailingHandlersInstalled = [] {
+  SetMessageHandler(FailOnMessage);
+  SetModalHandler(FailOnModal);
+  return true;
+}();
+
+} // namespace
+
 MessageRecorder::MessageRecorder() {
-  SetMessageHandler([this](QWidget *, const Message &message) {
+  m_outer = SetMessageHandler([this](QWidget *, const Message &message) {
     shown.append(message);
     if (onShow)
       onShow(message);
@@ -34,7 +66,7 @@ MessageRecorder::MessageRecorder() {
   });
 }
 
-MessageRecorder::~MessageRecorder() { SetMessageHandler({}); }
+MessageRecorder::~MessageRecorder() { SetMessageHandler(std::move(m_outer)); }
 
 QStringList MessageRecorder::texts() const {
   QStringList list;
@@ -44,25 +76,25 @@ QStringList MessageRecorder::texts() const {
 }
 
 ModalScript::ModalScript() {
-  SetModalHandler([this](QDialog &dialog) {
+  m_outer = SetModalHandler([this](QDialog &dialog) {
     ++shownCount;
-    if (scripts.empty()) {
-      qWarning("unexpected modal dialog: %s", qPrintable(dialog.objectName()));
-      return int(QDialog::Rejected);
-    }
+    if (scripts.empty())
+      return FailOnModal(dialog);
     auto script = std::move(scripts.front());
     scripts.pop_front();
     return script(dialog);
   });
 }
 
-ModalScript::~ModalScript() { SetModalHandler({}); }
+ModalScript::~ModalScript() { SetModalHandler(std::move(m_outer)); }
 
 QString TestServer::host() { return qEnvironmentVariable("QW_TEST_HOST", "127.0.0.1"); }
 int TestServer::port() { return qEnvironmentVariableIntValue("QW_TEST_PORT"); }
 QString TestServer::user() { return qEnvironmentVariable("QW_TEST_USER", "root"); }
 QString TestServer::passwordUser() { return qEnvironmentVariable("QW_TEST_PASSWORD_USER"); }
 QString TestServer::password() { return qEnvironmentVariable("QW_TEST_PASSWORD"); }
+
+bool TestServer::leftOut() { return qEnvironmentVariableIntValue("QW_SKIP_SERVER_TESTS") != 0; }
 
 bool TestServer::available() {
   if (port() <= 0)
@@ -127,6 +159,9 @@ AdminConnection::AdminConnection() {
   if (!m_handle)
     throw std::runtime_error("mysql_init failed");
   lib.options(m_handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  // A server left stopped by a failed test fails the probe instead of hanging it.
+  const unsigned connectTimeout = 10;
+  lib.options(m_handle, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
   const QByteArray host = TestServer::host().toUtf8();
   const QByteArray user = TestServer::user().toUtf8();
   if (!lib.real_connect(m_handle, host.constData(), user.constData(), "", nullptr,
@@ -265,13 +300,21 @@ void ConnectTo(TMainForm &form, const QString &user, const QString &password, in
 
 bool ServerControl(const QString &command) {
   const QString script = qEnvironmentVariable("QW_TEST_SERVER_CTL");
-  if (script.isEmpty())
+  if (script.isEmpty()) {
+    qWarning("QW_TEST_SERVER_CTL is not set: run the tests through scripts/test");
     return false;
+  }
   QProcess process;
   process.setProcessChannelMode(QProcess::ForwardedChannels);
   process.start(QStringLiteral("bash"), {script, command});
   return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
          process.exitCode() == 0;
+}
+
+void RestoreServer() {
+  ServerControl(QStringLiteral("cont-signal"));
+  if (!TestServer::available() && !ServerControl(QStringLiteral("start")))
+    qWarning("the test server could not be started again");
 }
 
 void ClickRow(ReportListView *list, int row) {
@@ -318,3 +361,9 @@ CancelWhenWaiting::CancelWhenWaiting() : m_timer(std::make_unique<QTimer>()) {
 }
 
 CancelWhenWaiting::~CancelWhenWaiting() = default;
+
+void CloseMainForm(std::unique_ptr<TMainForm> &form) {
+  if (form && form->connected())
+    form->cancelbtnClick();
+  form.reset();
+}
