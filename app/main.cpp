@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QIcon>
+#include <QIconEngine>
 #include <QProxyStyle>
 #include <QStyleFactory>
 
@@ -23,9 +24,10 @@
 namespace {
 
 // The application's style, with each standard icon read from its image files
-// once: the forms give the same few pictures (OK, Cancel, Apply, ...) to some
-// thirty buttons, and reading them again for each button was the larger part
-// of the time to the first window.
+// once, and only when it is first drawn: the forms give the same few
+// pictures (OK, Cancel, Apply, ...) to some thirty buttons, most of them in
+// dialogs that are not shown at start, and reading the files (each picture in
+// three sizes) was the larger part of the time to the first window.
 class IconCachingStyle : public QProxyStyle {
 public:
   // Wraps the style the application would use anyway (platform default,
@@ -38,11 +40,52 @@ public:
       return QProxyStyle::standardIcon(which, option, widget);
     auto cached = m_icons.constFind(which);
     if (cached == m_icons.cend())
-      cached = m_icons.insert(which, QProxyStyle::standardIcon(which, option, widget));
+      cached = m_icons.insert(which, QIcon(new DeferredIcon(*this, which)));
     return *cached;
   }
 
 private:
+  // Stands for the style's icon and reads it on first use. Copies of the
+  // QIcon share one engine, so the files are read once.
+  class DeferredIcon : public QIconEngine {
+  public:
+    DeferredIcon(const IconCachingStyle &style, StandardPixmap which)
+        : m_style(style), m_which(which) {}
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode,
+               QIcon::State state) override {
+      icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override {
+      return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+      return icon().pixmap(size, scale, mode, state);
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override {
+      return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+      return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return false; } // the style has every picture the buttons use
+    QIconEngine *clone() const override { return new DeferredIcon(m_style, m_which); }
+    QString key() const override { return QStringLiteral("quellwerk-deferred"); }
+
+  private:
+    const QIcon &icon() {
+      if (!m_read) {
+        m_icon = m_style.QProxyStyle::standardIcon(m_which, nullptr, nullptr);
+        m_read = true;
+      }
+      return m_icon;
+    }
+    const IconCachingStyle &m_style;
+    StandardPixmap m_which;
+    QIcon m_icon;
+    bool m_read = false;
+  };
+
   mutable QHash<int, QIcon> m_icons;
 };
 

@@ -62,6 +62,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -632,7 +633,7 @@ void measureGaps(TMainForm &form, const bench::ServerAddress &server, const Plac
 #else
   (void)server;
 #endif
-  std::printf("\nLongest interval without repaint on the interface thread (%d runs)\n\n",
+  std::printf("\n### Longest interval without repaint on the interface thread (%d runs)\n\n",
               o.gapRuns);
   std::printf("| While | median ms | max ms |\n|---|---:|---:|\n");
   std::printf("| a click lists %d tables | %.1f | %.1f |\n", at.largestTables, listing.median(),
@@ -670,6 +671,9 @@ void measureX11Clicks(TMainForm &form, Floor &floor, const Places &at, const Opt
       library.add(msSince(t0, Clock::now()));
     }
   }
+  // QWB_SCREENSHOT=file.png keeps a picture of the window as the clicks left it.
+  if (const QString file = qEnvironmentVariable("QWB_SCREENSHOT"); !file.isEmpty())
+    form.grab().save(file);
   std::printf("\n### Clicks through the X server (XTEST in, last paint seen by XDAMAGE; "
               "%d clicks, medians)\n\n",
               o.x11Clicks);
@@ -686,6 +690,7 @@ void measureX11Clicks(TMainForm &form, Floor &floor, const Places &at, const Opt
 
 struct ProbeResult {
   double startupMs = 0;
+  double cpuMs = 0; // user and system time of the process, all its threads
   long peakKb = 0;
 };
 
@@ -723,9 +728,12 @@ ProbeResult runProbe(const std::string &program, const std::vector<std::string> 
     out.append(buffer, static_cast<std::size_t>(n));
   close(fds[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
 
   ProbeResult r;
+  r.cpuMs = (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
   const char *shown = std::strstr(out.c_str(), "shown_ns ");
   const char *lst = std::strstr(out.c_str(), "listed ");
   const long long shownNs = shown ? std::atoll(shown + 9) : 0;
@@ -748,21 +756,25 @@ void measureStartup(const Options &o) {
   const char *const names[] = {"Quellwerk", "three lists and twelve buttons (fair floor)",
                                "empty window"};
   if (o.startupRuns > 0) {
-    std::vector<Samples> times(programs.size());
+    std::vector<Samples> times(programs.size()), cpu(programs.size());
     for (const std::string &p : programs) // the first runs fill the file cache
       runProbe(p, {"QWB_PROBE=startup"});
     for (int i = 0; i < o.startupRuns; ++i)
       for (std::size_t k = 0; k < programs.size(); ++k) {
         const std::size_t which = (k + static_cast<std::size_t>(i)) % programs.size();
-        times[which].add(runProbe(programs[which], {"QWB_PROBE=startup"}).startupMs);
+        const ProbeResult r = runProbe(programs[which], {"QWB_PROBE=startup"});
+        times[which].add(r.startupMs);
+        cpu[which].add(r.cpuMs);
       }
-    std::printf("\nStart-up, process start to first paint (%d runs each, rotating order, "
+    std::printf("\n### Start-up, process start to first paint (%d runs each, rotating order, "
                 "medians)\n\n",
                 o.startupRuns);
-    std::printf("| Program | median ms | min ms | Quellwerk's ratio |\n|---|---:|---:|---:|\n");
+    std::printf("| Program | median ms | min ms | Quellwerk's ratio | CPU time ms | Quellwerk's "
+                "CPU ratio |\n|---|---:|---:|---:|---:|---:|\n");
     for (std::size_t k = 0; k < programs.size(); ++k)
-      std::printf("| %s | %.1f | %.1f | %.2f |\n", names[k], times[k].median(), times[k].min(),
-                  times[0].median() / times[k].median());
+      std::printf("| %s | %.1f | %.1f | %.2f | %.1f | %.2f |\n", names[k], times[k].median(),
+                  times[k].min(), times[0].median() / times[k].median(), cpu[k].median(),
+                  cpu[0].median() / cpu[k].median());
   }
   if (o.memoryRuns > 0) {
     Samples q, m;
@@ -772,7 +784,7 @@ void measureStartup(const Options &o) {
       q.add(static_cast<double>(runProbe(programs[0], env).peakKb));
       m.add(static_cast<double>(runProbe(programs[2], env).peakKb));
     }
-    std::printf("\nPeak resident memory (VmHWM), Quellwerk with %d tables and %d fields listed "
+    std::printf("\n### Peak resident memory (VmHWM), Quellwerk with %d tables and %d fields listed "
                 "(%d runs, medians)\n\n",
                 o.size.tables, o.size.fields, o.memoryRuns);
     std::printf("| Program | peak MB |\n|---|---:|\n");
@@ -857,6 +869,18 @@ int run(int argc, char **argv) {
               measure(
                   o.repeat, [&](int) { form->ListTables(at.main); },
                   [&](int) { replayFloor.list(at.main, -1); }));
+#ifdef QWB_HAS_SESSION
+    // The hop alone: an empty job sent to the connection's thread and back.
+    Samples hop;
+    for (int i = -2; i < o.repeat; ++i) {
+      const auto t0 = Clock::now();
+      form->Session->run(QStringLiteral("Nichts"), [](MYSQL *) { return 0; });
+      if (i >= 0)
+        hop.add(msSince(t0, Clock::now()));
+    }
+    std::printf("| the thread hop alone (an empty job) | %.3f | | | %.3f | |\n", hop.median(),
+                hop.min());
+#endif
   } else {
     measureClicks(*form, replayFloor, at, o, true);
     std::printf("\n### Scaling: a click into a database of T tables, from a 1-table one "
