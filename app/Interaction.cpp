@@ -51,6 +51,11 @@ MessageAnswer showRealBox(QWidget *parent, const Message &message) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
+  } else if (message.buttons == MessageButtons::YesNo) {
+    // Only a deliberate "Ja" goes on: Enter and Escape both answer "Nein".
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }

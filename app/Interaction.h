@@ -22,7 +22,7 @@ inline const QString ProductTitle = QStringLiteral("Quellwerk 1.0");
 // so the class of its windows (the desktop entry's StartupWMClass).
 inline const QString DesktopName = QStringLiteral("Quellwerk");
 
-enum class MessageButtons { Ok, YesNoCancel };
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageIcon { None, Critical, Question };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 

@@ -109,7 +109,7 @@ TWaitForm::TWaitForm(const QString &what, PendingCall &call, QWidget *parent)
   // A table's name is shown as the characters it is made of, never as markup.
   WhatLabel->setTextFormat(Qt::PlainText);
   WhatLabel->setWordWrap(true);
-  WhatLabel->setMinimumWidth(280);
+  WhatLabel->setMinimumWidth(360);
   CancelBtn = new BitBtnXP(QStringLiteral("Abbrechen"), BitBtnXP::Kind::Cancel, this);
   CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
   CancelBtn->setDesignSize(96, 25);

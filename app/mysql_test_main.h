@@ -16,6 +16,7 @@
 struct st_mysql;
 class ServerSession;
 struct ServerReply;
+struct TlsSettings;
 class QStatusBar;
 class TDialog;
 class TNewDBForm;
@@ -138,5 +139,14 @@ private:
   QList<BitBtnXP *> buttonsInCreationOrder() const;
   // Whether connected; if not, says that a command needs a connection.
   bool ConnectedOrSaySo();
+  // Connecting with TLS: "host:port" for messages; a connect refused before
+  // or after the library was asked; the server's certificate looked at and
+  // judged before anything is sent (false: do not connect), the fingerprint
+  // the client library is to insist on set; why a library connect failed,
+  // when it is a matter of TLS or the login method.
+  QString HostAndPort() const;
+  void RefuseConnection(const QString &reason);
+  bool CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint);
+  QString TlsFailureReason(const TlsSettings &tls, unsigned int errorNumber) const;
   bool m_placed = false;
 };

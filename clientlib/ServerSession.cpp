@@ -294,56 +294,66 @@ void ServerSession::execute(const QString &what, const std::function<void(MYSQL 
   m_lastCancelled = call->cancelRequested();
 }
 
+bool ServerSession::runAside(const QString &what, std::function<void()> job,
+                             std::function<void()> discard) {
+  auto call = std::make_shared<CallState>();
+  call->setOnCancel([weak = std::weak_ptr<CallState>(call)] {
+    if (std::shared_ptr<CallState> running = weak.lock())
+      running->abandon();
+  });
+  StartBackgroundThread([call, job = std::move(job), discard = std::move(discard)] {
+    job();
+    if (!call->finish() && discard)
+      discard();
+  });
+  Waiter()(what, *call);
+  call->wait();
+  m_lastCancelled = call->cancelRequested();
+  return !call->abandoned();
+}
+
 ServerSession::ConnectOutcome ServerSession::connect(const QString &what,
                                                      const ServerEndpoint &endpoint,
                                                      const std::function<bool(MYSQL *)> &prepare) {
   struct Attempt {
-    CallState call;
-    MYSQL *handle = nullptr;
+    MYSQL *handle = nullptr; // kept only when connected
     ConnectOutcome outcome;
     std::exception_ptr failure;
   };
   auto attempt = std::make_shared<Attempt>();
-  attempt->call.setOnCancel([weak = std::weak_ptr<Attempt>(attempt)] {
-    if (std::shared_ptr<Attempt> running = weak.lock())
-      running->call.abandon();
-  });
-  StartBackgroundThread([attempt, endpoint, prepare] {
-    ConnectOutcome outcome;
-    MYSQL *handle = nullptr;
-    std::exception_ptr failure;
-    try {
-      handle = mysql::mysql_init(nullptr);
-      const QByteArray host = ToLibrary(endpoint.host), user = ToLibrary(endpoint.user),
-                       password = ToLibrary(endpoint.password);
-      if (!handle)
-        outcome.step = ConnectStep::InitFailed;
-      else if (!ConfigureConnection(handle, endpoint) || (prepare && !prepare(handle)))
-        outcome.step = ConnectStep::OptionsRefused;
-      else if (!mysql::mysql_real_connect(
-                   handle, host.constData(), user.constData(), password.constData(), nullptr,
-                   static_cast<unsigned int>(endpoint.port), nullptr, endpoint.clientFlags))
-        outcome = {ConnectStep::ConnectFailed, ServerReply::Of(handle, false)};
-      else
-        outcome.step = ConnectStep::Connected;
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    // A failed attempt's handle is closed at once: nothing uses it again.
-    const bool keep = outcome.step == ConnectStep::Connected && !failure;
-    MYSQL *kept = keep ? handle : nullptr;
-    const bool delivered = attempt->call.finish([&] {
-      attempt->handle = kept;
-      attempt->outcome = outcome;
-      attempt->failure = failure;
-    });
-    if ((!delivered || !keep) && handle)
-      mysql::mysql_close(handle);
-  });
-  Waiter()(what, attempt->call);
-  attempt->call.wait();
-  m_lastCancelled = attempt->call.cancelRequested();
-  if (attempt->call.abandoned())
+  const bool finished = runAside(
+      what,
+      [attempt, endpoint, prepare] {
+        ConnectOutcome &outcome = attempt->outcome;
+        MYSQL *handle = nullptr;
+        try {
+          handle = mysql::mysql_init(nullptr);
+          const QByteArray host = ToLibrary(endpoint.host), user = ToLibrary(endpoint.user),
+                           password = ToLibrary(endpoint.password);
+          if (!handle)
+            outcome.step = ConnectStep::InitFailed;
+          else if (!ConfigureConnection(handle, endpoint) || (prepare && !prepare(handle)))
+            outcome.step = ConnectStep::OptionsRefused;
+          else if (!mysql::mysql_real_connect(
+                       handle, host.constData(), user.constData(), password.constData(), nullptr,
+                       static_cast<unsigned int>(endpoint.port), nullptr, endpoint.clientFlags))
+            outcome = {ConnectStep::ConnectFailed, ServerReply::Of(handle, false)};
+          else
+            outcome.step = ConnectStep::Connected;
+        } catch (...) {
+          attempt->failure = std::current_exception();
+        }
+        // A failed attempt's handle is closed at once: nothing uses it again.
+        if (outcome.step == ConnectStep::Connected && !attempt->failure)
+          attempt->handle = handle;
+        else if (handle)
+          mysql::mysql_close(handle);
+      },
+      [attempt] {
+        if (attempt->handle)
+          mysql::mysql_close(attempt->handle);
+      });
+  if (!finished)
     return {ConnectStep::Cancelled, {}};
   if (attempt->failure)
     std::rethrow_exception(attempt->failure);

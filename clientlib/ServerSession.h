@@ -112,6 +112,30 @@ public:
     }
   }
 
+  // Runs `work()`, which needs no connection, on a thread of its own, the
+  // interface thread waiting as for run(). The user may give it up: then
+  // nothing is returned at once and the work ends in the background.
+  template <typename Work> auto aside(const QString &what, Work work) {
+    using R = std::invoke_result_t<Work &>;
+    struct Outcome {
+      std::optional<R> value;
+      std::exception_ptr failure;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const bool finished = runAside(what,
+                                   [outcome, work = std::move(work)]() mutable {
+                                     try {
+                                       outcome->value.emplace(work());
+                                     } catch (...) {
+                                       outcome->failure = std::current_exception();
+                                     }
+                                   },
+                                   {});
+    if (finished && outcome->failure)
+      std::rethrow_exception(outcome->failure);
+    return finished ? std::move(outcome->value) : std::optional<R>();
+  }
+
   // Whether the user cancelled the last call that run() or connect() waited for.
   bool lastCallCancelled() const { return m_lastCancelled; }
 
@@ -144,6 +168,9 @@ public:
 
 private:
   void execute(const QString &what, const std::function<void(MYSQL *)> &job);
+  // Runs `job` on a thread of its own; false when the user gave it up, in
+  // which case `discard` runs on that thread once the job has ended.
+  bool runAside(const QString &what, std::function<void()> job, std::function<void()> discard);
   struct Worker;
   std::unique_ptr<Worker> m_worker;
   MYSQL *m_handle = nullptr;

@@ -55,6 +55,8 @@ QW_CHECK_SIGNATURE(mysql_options, int(MYSQL *, enum mysql_option, const void *))
 QW_CHECK_SIGNATURE(mysql_fetch_field, MYSQL_FIELD *(MYSQL_RES *))
 QW_CHECK_SIGNATURE(mysql_real_escape_string,
                    unsigned long(MYSQL *, char *, const char *, unsigned long))
+QW_CHECK_SIGNATURE(mysql_get_ssl_cipher, const char *(MYSQL *))
+QW_CHECK_SIGNATURE(mariadb_get_infov, my_bool(MYSQL *, enum mariadb_value, void *, ...))
 #undef QW_CHECK_SIGNATURE
 
 ClientLibraryMissing::ClientLibraryMissing(EntryPoint entryPoint)

@@ -95,7 +95,10 @@ using myodbc_remove_escape_fn = void(MYSQL *, char *name);
 // exist and does without where they do not. They are looked up beside the 57
 // but have no say in the load status.
 // X(name, function type)
-#define QW_CLIENT_OPTIONAL_ENTRY_POINTS(X) X(mariadb_cancel, int(MYSQL *))
+#define QW_CLIENT_OPTIONAL_ENTRY_POINTS(X)                                                         \
+  X(mariadb_cancel, int(MYSQL *))                                                                  \
+  X(mysql_get_ssl_cipher, const char *(MYSQL *))                                                   \
+  X(mariadb_get_infov, my_bool(MYSQL *, enum mariadb_value, void *, ...))
 
 namespace mysql {
 
@@ -175,6 +178,15 @@ template <auto E, typename R, typename... P> struct Caller<E, R(P...)> {
     if (!slot || !ClientLibraryHandle)
       throw ClientLibraryMissing(E);
     return reinterpret_cast<R (*)(P...)>(slot)(args...);
+  }
+};
+// A variadic entry point: the fixed parameters, then whatever the caller passes.
+template <auto E, typename R, typename... P> struct Caller<E, R(P..., ...)> {
+  template <typename... Rest> static R call(P... args, Rest... rest) {
+    void *slot = Slot(E);
+    if (!slot || !ClientLibraryHandle)
+      throw ClientLibraryMissing(E);
+    return reinterpret_cast<R (*)(P..., ...)>(slot)(args..., rest...);
   }
 };
 } // namespace detail

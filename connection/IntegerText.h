@@ -11,6 +11,9 @@
 
 std::optional<std::int32_t> TextToInteger(QStringView text);
 
+// The port used when the port edit holds no whole number.
+inline constexpr std::int32_t DefaultPort = 3306;
+
 // The number, or `fallback` when the text is not a whole number.
 inline std::int32_t TextToInteger(QStringView text, std::int32_t fallback) {
   return TextToInteger(text).value_or(fallback);

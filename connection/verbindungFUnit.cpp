@@ -3,6 +3,8 @@
 #include "app/FormTools.h"
 #include "app/Interaction.h"
 #include "connection/FormStorage.h"
+#include "connection/IntegerText.h"
+#include "connection/TlsDialog.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -109,6 +111,9 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ButtonOK = new BitBtnXP(QStringLiteral("&Verbinden"), BitBtnXP::Kind::Ok, Bevel1);
   ButtonOK->setDefault(true);
   ButtonCancel = new BitBtnXP(QStringLiteral("A&bbrechen"), BitBtnXP::Kind::Cancel, Bevel1);
+  TlsBtn = new BitBtnXP(QStringLiteral("T&LS..."), BitBtnXP::Kind::Custom, Bevel1);
+  TlsBtn->setGlyph(QStyle::SP_VistaShield);
+  TlsForm = new TTlsDialog(this);
 
   LabelHost->setObjectName(QStringLiteral("LabelHost"));
   EditHost->setObjectName(QStringLiteral("EditHost"));
@@ -127,6 +132,7 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
   ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
   ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+  TlsBtn->setObjectName(QStringLiteral("TlsBtn"));
 
   // Both "&Hostname/IP:" and "&Port:" lead to the host edit; "&Timeout:" to its edit.
   LabelHost->setBuddy(EditHost);
@@ -141,10 +147,11 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   EditTime->setAccessibleName(PlainCaption(LabelTime->text()));
   EditTime->setAccessibleDescription(QStringLiteral("Sekunden"));
   ListView1->setAccessibleName(QStringLiteral("Gespeicherte Verbindungen"));
+  TlsBtn->setAccessibleName(QStringLiteral("TLS-Einstellungen dieser Verbindung"));
 
   buildLayout();
   SetTabChain({EditHost, EditPort, EditUser, EditPass, EditTime, ButtonOK, ButtonCancel, ListView1,
-               AddBtn, DelBtn});
+               AddBtn, DelBtn, TlsBtn});
   wire();
   FormCreate();
 }
@@ -218,12 +225,16 @@ void TDialog::buildLayout() {
 
   // The lowered strip along the bottom, 50 high; the buttons 14 below its top
   // edge, "A&bbrechen" 22 from the right, "&Verbinden" 7 to its left.
+  // "T&LS..." stands apart at the strip's left end, 16 from the edge as
+  // "Hinzufügen" above it.
   ButtonOK->setDesignSize(97, 23);
   ButtonCancel->setDesignSize(89, 23);
+  TlsBtn->setDesignSize(75, 23);
   const int frame = Bevel1->frameWidth();
   auto *strip = new QHBoxLayout(Bevel1);
-  strip->setContentsMargins(8 - frame, 14 - frame, 22 - frame, 13 - frame);
+  strip->setContentsMargins(16 - frame, 14 - frame, 22 - frame, 13 - frame);
   strip->setSpacing(7);
+  strip->addWidget(TlsBtn);
   strip->addStretch(1);
   strip->addWidget(ButtonOK);
   strip->addWidget(ButtonCancel);
@@ -246,6 +257,8 @@ void TDialog::buildLayout() {
 void TDialog::wire() {
   connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(TlsBtn, &QPushButton::clicked, this,
+          [this] { RunHandler(this, [this] { TlsBtnClick(); }); });
   connect(AddBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { AddBtnClick(); }); });
   connect(DelBtn, &QPushButton::clicked, this,
@@ -287,6 +300,15 @@ void TDialog::ListView1DblClick() {
   fillEdit(EditPass, items.cell(row, 2));
   fillEdit(EditPort, items.cell(row, 3));
   accept();
+}
+
+void TDialog::TlsBtnClick() {
+  const QString host = EditHost->text(), user = EditUser->text();
+  const std::int32_t port = TextToInteger(EditPort->text(), DefaultPort);
+  TlsForm->Fill(QStringLiteral("%1@%2:%3").arg(user, host).arg(port),
+                LoadTlsSettings(host, port, user));
+  if (ExecModal(*TlsForm) == QDialog::Accepted)
+    StoreTlsSettings(host, port, user, TlsForm->Settings());
 }
 
 void TDialog::SaveOptions() {

@@ -15,6 +15,7 @@ class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QShowEvent;
+class TTlsDialog;
 
 class TDialog : public QDialog {
   Q_OBJECT
@@ -39,6 +40,9 @@ public:
   QFrame *Bevel1;
   BitBtnXP *ButtonOK;
   BitBtnXP *ButtonCancel;
+  // The TLS settings of the connection that the edits name.
+  BitBtnXP *TlsBtn;
+  TTlsDialog *TlsForm;
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a
@@ -52,6 +56,7 @@ public slots:
   void AddBtnClick();
   void DelBtnClick();
   void ListView1DblClick();
+  void TlsBtnClick();
 
 protected:
   void showEvent(QShowEvent *event) override;

@@ -8,7 +8,7 @@ QW_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-translations-l10n libgl-dev
   mariadb-server mariadb-client libmariadb-dev libmariadb3
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core openssl
   libx11-dev libxtst-dev libxdamage-dev
 )
 # What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
@@ -53,12 +53,40 @@ qw_free_port() {
   return 1
 }
 
-# qw_launch_server DATADIR RUNDIR PORT: starts mariadbd on 127.0.0.1:PORT with
-# its socket and pid file in RUNDIR, detached from this shell, and waits until
-# it answers. Returns non-zero if it does not come up. New databases get
-# utf8mb4 (the server's own default is latin1).
+# qw_make_certificates DIR NAME: once, a certificate authority and a server
+# certificate for 127.0.0.1 and localhost signed by it, NAME in both common
+# names: DIR/ca.pem, DIR/server-cert.pem, DIR/server-key.pem.
+qw_make_certificates() {
+  local dir=$1 name=$2
+  [ -s "$dir/server-cert.pem" ] && [ -s "$dir/server-key.pem" ] && return 0
+  mkdir -p "$dir"
+  (
+    umask 077
+    cd "$dir"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=$name CA" \
+      -keyout ca-key.pem -out ca.pem &&
+      openssl req -newkey rsa:2048 -nodes -subj "/CN=$name" -keyout server-key.pem \
+        -out server.csr &&
+      printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >server.ext &&
+      openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem -CAcreateserial \
+        -days 3650 -extfile server.ext -out server-cert.pem &&
+      chmod 644 ca.pem server-cert.pem
+  ) >"$dir/openssl.log" 2>&1 || { cat "$dir/openssl.log" >&2; return 1; }
+}
+
+# The server options that make mariadbd offer TLS with the certificate of DIR.
+qw_tls_options() {
+  printf '%s\n' "--ssl-ca=$1/ca.pem" "--ssl-cert=$1/server-cert.pem" "--ssl-key=$1/server-key.pem"
+}
+
+# qw_launch_server DATADIR RUNDIR PORT [OPTION...]: starts mariadbd on
+# 127.0.0.1:PORT with its socket and pid file in RUNDIR and the given further
+# options, detached from this shell, and waits until it answers. Returns
+# non-zero if it does not come up. New databases get utf8mb4 (the server's
+# own default is latin1).
 qw_launch_server() {
   local data=$1 run=$2 port=$3
+  shift 3
   local user=()
   [ "$(id -u)" -eq 0 ] && user=(--user=root)
   rm -f "$run/mysqld.pid"
@@ -66,7 +94,7 @@ qw_launch_server() {
     --port="$port" --socket="$run/mysqld.sock" --pid-file="$run/mysqld.pid" \
     --log-error="$run/error.log" --skip-name-resolve --innodb-buffer-pool-size=64M \
     --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
-    --innodb-log-file-size=16M --max-connections=300 </dev/null >/dev/null 2>&1 &
+    --innodb-log-file-size=16M --max-connections=300 "$@" </dev/null >/dev/null 2>&1 &
   local pid=$! i
   for i in $(seq 1 160); do
     if mariadb-admin --no-defaults --socket="$run/mysqld.sock" -uroot ping >/dev/null 2>&1; then
@@ -79,10 +107,12 @@ qw_launch_server() {
   return 1
 }
 
-# qw_start_server DATADIR RUNDIR: initialises DATADIR once and starts the
-# server on a free port. Sets QW_SERVER_PORT, QW_SERVER_SOCKET, QW_SERVER_RUN.
+# qw_start_server DATADIR RUNDIR [OPTION...]: initialises DATADIR once and
+# starts the server on a free port with the given further options. Sets
+# QW_SERVER_PORT, QW_SERVER_SOCKET, QW_SERVER_RUN.
 qw_start_server() {
   local data=$1 run=$2
+  shift 2
   mkdir -p "$data" "$run"
   local user=()
   [ "$(id -u)" -eq 0 ] && user=(--user=root)
@@ -101,7 +131,7 @@ qw_start_server() {
     else
       QW_SERVER_PORT=$(qw_free_port) || return 1
     fi
-    qw_launch_server "$data" "$run" "$QW_SERVER_PORT" && return 0
+    qw_launch_server "$data" "$run" "$QW_SERVER_PORT" "$@" && return 0
     qw_say "server did not start on port $QW_SERVER_PORT (attempt $attempt)"
   done
   tail -20 "$run/error.log" >&2

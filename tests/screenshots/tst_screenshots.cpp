@@ -1,8 +1,8 @@
 // Renders every form as a user meets it into PNG files for the documentation:
 // the main window connected to the test server with all three lists filled,
-// the connection dialog with saved connections, the new-database and rename
-// dialogs, the new-table designer with field rows, the field editor and the
-// information dialog. The pictures go into $QW_SCREENSHOT_DIR, or into the
+// the connection dialog with saved connections and its TLS settings, the
+// new-database and rename dialogs, the new-table designer with field rows,
+// the field editor and the information dialog. The pictures go into $QW_SCREENSHOT_DIR, or into the
 // build folder (QW_SCREENSHOT_DEFAULT_DIR) when that is not set.
 //
 // Besides writing the pictures, the test checks what would spoil them: every
@@ -10,8 +10,11 @@
 // overlap.
 #include "about/AboutBoxUnit.h"
 #include "app/Forms.h"
+#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/ServerSession.h"
 #include "connection/SavedConnections.h"
+#include "connection/TlsDialog.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
 #include "schema/NeueDBFUnit.h"
@@ -203,6 +206,19 @@ private slots:
     d.hide();
   }
 
+  void tlsDialog() {
+    TTlsDialog &t = *form->Dialog->TlsForm;
+    t.Fill(QStringLiteral("lager@db.firma.local:3306"),
+           {true,
+            TlsSettings::Check::Fingerprint,
+            {},
+            QStringLiteral("3F:3D:C1:7E:19:16:59:9D:E2:EF:C8:F9:2A:3D:B5:E9:12:1C:42:6D:63:63:38:"
+                           "DC:D3:DC:38:A7:67:3A:00:93"),
+            QStringLiteral("BB")});
+    capture(t, QStringLiteral("tls-dialog"));
+    t.hide();
+  }
+
   void newDatabaseDialog() {
     TNewDBForm &d = *form->NewDBForm;
     d.DBNameEd->setText(QStringLiteral("lager_2025"));
@@ -260,6 +276,19 @@ private slots:
     TAboutBox &a = *form->AboutBox;
     capture(a, QStringLiteral("about"));
     a.hide();
+  }
+
+  void waitWindow() {
+    struct Running : PendingCall {
+      bool finished() const override { return false; }
+      void wait() override {}
+      bool notifyWhenFinished(std::function<void()>) override { return true; }
+      void cancel() override {}
+      bool cancelRequested() const override { return false; }
+    } call;
+    TWaitForm w(QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), call,
+                form.get());
+    capture(w, QStringLiteral("wait"));
   }
 };
 

@@ -24,7 +24,7 @@ MessageRecorder::MessageRecorder() {
       answers.pop_front();
       return answer;
     }
-    return message.buttons == MessageButtons::YesNoCancel ? MessageAnswer::Yes : MessageAnswer::Ok;
+    return message.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
   });
 }
 
@@ -244,12 +244,12 @@ int FakeResultsFreed() { return fakeControl<int()>("fake_results_freed")(); }
 void FakeResetCounts() { fakeControl<void()>("fake_reset_counts")(); }
 void FakeFailFetchAfter(int rows) { fakeControl<void(int)>("fake_fail_fetch_after")(rows); }
 
-void ConnectTo(TMainForm &form, const QString &user, const QString &password) {
+void ConnectTo(TMainForm &form, const QString &user, const QString &password, int port) {
   ModalScript script;
   script.push([&](QDialog &dialog) {
     auto &d = static_cast<TDialog &>(dialog);
     d.EditHost->setText(TestServer::host());
-    d.EditPort->setText(QString::number(TestServer::port()));
+    d.EditPort->setText(QString::number(port));
     d.EditUser->setText(user);
     d.EditPass->setText(password);
     return int(QDialog::Accepted);

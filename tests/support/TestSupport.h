@@ -111,10 +111,10 @@ int FakeResultsFreed();
 void FakeResetCounts();
 void FakeFailFetchAfter(int rows);
 
-// Fills the connection dialog with the test server's address and the given
-// user, and presses "Verbinden..." on the main window.
+// Fills the connection dialog with the test server's address (or another
+// port of it) and the given user, and presses "Verbinden..." on the main window.
 void ConnectTo(TMainForm &form, const QString &user = TestServer::user(),
-               const QString &password = {});
+               const QString &password = {}, int port = TestServer::port());
 
 // Runs scripts/test-server with the given command (kill, start, restart, ...).
 bool ServerControl(const QString &command);
