@@ -8,6 +8,8 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include <algorithm>
+
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void ReportListModel::setColumns(const QStringList &captions) {
@@ -111,12 +113,19 @@ QString ReportListModel::cell(int row, int column) const {
   return FromUtf8(current().at(at(row, column)));
 }
 
+// Compared as bytes; a cell with other than ASCII in it is also compared as
+// the text it shows, so that bytes that are not valid UTF-8 match the
+// replacement characters they are shown as.
 int ReportListModel::rowOf(const QString &caption) const {
   const QByteArray utf8 = caption.toUtf8();
   const Cells &cells = current();
-  for (int row = 0; row < cells.rows(m_columns); ++row)
-    if (cells.at(at(row, 0)) == Utf8Of(utf8))
+  for (int row = 0; row < cells.rows(m_columns); ++row) {
+    const std::string_view text = cells.at(at(row, 0));
+    if (text == Utf8Of(utf8) ||
+        (std::any_of(text.begin(), text.end(), [](char c) { return c & 0x80; }) &&
+         FromUtf8(text) == caption))
       return row;
+  }
   return -1;
 }
 
