@@ -90,8 +90,8 @@ private:
 };
 
 // The font configuration is read on first use of a font, which the window
-// cannot avoid; reading it beside the application's own start-up (fontconfig
-// is thread-safe) takes it off the way to the first window.
+// cannot avoid; reading it while the client library is bound on the other
+// thread takes the binding off the way to the first window.
 void PrepareFontConfiguration() {
   using FcInitFunction = int (*)();
   if (auto init = reinterpret_cast<FcInitFunction>(dlsym(RTLD_DEFAULT, "FcInit")))
@@ -150,13 +150,11 @@ int main(int argc, char *argv[]) {
   if (const std::optional<int> exitCode = HandleCommandLine(argc, argv))
     return *exitCode;
   // The client library is bound before any window exists; what came of it
-  // shows only when a command needs it. Binding it (and reading the font
-  // configuration) runs beside the creation of the application object and is
-  // complete before the first form is created.
-  std::thread prepare([] {
-    mysql::LoadClientLibrary();
-    PrepareFontConfiguration();
-  });
+  // shows only when a command needs it. Binding it runs beside the creation
+  // of the application object and the reading of the font configuration, and
+  // is complete before the first form is created. (The font configuration is
+  // the longer of the two: on the helper thread, the forms waited for it.)
+  std::thread prepare([] { mysql::LoadClientLibrary(); });
   int exitCode = 0;
   {
     std::optional<NoDisplayGuard> guard(std::in_place);
@@ -167,6 +165,7 @@ int main(int argc, char *argv[]) {
     QApplication::setOrganizationName(QStringLiteral("quellwerk"));
     QApplication::setDesktopFileName(QStringLiteral("quellwerk"));
     InstallGermanTranslations();
+    PrepareFontConfiguration();
     prepare.join();
     std::unique_ptr<TMainForm> mainForm = CreateForms();
     mainForm->show();
