@@ -1,5 +1,6 @@
 #include "app/ReportListView.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -7,63 +8,81 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include <algorithm>
+
 ReportListModel::ReportListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void ReportListModel::setColumns(const QStringList &captions) {
   beginResetModel();
   m_captions = captions;
   m_columns = static_cast<std::size_t>(captions.size());
-  m_cells.clear();
+  m_cells = {};
   endResetModel();
 }
 
 namespace {
 
-// Whether `text` reads the same as the NUL-terminated UTF-8 `utf8`; plain
-// ASCII (nearly every name) is compared without converting anything.
-bool SameText(const QString &text, const char *utf8) {
-  const QChar *chars = text.constData();
-  const qsizetype size = text.size();
-  for (qsizetype i = 0; i < size; ++i) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    if (byte == 0)
-      return false;
-    if (byte >= 0x80)
-      return text == QString::fromUtf8(utf8);
-    if (chars[i].unicode() != byte)
-      return false;
-  }
-  return utf8[size] == 0;
+std::string_view Utf8Of(const QByteArray &bytes) {
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+QString FromUtf8(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 } // namespace
+
+std::string_view ReportListModel::Cells::at(std::size_t i) const {
+  const std::uint32_t begin = i ? ends[i - 1] : 0;
+  return std::string_view(text).substr(begin, ends[i] - begin);
+}
+
+void ReportListModel::Cells::replace(std::size_t i, std::string_view utf8) {
+  const std::uint32_t begin = i ? ends[i - 1] : 0;
+  const std::uint32_t size = ends[i] - begin;
+  text.replace(begin, size, utf8);
+  const std::uint32_t grown =
+      static_cast<std::uint32_t>(utf8.size()) - size; // wraps when shrinking
+  for (std::size_t k = i; k < ends.size(); ++k)
+    ends[k] += grown;
+}
+
+void ReportListModel::Cells::erase(std::size_t first, std::size_t count) {
+  const std::uint32_t begin = first ? ends[first - 1] : 0;
+  const std::uint32_t size = ends[first + count - 1] - begin;
+  text.erase(begin, size);
+  ends.erase(ends.begin() + static_cast<std::ptrdiff_t>(first),
+             ends.begin() + static_cast<std::ptrdiff_t>(first + count));
+  for (std::size_t k = first; k < ends.size(); ++k)
+    ends[k] -= size;
+}
 
 // index() and flags() answer what the base class answers, without its
 // virtual rowCount()/columnCount() round trips: the views ask for every row
 // when they lay a refilled list out.
 QModelIndex ReportListModel::index(int row, int column, const QModelIndex &parent) const {
-  if (parent.isValid() || row < 0 || column < 0 || row >= shownRows() ||
+  if (parent.isValid() || row < 0 || column < 0 || row >= m_cells.rows(m_columns) ||
       column >= static_cast<int>(m_columns))
     return {};
   return createIndex(row, column);
 }
 
 int ReportListModel::rowCount(const QModelIndex &parent) const {
-  return parent.isValid() ? 0 : shownRows();
+  return parent.isValid() ? 0 : m_cells.rows(m_columns);
 }
 
 int ReportListModel::columnCount(const QModelIndex &parent) const {
   return parent.isValid() ? 0 : static_cast<int>(m_columns);
 }
 
+// Converted when asked for: the views ask for the rows they paint.
 QVariant ReportListModel::data(const QModelIndex &index, int role) const {
   // The views read the rows they were told of, also while an update is under way.
   if ((role != Qt::DisplayRole && role != Qt::EditRole) || index.row() < 0 ||
       index.row() >= rowCount() || index.column() < 0 ||
       index.column() >= static_cast<int>(m_columns))
     return {};
-  return m_cells[static_cast<std::size_t>(index.row()) * m_columns +
-                 static_cast<std::size_t>(index.column())];
+  return FromUtf8(m_cells.at(at(index.row(), index.column())));
 }
 
 QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -88,22 +107,35 @@ bool ReportListModel::setData(const QModelIndex &index, const QVariant &value, i
   return true;
 }
 
-const QString &ReportListModel::cell(int row, int column) const {
-  static const QString empty;
+QString ReportListModel::cell(int row, int column) const {
   if (row < 0 || row >= rows() || column < 0 || column >= static_cast<int>(m_columns))
-    return empty;
-  return current()[static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column)];
+    return {};
+  return FromUtf8(current().at(at(row, column)));
 }
 
-std::vector<QString> &ReportListModel::editable() {
+// Compared as bytes; a cell with other than ASCII in it is also compared as
+// the text it shows, so that bytes that are not valid UTF-8 match the
+// replacement characters they are shown as.
+int ReportListModel::rowOf(const QString &caption) const {
+  const QByteArray utf8 = caption.toUtf8();
+  const Cells &cells = current();
+  for (int row = 0; row < cells.rows(m_columns); ++row) {
+    const std::string_view text = cells.at(at(row, 0));
+    if (text == Utf8Of(utf8) ||
+        (std::any_of(text.begin(), text.end(), [](char c) { return c & 0x80; }) &&
+         FromUtf8(text) == caption))
+      return row;
+  }
+  return -1;
+}
+
+ReportListModel::Cells &ReportListModel::editable() {
   if (m_updateDepth == 0)
     return m_cells;
   if (!m_building) {
     // The update changes the rows it started from: build on a copy.
     m_next = m_cells;
     m_building = true;
-    m_sharedCells = m_next.size();
-    m_sharedKnown = true;
   }
   return m_next;
 }
@@ -111,46 +143,9 @@ std::vector<QString> &ReportListModel::editable() {
 void ReportListModel::setCell(int row, int column, const QString &text) {
   if (row < 0 || row >= rows() || column < 0 || column >= static_cast<int>(m_columns))
     return;
-  const std::size_t at =
-      static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column);
-  if (m_updateDepth > 0) {
-    editable()[at] = text;
-    m_sharedKnown = false;
-    return;
-  }
-  m_cells[at] = text;
-  changed(row, row);
-}
-
-void ReportListModel::changed(int firstRow, int lastRow) {
+  editable().replace(at(row, column), Utf8Of(text.toUtf8()));
   if (m_updateDepth == 0)
-    emit dataChanged(index(firstRow, 0), index(lastRow, static_cast<int>(m_columns) - 1));
-}
-
-// During an update, a cell equal to the one shown at the same place (while
-// all before it are) is shared with it, so that the end of the update knows
-// without comparing again whether anything changed.
-template <typename Same, typename Make>
-void ReportListModel::pushCellSharing(Same same, Make make) {
-  std::vector<QString> &cells = editable();
-  const std::size_t at = cells.size();
-  if (m_updateDepth > 0 && m_sharedKnown && m_sharedCells == at && at < m_cells.size() &&
-      same(m_cells[at])) {
-    cells.push_back(m_cells[at]);
-    ++m_sharedCells;
-    return;
-  }
-  cells.push_back(make());
-}
-
-void ReportListModel::pushCell(QString text) {
-  pushCellSharing([&](const QString &shown) { return shown == text; },
-                  [&] { return std::move(text); });
-}
-
-void ReportListModel::padRow() {
-  while (editable().size() % m_columns)
-    pushCell(QString());
+    emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns) - 1));
 }
 
 template <typename Fill> void ReportListModel::appendWith(Fill fill) {
@@ -159,41 +154,39 @@ template <typename Fill> void ReportListModel::appendWith(Fill fill) {
   const int row = rows();
   if (m_updateDepth == 0)
     beginInsertRows({}, row, row);
-  fill();
-  padRow();
+  Cells &cells = editable();
+  fill(cells);
+  while (cells.ends.size() % m_columns)
+    cells.push({});
   if (m_updateDepth == 0)
     endInsertRows();
 }
 
 void ReportListModel::appendRow(const QString &caption) {
-  appendWith([&] { pushCell(caption); });
+  appendWith([&](Cells &cells) { cells.push(Utf8Of(caption.toUtf8())); });
 }
 
 void ReportListModel::appendRow(const QString &caption, const QString &second) {
-  appendWith([&] {
-    pushCell(caption);
+  appendWith([&](Cells &cells) {
+    cells.push(Utf8Of(caption.toUtf8()));
     if (m_columns > 1)
-      pushCell(second);
+      cells.push(Utf8Of(second.toUtf8()));
   });
 }
 
-void ReportListModel::appendRow(const QStringList &cells) {
-  appendWith([&] {
-    for (std::size_t c = 0; c < m_columns && c < static_cast<std::size_t>(cells.size()); ++c)
-      pushCell(cells[static_cast<qsizetype>(c)]);
+void ReportListModel::appendRow(const QStringList &texts) {
+  appendWith([&](Cells &cells) {
+    for (std::size_t c = 0; c < m_columns && c < static_cast<std::size_t>(texts.size()); ++c)
+      cells.push(Utf8Of(texts[static_cast<qsizetype>(c)].toUtf8()));
   });
 }
 
-void ReportListModel::appendUtf8Row(const char *caption) { appendUtf8Row(caption, QString()); }
-
-// A caption from the client library that equals the one shown at its row is
-// shared without converting it.
+// The library's text is kept as it comes; nothing is converted until painted.
 void ReportListModel::appendUtf8Row(const char *caption, const QString &second) {
-  appendWith([&] {
-    pushCellSharing([&](const QString &shown) { return SameText(shown, caption); },
-                    [&] { return QString::fromUtf8(caption); });
+  appendWith([&](Cells &cells) {
+    cells.push(caption);
     if (m_columns > 1)
-      pushCell(second);
+      cells.push(Utf8Of(second.toUtf8()));
   });
 }
 
@@ -202,39 +195,32 @@ void ReportListModel::removeRow(int row) {
     return;
   if (m_updateDepth == 0)
     beginRemoveRows({}, row, row);
-  std::vector<QString> &cells = editable();
-  const auto first =
-      cells.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(row) * m_columns);
-  cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns));
+  editable().erase(at(row, 0), m_columns);
   if (m_updateDepth == 0)
     endRemoveRows();
-  else
-    m_sharedKnown = false;
 }
 
 void ReportListModel::clear() {
   if (m_updateDepth > 0) {
     // The refill starts from nothing: no copy of the rows shown is needed.
-    m_next.clear();
-    m_next.reserve(m_cells.size());
+    // It most often brings about as many rows again: room for them is made
+    // at once instead of growing the buffers step by step.
+    m_next = {};
+    m_next.text.reserve(m_cells.text.size());
+    m_next.ends.reserve(m_cells.ends.size());
     m_building = true;
-    m_sharedCells = 0;
-    m_sharedKnown = true;
     return;
   }
-  if (m_cells.empty())
+  if (m_cells.ends.empty())
     return; // an empty list stays as it is: nothing to tell the views
   beginResetModel();
-  m_cells.clear();
+  m_cells = {};
   endResetModel();
 }
 
 void ReportListModel::beginUpdate() {
-  if (m_updateDepth++ == 0) {
+  if (m_updateDepth++ == 0)
     m_building = false;
-    m_sharedCells = 0;
-    m_sharedKnown = true;
-  }
 }
 
 ReportListModel::UpdateEnd ReportListModel::endUpdate() {
@@ -243,16 +229,26 @@ ReportListModel::UpdateEnd ReportListModel::endUpdate() {
   if (!m_building)
     return UpdateEnd::Unchanged;
   m_building = false;
-  const bool same = m_sharedKnown
-                        ? m_sharedCells == m_next.size() && m_next.size() == m_cells.size()
-                        : m_next == m_cells;
-  if (!same) {
+  UpdateEnd end = UpdateEnd::Unchanged;
+  if (m_next == m_cells) {
+    // Nothing to tell.
+  } else if (m_next.ends.size() == m_cells.ends.size()) {
+    std::swap(m_cells, m_next);
+    emit textsReplaced();
+    end = UpdateEnd::Changed;
+  } else {
     beginResetModel();
-    m_cells.swap(m_next);
+    std::swap(m_cells, m_next);
     endResetModel();
+    end = UpdateEnd::Reset;
   }
-  m_next.clear(); // the rows no longer shown (or the copy of those still shown)
-  return same ? UpdateEnd::Unchanged : UpdateEnd::Reset;
+  m_next = {}; // the rows no longer shown: two blocks, freed at once
+  // Room made for more rows than came is given back.
+  if (m_cells.text.capacity() > 2 * m_cells.text.size() + 4096)
+    m_cells.text.shrink_to_fit();
+  if (m_cells.ends.capacity() > 2 * m_cells.ends.size() + 1024)
+    m_cells.ends.shrink_to_fit();
+  return end;
 }
 
 ReportListView::ReportListView(QWidget *parent) : QTreeView(parent) {
@@ -267,9 +263,24 @@ ReportListView::ReportListView(QWidget *parent) : QTreeView(parent) {
   setTextElideMode(Qt::ElideRight);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
+  // Names need no ligatures or kerning; text that needs shaping (Arabic,
+  // Devanagari, ...) is still shaped. Painting a changed list costs about a
+  // third less.
+  QFont names;
+  names.setStyleStrategy(QFont::PreferNoShaping);
+  setFont(names);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { emit changed(); });
   connect(this, &QAbstractItemView::clicked, this, [this] { m_clickReported = true; });
+  connect(&m_model, &ReportListModel::textsReplaced, this, [this] {
+    viewport()->update();
+    if (QAccessible::isActive()) {
+      QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+      event.setFirstRow(0);
+      event.setLastRow(count() - 1);
+      QAccessible::updateAccessibility(&event);
+    }
+  });
 }
 
 void ReportListView::keyPressEvent(QKeyEvent *event) {
@@ -308,13 +319,6 @@ int ReportListView::selectedRow() const {
   return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-int ReportListView::rowOf(const QString &caption) const {
-  for (int row = 0; row < count(); ++row)
-    if (m_model.cell(row, 0) == caption)
-      return row;
-  return -1;
-}
-
 void ReportListView::selectRow(int row) {
   if (row < 0 || row >= count())
     return;
@@ -335,7 +339,7 @@ void ReportListView::endUpdate() {
   const ReportListModel::UpdateEnd end = m_model.endUpdate();
   if (--m_updateDepth > 0)
     return;
-  if (end == ReportListModel::UpdateEnd::Unchanged)
+  if (end != ReportListModel::UpdateEnd::Reset)
     dropSelectionQuietly();
   selectionModel()->blockSignals(false);
   if (m_held) {

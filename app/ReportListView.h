@@ -1,20 +1,25 @@
 // A list in report mode: rows of texts under column headers, whole-row
 // selection, one selected row at most; a text cut short by its column shows
-// whole as the cell's tooltip. Built for lists of many thousand rows:
-// rows live in one flat vector, and a refill or an emptying raises no change
-// notification, while selecting a row from code does (changed()).
+// whole as the cell's tooltip. Built for lists of a hundred thousand rows:
+// the texts of all rows live in one UTF-8 buffer (no object per row), are
+// converted only for the rows painted, and are freed at once; a refill or an
+// emptying raises no change notification, while selecting a row from code
+// does (changed()).
 //
 // A refill between beginUpdate and endUpdate is built beside the rows that
-// the views show; the views learn of it once, at the end, as one model reset,
-// and only if the rows came out different. A refill with the same rows (the
-// common case: every click lists the databases again) costs no layout and no
-// repaint: the list only loses its selection and current row, as after a reset.
+// the views show; the views learn of it once, at the end: not at all when
+// the rows came out the same, as changed rows when only the texts differ
+// (no new layout), and as one model reset when the number of rows changed.
+// Either way the list loses its selection and current row, as after a reset.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QTreeView>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class ReportListModel : public QAbstractTableModel {
@@ -35,16 +40,21 @@ public:
 
   // Row access, as the program fills and reads the list (during an update:
   // the rows built so far). Cells beyond those given are empty.
-  int rows() const { return m_columns ? static_cast<int>(current().size() / m_columns) : 0; }
-  const QString &cell(int row, int column) const;
+  int rows() const { return current().rows(m_columns); }
+  QString cell(int row, int column) const;
+  // The first row whose first cell is `caption`, or -1.
+  int rowOf(const QString &caption) const;
   void setCell(int row, int column, const QString &text);
   void appendRow(const QString &caption);
   void appendRow(const QString &caption, const QString &second);
   void appendRow(const QStringList &cells);
-  // Appends a row whose caption comes from the client library as UTF-8. In
-  // an update, a caption equal to the one shown at that row is shared with
-  // it instead of being converted again.
-  void appendUtf8Row(const char *caption);
+  // Appends a row whose caption comes from the client library as UTF-8.
+  void appendUtf8Row(const char *caption) {
+    if (m_building && m_columns == 1)
+      m_next.push(caption); // a refill's row: nothing to tell, nothing to pad
+    else
+      appendUtf8Row(caption, QString());
+  }
   void appendUtf8Row(const char *caption, const QString &second);
   void removeRow(int row);
   void clear();
@@ -52,35 +62,51 @@ public:
   // Between beginUpdate and endUpdate the model changes without telling the
   // views; the views keep seeing the rows as they were. Calls nest.
   void beginUpdate();
-  enum class UpdateEnd { Nested, Unchanged, Reset };
-  // Ends an update: when the rows differ from those shown, the views are
-  // reset once (Reset); when they are the same, nothing is told (Unchanged).
+  enum class UpdateEnd { Nested, Unchanged, Changed, Reset };
+  // Ends an update: rows the same as those shown are not told (Unchanged);
+  // as many rows with other texts are told by textsReplaced (Changed);
+  // another number of rows resets the views once (Reset).
   UpdateEnd endUpdate();
 
+signals:
+  // Every row may show another text, and there are as many rows as before:
+  // the views keep their layout and repaint. (dataChanged over all rows
+  // would make the tree view walk every row twice.)
+  void textsReplaced();
+
 private:
-  int shownRows() const { return m_columns ? static_cast<int>(m_cells.size() / m_columns) : 0; }
-  const std::vector<QString> &current() const { return m_building ? m_next : m_cells; }
-  std::vector<QString> &editable();
-  // Appends one cell; during an update a cell that equals the one shown at
-  // its place is shared with it (`same` compares, `make` builds a new one).
-  template <typename Same, typename Make> void pushCellSharing(Same same, Make make);
-  void pushCell(QString text);
+  // The cells of all rows, row-major: cell i is text[ends[i - 1], ends[i]).
+  struct Cells {
+    std::string text;
+    std::vector<std::uint32_t> ends;
+    int rows(std::size_t columns) const {
+      return columns ? static_cast<int>(ends.size() / columns) : 0;
+    }
+    std::string_view at(std::size_t i) const;
+    void push(std::string_view utf8) {
+      text.append(utf8);
+      ends.push_back(static_cast<std::uint32_t>(text.size()));
+    }
+    void replace(std::size_t i, std::string_view utf8);
+    void erase(std::size_t first, std::size_t count);
+    bool operator==(const Cells &other) const = default;
+  };
+  const Cells &current() const { return m_building ? m_next : m_cells; }
+  Cells &editable();
+  std::size_t at(int row, int column) const {
+    return static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column);
+  }
   // Appends one row: `fill` pushes its cells, the rest stay empty; outside an
   // update the views are told of the new row.
   template <typename Fill> void appendWith(Fill fill);
-  void padRow();
-  void changed(int firstRow, int lastRow);
   QStringList m_captions;
-  std::vector<QString> m_cells; // the rows the views show: row-major, m_columns per row
+  Cells m_cells; // the rows the views show
   std::size_t m_columns = 0;
   int m_updateDepth = 0;
   bool m_firstColumnEditable = false;
-  // During an update, once the rows change: the rows being built, and how
-  // many leading cells of them are known to be the very cells shown.
-  std::vector<QString> m_next;
+  // During an update, once the rows change: the rows being built.
+  Cells m_next;
   bool m_building = false;
-  std::size_t m_sharedCells = 0;
-  bool m_sharedKnown = true;
 };
 
 class ReportListView : public QTreeView {
@@ -96,7 +122,7 @@ public:
   int count() const { return m_model.rows(); }
   QString caption(int row) const { return m_model.cell(row, 0); }
   // The first row whose caption is `caption`, or -1.
-  int rowOf(const QString &caption) const;
+  int rowOf(const QString &caption) const { return m_model.rowOf(caption); }
 
   // The selected row, or -1.
   int selectedRow() const;

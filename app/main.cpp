@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QIcon>
+#include <QIconEngine>
 #include <QProxyStyle>
 #include <QStyleFactory>
 
@@ -23,9 +24,10 @@
 namespace {
 
 // The application's style, with each standard icon read from its image files
-// once: the forms give the same few pictures (OK, Cancel, Apply, ...) to some
-// thirty buttons, and reading them again for each button was the larger part
-// of the time to the first window.
+// once, and only when it is first drawn: the forms give the same few
+// pictures (OK, Cancel, Apply, ...) to some thirty buttons, most of them in
+// dialogs that are not shown at start, and reading the files (each picture in
+// three sizes) was the larger part of the time to the first window.
 class IconCachingStyle : public QProxyStyle {
 public:
   // Wraps the style the application would use anyway (platform default,
@@ -38,17 +40,58 @@ public:
       return QProxyStyle::standardIcon(which, option, widget);
     auto cached = m_icons.constFind(which);
     if (cached == m_icons.cend())
-      cached = m_icons.insert(which, QProxyStyle::standardIcon(which, option, widget));
+      cached = m_icons.insert(which, QIcon(new DeferredIcon(*this, which)));
     return *cached;
   }
 
 private:
+  // Stands for the style's icon and reads it on first use. Copies of the
+  // QIcon share one engine, so the files are read once.
+  class DeferredIcon : public QIconEngine {
+  public:
+    DeferredIcon(const IconCachingStyle &style, StandardPixmap which)
+        : m_style(style), m_which(which) {}
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode,
+               QIcon::State state) override {
+      icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override {
+      return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+      return icon().pixmap(size, scale, mode, state);
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override {
+      return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+      return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return false; } // the style has every picture the buttons use
+    QIconEngine *clone() const override { return new DeferredIcon(m_style, m_which); }
+    QString key() const override { return QStringLiteral("quellwerk-deferred"); }
+
+  private:
+    const QIcon &icon() {
+      if (!m_read) {
+        m_icon = m_style.QProxyStyle::standardIcon(m_which, nullptr, nullptr);
+        m_read = true;
+      }
+      return m_icon;
+    }
+    const IconCachingStyle &m_style;
+    StandardPixmap m_which;
+    QIcon m_icon;
+    bool m_read = false;
+  };
+
   mutable QHash<int, QIcon> m_icons;
 };
 
 // The font configuration is read on first use of a font, which the window
-// cannot avoid; reading it beside the application's own start-up (fontconfig
-// is thread-safe) takes it off the way to the first window.
+// cannot avoid; reading it while the client library is bound on the other
+// thread takes the binding off the way to the first window.
 void PrepareFontConfiguration() {
   using FcInitFunction = int (*)();
   if (auto init = reinterpret_cast<FcInitFunction>(dlsym(RTLD_DEFAULT, "FcInit")))
@@ -107,13 +150,11 @@ int main(int argc, char *argv[]) {
   if (const std::optional<int> exitCode = HandleCommandLine(argc, argv))
     return *exitCode;
   // The client library is bound before any window exists; what came of it
-  // shows only when a command needs it. Binding it (and reading the font
-  // configuration) runs beside the creation of the application object and is
-  // complete before the first form is created.
-  std::thread prepare([] {
-    mysql::LoadClientLibrary();
-    PrepareFontConfiguration();
-  });
+  // shows only when a command needs it. Binding it runs beside the creation
+  // of the application object and the reading of the font configuration, and
+  // is complete before the first form is created. (The font configuration is
+  // the longer of the two: on the helper thread, the forms waited for it.)
+  std::thread prepare([] { mysql::LoadClientLibrary(); });
   int exitCode = 0;
   {
     std::optional<NoDisplayGuard> guard(std::in_place);
@@ -124,6 +165,7 @@ int main(int argc, char *argv[]) {
     QApplication::setOrganizationName(QStringLiteral("quellwerk"));
     QApplication::setDesktopFileName(QStringLiteral("quellwerk"));
     InstallGermanTranslations();
+    PrepareFontConfiguration();
     prepare.join();
     std::unique_ptr<TMainForm> mainForm = CreateForms();
     mainForm->show();

@@ -13,10 +13,10 @@
 namespace bench {
 
 struct SchemaSize {
-  int databases = 200; // D, qwb_main included
-  int tables = 10000;  // T in qwb_main
-  int fields = 1000;   // F in the wide table
-  std::vector<int> scaling{1000, 5000, 10000, 20000};
+  int databases = 2000; // D, qwb_main included
+  int tables = 10000;   // T in qwb_main
+  int fields = 2800;    // F in the wide table: about the widest the server takes
+  std::vector<int> scaling{1, 1000, 3000, 10000, 30000, 100000};
 };
 
 inline const std::string MainDatabase = "qwb_main";

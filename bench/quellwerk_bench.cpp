@@ -1,14 +1,33 @@
 // Quellwerk's performance benchmark. Generates a schema on a test server,
-// then measures in this one process, offscreen, with the real main window:
-// ListCurrentDatabases, ListTables and ListFields against the same requests
-// and fetches made directly through the client library (the floor); how
-// ListFields scales with the number of tables; and, by starting probe
-// processes, the time to a shown main window and the peak memory against a
-// minimal Qt program.
+// then measures in this one process, offscreen, with the real main window,
+// the clicks a user makes against the same requests and fetches made
+// directly through the client library (the floor):
+//
+// - first with the server's time taken away: both sides talk to the server
+//   through qwb_replay, which answers every request it has seen once from
+//   its recording, so that both measure client work alone;
+// - then against the server itself, both sides alternating on connections
+//   of their own;
+// - how a click scales with the number of tables (replayed);
+// - the memory a listed table costs, beside what the library's result holds;
+// - the longest time the interface thread does not get to repaint while a
+//   click lists the largest database and while a statement waits for a lock;
+// - by starting probe processes, the time to a shown main window against a
+//   window with what the main window shows (three lists, twelve buttons) and
+//   an empty one, and the peak memory.
+//
+// A click's time runs from the call until no event is left pending: the
+// layout and the repaint of the changed lists are inside the clock.
 //
 //   quellwerk_bench [--databases D] [--tables T] [--fields F]
 //                   [--scale T1,T2,...] [--repeat N] [--startup-runs N]
-//                   [--memory-runs N] [--plot-data FILE]
+//                   [--memory-runs N] [--gap-runs N] [--plot-data FILE]
+//                   [--plain-only] [--x11-clicks N]
+//
+// --x11-clicks N measures only clicks made through a real X server (run it
+// under Xvfb with QT_QPA_PLATFORM=xcb): the click goes in through XTEST and
+// the click is over when XDAMAGE has reported no paint of the window for
+// 150 ms; its time ends at the last paint.
 //
 // The server is the one of QW_TEST_HOST, QW_TEST_PORT and QW_TEST_USER (root
 // without password), as scripts/test and bench/run-benchmark export them.
@@ -19,7 +38,18 @@
 #include "bench/Schema.h"
 #include "clientlib/mysql.h"
 
+#if __has_include("clientlib/ServerSession.h")
+#include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
+#define QWB_HAS_SESSION 1
+#endif
+
+#ifdef QWB_HAS_X11
+#include "bench/X11Clicker.h"
+#endif
+
 #include <QApplication>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -28,9 +58,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <malloc.h>
+#include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -58,6 +92,9 @@ struct Samples {
   double min() const {
     return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
   }
+  double max() const {
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+  }
 };
 
 struct Options {
@@ -65,7 +102,10 @@ struct Options {
   int repeat = 31;
   int startupRuns = 21;
   int memoryRuns = 5;
+  int gapRuns = 5;
   std::string plotData;
+  bool plainOnly = false;
+  int x11Clicks = 0;
 };
 
 std::vector<int> parseList(const char *text) {
@@ -108,13 +148,22 @@ Options parseOptions(int argc, char **argv) {
       o.startupRuns = std::stoi(value());
     else if (arg == "--memory-runs")
       o.memoryRuns = std::stoi(value());
+    else if (arg == "--gap-runs")
+      o.gapRuns = std::stoi(value());
     else if (arg == "--plot-data")
       o.plotData = value();
+    else if (arg == "--plain-only")
+      o.plainOnly = true;
+    else if (arg == "--x11-clicks")
+      o.x11Clicks = std::stoi(value());
     else
       throw bench::Error("unknown argument " + arg);
   }
   if (o.size.databases < 1 || o.size.tables < 1 || o.size.fields < 1 || o.repeat < 1)
     throw bench::Error("sizes and repetitions must be at least 1");
+  // The one-table database is where the clicks that leave a large list go.
+  if (std::find(o.size.scaling.begin(), o.size.scaling.end(), 1) == o.size.scaling.end())
+    o.size.scaling.insert(o.size.scaling.begin(), 1);
   return o;
 }
 
@@ -178,7 +227,10 @@ struct Floor {
   }
   int databasePosition(const std::string &name) {
     const auto v = names(c.list_dbs(h, nullptr));
-    return static_cast<int>(std::find(v.begin(), v.end(), name) - v.begin());
+    const auto found = std::find(v.begin(), v.end(), name);
+    if (found == v.end())
+      throw bench::Error("database " + name + " not listed");
+    return static_cast<int>(found - v.begin());
   }
   int tablePosition(const std::string &database, const std::string &name) {
     c.select_db(h, database.c_str());
@@ -188,22 +240,106 @@ struct Floor {
 };
 
 // ---------------------------------------------------------------------------
+// Events: a click is over when no event is left pending.
+
+class EventCounter : public QObject {
+public:
+  long long delivered = 0;
+  bool eventFilter(QObject *, QEvent *) override {
+    ++delivered;
+    return false;
+  }
+};
+
+EventCounter *g_events = nullptr;
+
+// Processes events until a pass delivers none: the posted layout, the
+// zero-time timers of the views and the repaint all run.
+void drainEvents() {
+  for (int pass = 0; pass < 1000; ++pass) {
+    const long long before = g_events->delivered;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (g_events->delivered == before)
+      return;
+  }
+  throw bench::Error("events keep coming: the window never settles");
+}
+
+// Bytes the process has allocated (on this thread's arena and in mappings).
+long long allocatedBytes() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<long long>(m.uordblks + m.hblkhd);
+}
+
+// ---------------------------------------------------------------------------
+// The replay proxy, as a child process for the length of the benchmark.
+
+class ReplayProxy {
+public:
+  ReplayProxy(const std::string &program, const bench::ServerAddress &server) {
+    int out[2], in[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0)
+      throw bench::Error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    std::string path = program, host = server.host, port = std::to_string(server.port);
+    char *argv[] = {path.data(), host.data(), port.data(), nullptr};
+    const int rc = posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(in[0]);
+    m_stdin = in[1];
+    if (rc != 0)
+      throw bench::Error("cannot start " + program);
+    char line[64] = {};
+    std::size_t used = 0;
+    while (used + 1 < sizeof line && read(out[0], line + used, 1) == 1 && line[used] != '\n')
+      ++used;
+    close(out[0]);
+    if (std::sscanf(line, "port %u", &m_address.port) != 1)
+      throw bench::Error("qwb_replay did not say its port");
+    m_address.host = "127.0.0.1";
+    m_address.user = server.user;
+    m_address.password = server.password;
+  }
+  ~ReplayProxy() {
+    close(m_stdin); // it ends when its standard input closes
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+  }
+  ReplayProxy(const ReplayProxy &) = delete;
+  ReplayProxy &operator=(const ReplayProxy &) = delete;
+  const bench::ServerAddress &address() const { return m_address; }
+
+private:
+  pid_t m_pid = 0;
+  int m_stdin = -1;
+  bench::ServerAddress m_address;
+};
+
+// ---------------------------------------------------------------------------
 // The main window.
 
-void processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-void connectForm(TMainForm &form, const bench::ServerAddress &a) {
+MYSQL *connectHandle(const bench::ServerAddress &a) {
   MYSQL *handle = mysql::mysql_init(nullptr);
   mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
   if (!mysql::mysql_real_connect(handle, a.host.c_str(), a.user.c_str(), a.password.c_str(),
                                  nullptr, a.port, nullptr, 0))
     throw bench::Error(std::string("main window cannot connect: ") + mysql::mysql_error(handle));
-  // As a successful connect leaves the window.
+  return handle;
+}
+
+// As a successful connect leaves the window, on the connection given.
+void connectForm(TMainForm &form, MYSQL *handle) {
+  if (form.MySQLHandle)
+    mysql::mysql_close(form.MySQLHandle);
   form.MySQLHandle = handle;
   form.connectbtn->setEnabled(false);
   form.cancelbtn->setEnabled(true);
   form.ListCurrentDatabases();
-  processEvents();
+  drainEvents();
 }
 
 struct Pair {
@@ -211,19 +347,27 @@ struct Pair {
   double ratio() const { return quellwerk.median() / floor.median(); }
 };
 
-// Runs both sides `repeat` times (after two unrecorded rounds), alternating
-// which goes first so that drift and noise fall on both alike. The program's
-// time includes the repaint that the call leaves pending.
-// Both get the round's number, for calls that alternate between two targets.
-Pair measure(int repeat, const std::function<void(int)> &quellwerk,
-             const std::function<void(int)> &floor) {
+using Step = std::function<void(int round)>;
+
+// Runs both sides `repeat` times (after two unrecorded rounds, which also
+// fill the replay proxy's recording), alternating which goes first so that
+// drift and noise fall on both alike. Each round first makes the unmeasured
+// step `before` (if any), then the measured one. The program's time runs
+// until no event is left pending; both get the round's number, for clicks
+// that alternate between two targets.
+Pair measure(int repeat, const Step &quellwerk, const Step &floor, const Step &quellwerkBefore = {},
+             const Step &floorBefore = {}) {
   Pair p;
   for (int i = -2; i < repeat; ++i) {
     auto runQuellwerk = [&] {
+      if (quellwerkBefore) {
+        quellwerkBefore(i);
+        drainEvents();
+      }
       const auto t0 = Clock::now();
       quellwerk(i);
       const auto t1 = Clock::now();
-      processEvents();
+      drainEvents();
       const auto t2 = Clock::now();
       if (i >= 0) {
         p.call.add(msSince(t0, t1));
@@ -231,6 +375,8 @@ Pair measure(int repeat, const std::function<void(int)> &quellwerk,
       }
     };
     auto runFloor = [&] {
+      if (floorBefore)
+        floorBefore(i);
       const auto t0 = Clock::now();
       floor(i);
       const auto t1 = Clock::now();
@@ -248,13 +394,304 @@ Pair measure(int repeat, const std::function<void(int)> &quellwerk,
   return p;
 }
 
+void printHeader() {
+  std::printf(
+      "| Click | Quellwerk ms | of it the call ms | library ms | library min ms | ratio |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|\n");
+}
+
+void printPair(const std::string &what, const Pair &p) {
+  std::printf("| %s | %.3f | %.3f | %.3f | %.3f | %.2f |\n", what.c_str(), p.quellwerk.median(),
+              p.call.median(), p.floor.median(), p.floor.min(), p.ratio());
+}
+
+// The positions the clicks need, read once through the floor's connection.
+struct Places {
+  int main = -1, twin = -1, one = -1, largest = -1, largestTables = 0;
+  int wide = -1, secondWide = -1;
+};
+
+Places findPlaces(Floor &floor, const bench::SchemaSize &size) {
+  Places p;
+  p.main = floor.databasePosition(bench::MainDatabase);
+  p.one = floor.databasePosition(bench::ScalingDatabase(1));
+  if (std::find(size.scaling.begin(), size.scaling.end(), size.tables) != size.scaling.end())
+    p.twin = floor.databasePosition(bench::ScalingDatabase(size.tables));
+  p.largestTables = *std::max_element(size.scaling.begin(), size.scaling.end());
+  p.largest = floor.databasePosition(bench::ScalingDatabase(p.largestTables));
+  p.wide = floor.tablePosition(bench::MainDatabase, bench::WideTable(size));
+  p.secondWide = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(size));
+  if (p.secondWide >= size.tables)
+    p.secondWide = -1;
+  return p;
+}
+
+int alternate(int round, int a, int b) { return round & 1 ? b : a; }
+
+// One click and the events it leaves, and the library's same listing, each
+// in a function of its own that a profiler can be told to count alone.
+[[gnu::noinline]] void profiledClick(const std::function<void()> &click) {
+  click();
+  drainEvents();
+}
+[[gnu::noinline]] void profiledLibrary(Floor &floor, int database, int table) {
+  floor.list(database, table);
+}
+
+void profileClicks(const QByteArray &kind, TMainForm &form, Floor &floor, const Places &at,
+                   int repeat) {
+  for (int i = -2; i < repeat; ++i) {
+    int database = at.main, table = -1, before = -1;
+    if (kind == "changed") {
+      database = alternate(i, at.main, at.twin);
+    } else if (kind == "leave") {
+      before = at.largest;
+      database = at.one;
+    } else if (kind == "enter") {
+      before = at.one;
+      database = at.largest;
+    } else if (kind == "fields") {
+      table = alternate(i, at.wide, at.secondWide);
+    } else {
+      throw bench::Error("QWB_PROFILE: changed, leave, enter or fields");
+    }
+    if (before >= 0) {
+      form.ListTables(before);
+      drainEvents();
+      floor.list(before, -1);
+    }
+    auto click = [&] {
+      if (table >= 0)
+        form.ListFields(database, table);
+      else
+        form.ListTables(database);
+    };
+    if (i < 0) { // the first rounds fill the proxy's recording
+      click();
+      drainEvents();
+      floor.list(database, table);
+      continue;
+    }
+    profiledClick(click);
+    profiledLibrary(floor, database, table);
+  }
+}
+
+// The clicks a user feels, each against the library doing the same.
+void measureClicks(TMainForm &form, Floor &floor, const Places &at, const Options &o,
+                   bool headline) {
+  const int T = o.size.tables, L = at.largestTables;
+  printHeader();
+  if (at.twin >= 0)
+    printPair("database of " + std::to_string(T) + " tables, list changes (other database)",
+              measure(
+                  o.repeat, [&](int i) { form.ListTables(alternate(i, at.main, at.twin)); },
+                  [&](int i) { floor.list(alternate(i, at.main, at.twin), -1); }));
+  if (L > 1) {
+    printPair("from the " + std::to_string(L) + "-table database to a 1-table one",
+              measure(
+                  o.repeat, [&](int) { form.ListTables(at.one); },
+                  [&](int) { floor.list(at.one, -1); }, [&](int) { form.ListTables(at.largest); },
+                  [&](int) { floor.list(at.largest, -1); }));
+    printPair("database of " + std::to_string(L) + " tables, from a 1-table one",
+              measure(
+                  o.repeat, [&](int) { form.ListTables(at.largest); },
+                  [&](int) { floor.list(at.largest, -1); }, [&](int) { form.ListTables(at.one); },
+                  [&](int) { floor.list(at.one, -1); }));
+  }
+  if (at.secondWide >= 0)
+    printPair("table of " + std::to_string(o.size.fields) + " fields, list changes (other table)",
+              measure(
+                  o.repeat,
+                  [&](int i) { form.ListFields(at.main, alternate(i, at.wide, at.secondWide)); },
+                  [&](int i) { floor.list(at.main, alternate(i, at.wide, at.secondWide)); }));
+  if (!headline)
+    return;
+  // The same lists again: a click that re-lists what is shown.
+  printPair(
+      "same database again (" + std::to_string(T) + " tables, unchanged)",
+      measure(
+          o.repeat, [&](int) { form.ListTables(at.main); }, [&](int) { floor.list(at.main, -1); }));
+  printPair(
+      "databases listed again (" + std::to_string(form.ListView1->count()) + ", unchanged)",
+      measure(
+          o.repeat, [&](int) { form.ListCurrentDatabases(); }, [&](int) { floor.list(-1, -1); }));
+}
+
+// How a click into a database of T tables (from the 1-table one) grows with T.
+void measureScaling(TMainForm &form, Floor &floor, const Places &at, const Options &o) {
+  std::printf("\n| T | Quellwerk ms | library ms | Quellwerk us/table | library us/table | "
+              "ratio |\n|---:|---:|---:|---:|---:|---:|\n");
+  FILE *plot = o.plotData.empty() ? nullptr : std::fopen(o.plotData.c_str(), "w");
+  if (plot)
+    std::fprintf(plot, "# T quellwerk_ms library_ms quellwerk_us_per_table library_us_per_table\n");
+  for (int t : o.size.scaling) {
+    if (t == 1)
+      continue;
+    const int db = floor.databasePosition(bench::ScalingDatabase(t));
+    const Pair p = measure(
+        o.repeat, [&](int) { form.ListTables(db); }, [&](int) { floor.list(db, -1); },
+        [&](int) { form.ListTables(at.one); }, [&](int) { floor.list(at.one, -1); });
+    if (form.ListView2->count() != t)
+      throw bench::Error("the table list does not show every table");
+    const double q = p.quellwerk.median(), f = p.floor.median();
+    std::printf("| %d | %.3f | %.3f | %.3f | %.3f | %.2f |\n", t, q, f, q * 1000 / t, f * 1000 / t,
+                p.ratio());
+    if (plot)
+      std::fprintf(plot, "%d %.4f %.4f %.4f %.4f\n", t, q, f, q * 1000 / t, f * 1000 / t);
+  }
+  if (plot)
+    std::fclose(plot);
+}
+
+// What a listed table costs in memory: the program's lists after a click
+// into the largest database, against the library's result of its tables.
+void measureMemory(TMainForm &form, Floor &floor, const Places &at) {
+  const double tables = at.largestTables;
+  floor.list(at.largest, -1); // records the answers, when replayed
+  form.ListTables(at.one);
+  drainEvents();
+  malloc_trim(0);
+  const long long before = allocatedBytes();
+  form.ListTables(at.largest);
+  drainEvents();
+  const long long after = allocatedBytes();
+  floor.c.select_db(floor.h, bench::ScalingDatabase(at.largestTables).c_str());
+  const long long libraryBefore = allocatedBytes();
+  MYSQL_RES *result = floor.c.list_tables(floor.h, nullptr);
+  const long long libraryAfter = allocatedBytes();
+  floor.c.free_result(result);
+  form.ListTables(at.one);
+  drainEvents();
+  const double q = static_cast<double>(after - before) / tables;
+  const double l = static_cast<double>(libraryAfter - libraryBefore) / tables;
+  std::printf("\n### Memory per listed table, %d tables listed (bytes allocated on the interface "
+              "thread)\n\n",
+              at.largestTables);
+  std::printf("| Holder | bytes per table |\n|---|---:|\n");
+  std::printf("| Quellwerk's lists | %.1f |\n| the library's result | %.1f |\n", q, l);
+  std::printf("| Quellwerk beyond the library | %.1f |\n", q - l);
+}
+
+// The longest interval between the ticks of a 1 ms timer on the interface
+// thread while `action` runs from the event loop.
+double longestGap(const std::function<void()> &action) {
+  QTimer tick;
+  tick.setTimerType(Qt::PreciseTimer);
+  auto last = Clock::now();
+  double longest = 0;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    const auto now = Clock::now();
+    longest = std::max(longest, msSince(last, now));
+    last = now;
+  });
+  bool done = false;
+  QTimer::singleShot(20, [&] {
+    action();
+    done = true;
+  });
+  tick.start(1);
+  last = Clock::now();
+  const auto start = Clock::now();
+  while (!done || msSince(start, Clock::now()) < 60)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  tick.stop();
+  return longest;
+}
+
+void measureGaps(TMainForm &form, const bench::ServerAddress &server, const Places &at,
+                 const Options &o) {
+  Samples listing, waiting;
+  for (int i = 0; i < o.gapRuns; ++i) {
+    form.ListTables(at.one);
+    drainEvents();
+    listing.add(longestGap([&] { form.ListTables(at.largest); }));
+  }
+#ifdef QWB_HAS_SESSION
+  // A statement that waits for a table another connection holds locked; the
+  // lock goes after a second, so that the "Bitte warten" window comes too.
+  bench::Connection locker(server);
+  const std::string table =
+      "`" + bench::ScalingDatabase(1) + "`.`" + bench::ScalingTableName(0) + "`";
+  for (int i = 0; i < o.gapRuns; ++i) {
+    locker.exec("LOCK TABLES " + table + " WRITE");
+    std::thread unlock([&] {
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+      locker.exec("UNLOCK TABLES");
+    });
+    waiting.add(longestGap([&] {
+      form.Session->run(QStringLiteral("Lese die Tabelle ..."), [&](MYSQL *handle) {
+        const std::string sql = "SELECT COUNT(*) FROM " + table;
+        if (mysql::mysql_real_query(handle, sql.data(), sql.size()) == 0)
+          Result(mysql::mysql_store_result(handle));
+        return 0;
+      });
+    }));
+    unlock.join();
+    drainEvents();
+  }
+#else
+  (void)server;
+#endif
+  std::printf("\n### Longest interval without repaint on the interface thread (%d runs)\n\n",
+              o.gapRuns);
+  std::printf("| While | median ms | max ms |\n|---|---:|---:|\n");
+  std::printf("| a click lists %d tables | %.1f | %.1f |\n", at.largestTables, listing.median(),
+              listing.max());
+  if (!waiting.values.empty())
+    std::printf("| a statement waits 1 s for a lock | %.1f | %.1f |\n", waiting.median(),
+                waiting.max());
+}
+
+#ifdef QWB_HAS_X11
+// Clicks on the database list, alternating between the two databases of as
+// many tables, so that the table list changes with every click.
+void measureX11Clicks(TMainForm &form, Floor &floor, const Places &at, const Options &o) {
+  if (at.twin < 0)
+    throw bench::Error("--x11-clicks needs the scaling size equal to --tables");
+  bench::X11Clicker clicker(form.winId());
+  auto rowCentre = [&](int row) {
+    ReportListView *list = form.ListView1;
+    list->scrollTo(list->model()->index(row, 0));
+    drainEvents();
+    return list->viewport()->mapToGlobal(list->visualRect(list->model()->index(row, 0)).center());
+  };
+  Samples quellwerk, library;
+  for (int i = -2; i < o.x11Clicks; ++i) {
+    const int target = alternate(i, at.main, at.twin);
+    const QPoint centre = rowCentre(target);
+    clicker.moveTo(centre.x(), centre.y());
+    const double ms = clicker.click();
+    if (form.ListView1->selectedRow() != target || form.ListView2->count() != o.size.tables)
+      throw bench::Error("the click through the X server did not list the database");
+    const auto t0 = Clock::now();
+    floor.list(target, -1);
+    if (i >= 0) {
+      quellwerk.add(ms);
+      library.add(msSince(t0, Clock::now()));
+    }
+  }
+  // QWB_SCREENSHOT=file.png keeps a picture of the window as the clicks left it.
+  if (const QString file = qEnvironmentVariable("QWB_SCREENSHOT"); !file.isEmpty())
+    form.grab().save(file);
+  std::printf("\n### Clicks through the X server (XTEST in, last paint seen by XDAMAGE; "
+              "%d clicks, medians)\n\n",
+              o.x11Clicks);
+  std::printf(
+      "| Click | Quellwerk ms | min ms | library ms | ratio |\n|---|---:|---:|---:|---:|\n");
+  std::printf("| database of %d tables, list changes | %.3f | %.3f | %.3f | %.2f |\n",
+              o.size.tables, quellwerk.median(), quellwerk.min(), library.median(),
+              quellwerk.median() / library.median());
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // Probe processes.
 
 struct ProbeResult {
   double startupMs = 0;
+  double cpuMs = 0; // user and system time of the process, all its threads
   long peakKb = 0;
-  bool ok = false;
 };
 
 ProbeResult runProbe(const std::string &program, const std::vector<std::string> &extraEnv) {
@@ -291,32 +728,70 @@ ProbeResult runProbe(const std::string &program, const std::vector<std::string> 
     out.append(buffer, static_cast<std::size_t>(n));
   close(fds[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
 
   ProbeResult r;
-  long long shownNs = 0;
-  int listed = 0;
+  r.cpuMs = (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
   const char *shown = std::strstr(out.c_str(), "shown_ns ");
   const char *lst = std::strstr(out.c_str(), "listed ");
-  if (shown)
-    shownNs = std::atoll(shown + 9);
-  if (lst)
-    listed = std::atoi(lst + 7);
+  const long long shownNs = shown ? std::atoll(shown + 9) : 0;
+  const int listed = lst ? std::atoi(lst + 7) : 0;
   const long long startNs =
       std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
   r.startupMs = static_cast<double>(shownNs - startNs) / 1e6;
   // Not the rusage of wait4: a spawned child starts its peak from the parent's.
   const char *peak = std::strstr(out.c_str(), "peak_kb ");
   r.peakKb = peak ? std::atol(peak + 8) : -1;
-  r.ok = shown && listed == 1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  if (!r.ok)
+  if (!(shown && listed == 1 && WIFEXITED(status) && WEXITSTATUS(status) == 0))
     throw bench::Error(program + " did not report a shown window (output: " + out + ")");
   return r;
 }
 
-void printPair(const char *what, const Pair &p) {
-  std::printf("| %s | %.3f | %.3f | %.3f | %.3f | %.3f |\n", what, p.quellwerk.median(),
-              p.call.median(), p.floor.median(), p.floor.min(), p.ratio());
+void measureStartup(const Options &o) {
+  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
+  const std::vector<std::string> programs{dir + "/quellwerk_startprobe", dir + "/qwb_fair_window",
+                                          dir + "/qwb_minimal_window"};
+  const char *const names[] = {"Quellwerk", "three lists and twelve buttons (fair floor)",
+                               "empty window"};
+  if (o.startupRuns > 0) {
+    std::vector<Samples> times(programs.size()), cpu(programs.size());
+    for (const std::string &p : programs) // the first runs fill the file cache
+      runProbe(p, {"QWB_PROBE=startup"});
+    for (int i = 0; i < o.startupRuns; ++i)
+      for (std::size_t k = 0; k < programs.size(); ++k) {
+        const std::size_t which = (k + static_cast<std::size_t>(i)) % programs.size();
+        const ProbeResult r = runProbe(programs[which], {"QWB_PROBE=startup"});
+        times[which].add(r.startupMs);
+        cpu[which].add(r.cpuMs);
+      }
+    std::printf("\n### Start-up, process start to first paint (%d runs each, rotating order, "
+                "medians)\n\n",
+                o.startupRuns);
+    std::printf("| Program | median ms | min ms | Quellwerk's ratio | CPU time ms | Quellwerk's "
+                "CPU ratio |\n|---|---:|---:|---:|---:|---:|\n");
+    for (std::size_t k = 0; k < programs.size(); ++k)
+      std::printf("| %s | %.1f | %.1f | %.2f | %.1f | %.2f |\n", names[k], times[k].median(),
+                  times[k].min(), times[0].median() / times[k].median(), cpu[k].median(),
+                  cpu[0].median() / cpu[k].median());
+  }
+  if (o.memoryRuns > 0) {
+    Samples q, m;
+    const std::vector<std::string> env{"QWB_PROBE=memory", "QWB_DATABASE=" + bench::MainDatabase,
+                                       "QWB_TABLE=" + bench::WideTable(o.size)};
+    for (int i = 0; i < o.memoryRuns; ++i) {
+      q.add(static_cast<double>(runProbe(programs[0], env).peakKb));
+      m.add(static_cast<double>(runProbe(programs[2], env).peakKb));
+    }
+    std::printf("\n### Peak resident memory (VmHWM), Quellwerk with %d tables and %d fields listed "
+                "(%d runs, medians)\n\n",
+                o.size.tables, o.size.fields, o.memoryRuns);
+    std::printf("| Program | peak MB |\n|---|---:|\n");
+    std::printf("| Quellwerk | %.1f |\n", q.median() / 1024);
+    std::printf("| empty window | %.1f |\n", m.median() / 1024);
+    std::printf("| difference | %.1f |\n", (q.median() - m.median()) / 1024);
+  }
 }
 
 int run(int argc, char **argv) {
@@ -327,9 +802,9 @@ int run(int argc, char **argv) {
   mysql::LoadClientLibrary();
   if (!mysql::ClientLibraryHandle)
     throw bench::Error("cannot load the client library");
-  const bench::ServerAddress address = bench::ServerAddress::fromEnvironment();
+  const bench::ServerAddress server = bench::ServerAddress::fromEnvironment();
   {
-    bench::Connection admin(address, true);
+    bench::Connection admin(server, true);
     const auto start = Clock::now();
     bench::GenerateSchema(admin, o.size);
     std::fprintf(stderr, "schema ready in %.1f s\n", msSince(start, Clock::now()) / 1000);
@@ -338,151 +813,101 @@ int run(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(ApplicationTitle);
   InstallGermanTranslations();
+  EventCounter events;
+  g_events = &events;
+  app.installEventFilter(&events);
   std::unique_ptr<TMainForm> form = CreateForms();
   form->show();
   for (int i = 0; i < 1000 && !(form->windowHandle() && form->windowHandle()->isExposed()); ++i)
-    processEvents();
-  connectForm(*form, address);
+    drainEvents();
 
-  bench::Connection floorConnection(address);
-  Floor floor{bench::RawClient::get(), floorConnection.handle()};
-  const int database = floor.databasePosition(bench::MainDatabase);
-  const int table = floor.tablePosition(bench::MainDatabase, bench::WideTable(o.size));
+  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
+  ReplayProxy proxy(dir + "/qwb_replay", server);
+  auto direct = std::make_unique<bench::Connection>(server);
+  auto replayed = std::make_unique<bench::Connection>(proxy.address());
+  Floor floor{bench::RawClient::get(), direct->handle()};
+  const Places at = findPlaces(floor, o.size);
 
-  std::printf("Schema: %d databases listed, %s with %d tables, table %s with %d columns\n",
-              form->ListView1->count(), bench::MainDatabase.c_str(), o.size.tables,
-              bench::WideTable(o.size).c_str(), o.size.fields);
-  std::printf("Repetitions: %d per figure (medians; the program's time includes the repaint)\n\n",
-              o.repeat);
-
-  const bool twin = std::find(o.size.scaling.begin(), o.size.scaling.end(), o.size.tables) !=
-                    o.size.scaling.end();
-  const int twinDatabase =
-      twin ? floor.databasePosition(bench::ScalingDatabase(o.size.tables)) : -1;
-  const int secondTable = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(o.size));
-  auto alternate = [](int round, int a, int b) { return round & 1 ? b : a; };
-
-  // QWB_PROFILE=databases|tables|fields|othertables|otherfields repeats that
-  // one call (for a profiler) and stops.
-  const QByteArray profile = qgetenv("QWB_PROFILE");
-  if (!profile.isEmpty()) {
-    for (int i = 0; i < o.repeat; ++i) {
-      if (profile == "databases")
-        form->ListCurrentDatabases();
-      else if (profile == "tables")
-        form->ListTables(database);
-      else if (profile == "othertables")
-        form->ListTables(alternate(i, database, twinDatabase));
-      else if (profile == "otherfields")
-        form->ListFields(database, alternate(i, table, secondTable));
-      else
-        form->ListFields(database, table);
-      processEvents();
-    }
+  // QWB_PROFILE=changed|leave|enter|fields repeats one kind of click through
+  // the proxy, and the library's same listing after it, and stops: for
+  // valgrind --tool=callgrind --toggle-collect='*profiled*' (see
+  // docs/performance.md).
+  if (const QByteArray profile = qgetenv("QWB_PROFILE"); !profile.isEmpty()) {
+    connectForm(*form, connectHandle(proxy.address()));
+    Floor replayFloor{bench::RawClient::get(), replayed->handle()};
+    profileClicks(profile, *form, replayFloor, at, o.repeat);
     return 0;
   }
 
-  const Pair dbs = measure(
-      o.repeat, [&](int) { form->ListCurrentDatabases(); }, [&](int) { floor.list(-1, -1); });
-  const Pair tables = measure(
-      o.repeat, [&](int) { form->ListTables(database); }, [&](int) { floor.list(database, -1); });
-  if (form->ListView2->count() != o.size.tables)
-    throw bench::Error("the table list does not show every table");
-  const Pair fields = measure(
-      o.repeat, [&](int) { form->ListFields(database, table); },
-      [&](int) { floor.list(database, table); });
-  if (form->ListView3->count() != o.size.fields || form->ListView2->selectedRow() != table ||
-      form->ListView1->selectedRow() != database)
-    throw bench::Error("the field list does not show every field");
+  std::printf("Schema: %zu databases, %s with %d tables, tables of %d columns; the largest "
+              "database has %d tables\n",
+              floor.names(floor.c.list_dbs(floor.h, nullptr)).size(), bench::MainDatabase.c_str(),
+              o.size.tables, o.size.fields, at.largestTables);
+  std::printf("Repetitions: %d per figure, medians; a click is timed until no event is left "
+              "pending (layout and repaint included)\n",
+              o.repeat);
 
-  // The same calls when the list they fill changes every time: ListTables
-  // switching between qwb_main and the scaling database of as many tables
-  // (other names), ListFields between the two wide tables (other columns).
-  Pair otherTables, otherFields;
-  if (twin)
-    otherTables = measure(
-        o.repeat, [&](int i) { form->ListTables(alternate(i, database, twinDatabase)); },
-        [&](int i) { floor.list(alternate(i, database, twinDatabase), -1); });
-  const bool second = secondTable < o.size.tables;
-  if (second)
-    otherFields = measure(
-        o.repeat, [&](int i) { form->ListFields(database, alternate(i, table, secondTable)); },
-        [&](int i) { floor.list(database, alternate(i, table, secondTable)); });
-
-  std::printf("| Call | Quellwerk ms | of it the call ms | floor ms | floor min ms | ratio |\n");
-  std::printf("|---|---:|---:|---:|---:|---:|\n");
-  printPair("ListCurrentDatabases", dbs);
-  printPair("ListTables", tables);
-  printPair("ListFields", fields);
-  if (twin)
-    printPair("ListTables, other database each call", otherTables);
-  if (second)
-    printPair("ListFields, other table each call", otherFields);
-
-  std::printf("\nScaling of ListFields with the number of tables (a 3-column table is listed)\n\n");
-  std::printf("| T | Quellwerk ms | floor ms | Quellwerk us/table | floor us/table | ratio |\n");
-  std::printf("|---:|---:|---:|---:|---:|---:|\n");
-  FILE *plot = o.plotData.empty() ? nullptr : std::fopen(o.plotData.c_str(), "w");
-  if (plot)
-    std::fprintf(plot, "# T quellwerk_ms floor_ms quellwerk_us_per_table floor_us_per_table\n");
-  for (int t : o.size.scaling) {
-    const int db = floor.databasePosition(bench::ScalingDatabase(t));
-    const Pair p = measure(
-        o.repeat, [&](int) { form->ListFields(db, 0); }, [&](int) { floor.list(db, 0); });
-    if (form->ListView2->count() != t)
-      throw bench::Error("the table list does not show every table");
-    const double q = p.quellwerk.median(), f = p.floor.median();
-    std::printf("| %d | %.3f | %.3f | %.3f | %.3f | %.3f |\n", t, q, f, q * 1000 / t, f * 1000 / t,
-                p.ratio());
-    if (plot)
-      std::fprintf(plot, "%d %.4f %.4f %.4f %.4f\n", t, q, f, q * 1000 / t, f * 1000 / t);
+  // Server time removed: both sides through the replay proxy.
+  connectForm(*form, connectHandle(proxy.address()));
+  Floor replayFloor{bench::RawClient::get(), replayed->handle()};
+  // First, while the table list has never held more than a row (a list
+  // keeps the room it once needed).
+  if (!o.plainOnly && o.x11Clicks == 0)
+    measureMemory(*form, replayFloor, at);
+  if (o.x11Clicks > 0) {
+#ifdef QWB_HAS_X11
+    measureX11Clicks(*form, replayFloor, at, o);
+    return 0;
+#else
+    throw bench::Error("built without X11, XTEST and DAMAGE");
+#endif
   }
-  if (plot)
-    std::fclose(plot);
+  std::printf("\n### Client work per click (server answers replayed)\n\n");
+  if (o.plainOnly) {
+    printHeader();
+    printPair("same database again (plain click)",
+              measure(
+                  o.repeat, [&](int) { form->ListTables(at.main); },
+                  [&](int) { replayFloor.list(at.main, -1); }));
+#ifdef QWB_HAS_SESSION
+    // The hop alone: an empty job sent to the connection's thread and back.
+    Samples hop;
+    for (int i = -2; i < o.repeat; ++i) {
+      const auto t0 = Clock::now();
+      form->Session->run(QStringLiteral("Nichts"), [](MYSQL *) { return 0; });
+      if (i >= 0)
+        hop.add(msSince(t0, Clock::now()));
+    }
+    std::printf("| the thread hop alone (an empty job) | %.3f | | | %.3f | |\n", hop.median(),
+                hop.min());
+#endif
+  } else {
+    measureClicks(*form, replayFloor, at, o, true);
+    std::printf("\n### Scaling: a click into a database of T tables, from a 1-table one "
+                "(replayed)\n");
+    measureScaling(*form, replayFloor, at, o);
+  }
+
+  // With the server's own time: both sides on connections of their own.
+  connectForm(*form, connectHandle(server));
+  std::printf("\n### The same clicks against the server\n\n");
+  if (o.plainOnly) {
+    printHeader();
+    printPair("same database again (plain click)",
+              measure(
+                  o.repeat, [&](int) { form->ListTables(at.main); },
+                  [&](int) { floor.list(at.main, -1); }));
+    return 0;
+  }
+  measureClicks(*form, floor, at, o, false);
+  measureGaps(*form, server, at, o);
   std::fflush(stdout);
 
   form->cancelbtnClick();
   form.reset();
-
-  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
-  const std::string quellwerk = dir + "/quellwerk_startprobe";
-  const std::string minimal = dir + "/qwb_minimal_window";
-  if (o.startupRuns > 0) {
-    Samples q, m;
-    runProbe(quellwerk, {"QWB_PROBE=startup"}); // the first runs fill the file cache
-    runProbe(minimal, {"QWB_PROBE=startup"});
-    for (int i = 0; i < o.startupRuns; ++i) {
-      if (i % 2) {
-        q.add(runProbe(quellwerk, {"QWB_PROBE=startup"}).startupMs);
-        m.add(runProbe(minimal, {"QWB_PROBE=startup"}).startupMs);
-      } else {
-        m.add(runProbe(minimal, {"QWB_PROBE=startup"}).startupMs);
-        q.add(runProbe(quellwerk, {"QWB_PROBE=startup"}).startupMs);
-      }
-    }
-    std::printf("\nStart-up, process start to shown window, offscreen (%d runs each, medians)\n\n",
-                o.startupRuns);
-    std::printf("| Program | median ms | min ms |\n|---|---:|---:|\n");
-    std::printf("| Quellwerk | %.1f | %.1f |\n", q.median(), q.min());
-    std::printf("| minimal Qt program | %.1f | %.1f |\n", m.median(), m.min());
-    std::printf("| ratio | %.3f | |\n", q.median() / m.median());
-  }
-  if (o.memoryRuns > 0) {
-    Samples q, m;
-    const std::vector<std::string> env{"QWB_PROBE=memory", "QWB_DATABASE=" + bench::MainDatabase,
-                                       "QWB_TABLE=" + bench::WideTable(o.size)};
-    for (int i = 0; i < o.memoryRuns; ++i) {
-      q.add(static_cast<double>(runProbe(quellwerk, env).peakKb));
-      m.add(static_cast<double>(runProbe(minimal, env).peakKb));
-    }
-    std::printf("\nPeak resident memory (VmHWM), Quellwerk with %d tables and %d fields listed "
-                "(%d runs, medians)\n\n",
-                o.size.tables, o.size.fields, o.memoryRuns);
-    std::printf("| Program | peak MB |\n|---|---:|\n");
-    std::printf("| Quellwerk | %.1f |\n", q.median() / 1024);
-    std::printf("| minimal Qt program | %.1f |\n", m.median() / 1024);
-    std::printf("| difference | %.1f |\n", (q.median() - m.median()) / 1024);
-  }
+  replayed.reset();
+  direct.reset();
+  measureStartup(o);
   return 0;
 }
 

@@ -9,6 +9,7 @@ QW_PACKAGES=(
   qt6-base-dev qt6-translations-l10n libgl-dev
   mariadb-server mariadb-client libmariadb-dev libmariadb3
   xvfb xauth imagemagick fonts-dejavu-core openssl
+  libx11-dev libxtst-dev libxdamage-dev
 )
 # What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
 # file), the validators, the manual page reader, the icon renderer, and the

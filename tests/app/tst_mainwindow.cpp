@@ -192,6 +192,19 @@ private slots:
 
     // "Neue Datenbank..." is never disabled.
     QVERIFY(form->NewDBBtn->isEnabled());
+
+    // A refill with as many rows but other texts shows them and drops the
+    // selection as quietly as one with another number of rows.
+    form->ListView1->selectRow(1);
+    const QList<bool> selected = lowerEnabled();
+    form->ListView1->beginUpdate();
+    form->ListView1->clear();
+    form->ListView1->items().appendRow(QStringLiteral("andere"));
+    form->ListView1->items().appendRow(QStringLiteral("neue"));
+    form->ListView1->endUpdate();
+    QVERIFY(!form->ListView1->hasSelection());
+    QCOMPARE(lowerEnabled(), selected);
+    QCOMPARE(form->ListView1->model()->index(1, 0).data().toString(), QStringLiteral("neue"));
   }
 
   void disconnectKeepsLowerButtons() {
