@@ -102,6 +102,9 @@ qw_launch_server() {
   local pid=$! i
   for i in $(seq 1 160); do
     if mariadb-admin --no-defaults --socket="$run/mysqld.sock" -uroot ping >/dev/null 2>&1; then
+      # From here on the server is found by its pid file; the shell need not
+      # report it as a job when a test kills it on purpose.
+      disown "$pid"
       return 0
     fi
     kill -0 "$pid" 2>/dev/null || return 1
