@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -56,10 +57,7 @@ protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
     if (!IsUserInput(event))
       return false;
-    if (m_allowed && watched->isWidgetType() &&
-        m_allowed->isAncestorOf(static_cast<QWidget *>(watched)))
-      return false;
-    if (m_allowed && watched == m_allowed.data())
+    if (IsAllowed(watched))
       return false;
     if (event->type() == QEvent::Close) {
       event->ignore();
@@ -69,6 +67,17 @@ protected:
   }
 
 private:
+  // The window system hands input to the wait window's QWindow first, and
+  // Qt passes it on to the widget under the mouse or with the focus.
+  bool IsAllowed(QObject *watched) const {
+    if (!m_allowed)
+      return false;
+    if (watched->isWidgetType())
+      return watched == m_allowed.data() ||
+             m_allowed->isAncestorOf(static_cast<QWidget *>(watched));
+    return watched->isWindowType() && watched == m_allowed->windowHandle();
+  }
+
   QPointer<QWidget> m_allowed;
 };
 
