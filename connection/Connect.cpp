@@ -185,7 +185,7 @@ void TMainForm::RefuseConnection(const QString &reason) {
 bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint) {
   const QString place = HostAndPort();
   const std::optional<TlsProbe> probe =
-      Session->aside(QStringLiteral("Frage „%1“ nach seinem Zertifikat ...").arg(place),
+      Session->aside(QStringLiteral("Frage den Server „%1“ nach seinem Zertifikat ...").arg(place),
                      [host = Host, port = Port, timeout = Timeout] {
                        return ProbeServerTls(host, static_cast<std::uint16_t>(port), timeout);
                      });
