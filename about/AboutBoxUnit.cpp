@@ -54,7 +54,12 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent) {
   outer->addLayout(top);
   outer->addSpacing(12);
   outer->addLayout(buttons);
-  setFixedSize(sizeHint().expandedTo(QSize(320, 150)));
+}
+
+void TAboutBox::setVisible(bool visible) {
+  if (visible && minimumSize() != maximumSize())
+    setFixedSize(sizeHint().expandedTo(QSize(320, 150)));
+  QDialog::setVisible(visible);
 }
 
 QUrl TAboutBox::WebAddress() { return QUrl(QStringLiteral("https://quellwerk.example.org/")); }

@@ -23,6 +23,10 @@ public:
   // The copyright line for a given year.
   static QString CopyrightLine(int year);
 
+  // The dialog takes its size when first shown: measuring the large bold
+  // product name loads a font face that the start of the program need not.
+  void setVisible(bool visible) override;
+
 public slots:
   void WebBtnClick();
 };

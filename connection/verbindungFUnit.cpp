@@ -113,7 +113,6 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ButtonCancel = new BitBtnXP(QStringLiteral("A&bbrechen"), BitBtnXP::Kind::Cancel, Bevel1);
   TlsBtn = new BitBtnXP(QStringLiteral("T&LS..."), BitBtnXP::Kind::Custom, Bevel1);
   TlsBtn->setGlyph(QStyle::SP_VistaShield);
-  TlsForm = new TTlsDialog(this);
 
   LabelHost->setObjectName(QStringLiteral("LabelHost"));
   EditHost->setObjectName(QStringLiteral("EditHost"));
@@ -305,10 +304,17 @@ void TDialog::ListView1DblClick() {
 void TDialog::TlsBtnClick() {
   const QString host = EditHost->text(), user = EditUser->text();
   const std::int32_t port = TextToInteger(EditPort->text(), DefaultPort);
-  TlsForm->Fill(QStringLiteral("%1@%2:%3").arg(user, host).arg(port),
-                LoadTlsSettings(host, port, user));
-  if (ExecModal(*TlsForm) == QDialog::Accepted)
-    StoreTlsSettings(host, port, user, TlsForm->Settings());
+  TTlsDialog &form = TlsForm();
+  form.Fill(QStringLiteral("%1@%2:%3").arg(user, host).arg(port),
+            LoadTlsSettings(host, port, user));
+  if (ExecModal(form) == QDialog::Accepted)
+    StoreTlsSettings(host, port, user, form.Settings());
+}
+
+TTlsDialog &TDialog::TlsForm() {
+  if (!m_tlsForm)
+    m_tlsForm = new TTlsDialog(this);
+  return *m_tlsForm;
 }
 
 void TDialog::SaveOptions() {

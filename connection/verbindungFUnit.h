@@ -42,7 +42,9 @@ public:
   BitBtnXP *ButtonCancel;
   // The TLS settings of the connection that the edits name.
   BitBtnXP *TlsBtn;
-  TTlsDialog *TlsForm;
+  // The dialog of "T&LS...", made when first needed: its fingerprint font
+  // is a face of its own, which the start of the program need not load.
+  TTlsDialog &TlsForm();
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a
@@ -60,6 +62,9 @@ public slots:
 
 protected:
   void showEvent(QShowEvent *event) override;
+
+private:
+  TTlsDialog *m_tlsForm = nullptr;
   void hideEvent(QHideEvent *event) override;
 
 private:

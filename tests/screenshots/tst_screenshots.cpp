@@ -238,7 +238,7 @@ private slots:
   }
 
   void tlsDialog() {
-    TTlsDialog &t = *form->Dialog->TlsForm;
+    TTlsDialog &t = form->Dialog->TlsForm();
     t.Fill(QStringLiteral("lager@db.firma.local:3306"),
            {true,
             TlsSettings::Check::Fingerprint,
