@@ -153,8 +153,6 @@ protected:
   void keyPressEvent(QKeyEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
-
-protected:
   // A cell whose text is cut short shows the whole text as its tooltip.
   bool viewportEvent(QEvent *event) override;
 

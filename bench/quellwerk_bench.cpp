@@ -862,13 +862,17 @@ int run(int argc, char **argv) {
     throw bench::Error("built without X11, XTEST and DAMAGE");
 #endif
   }
-  std::printf("\n### Client work per click (server answers replayed)\n\n");
-  if (o.plainOnly) {
+  // The click that lists the same database again, against one side's floor.
+  const auto printPlainClick = [&](Floor &side) {
     printHeader();
     printPair("same database again (plain click)",
               measure(
                   o.repeat, [&](int) { form->ListTables(at.main); },
-                  [&](int) { replayFloor.list(at.main, -1); }));
+                  [&](int) { side.list(at.main, -1); }));
+  };
+  std::printf("\n### Client work per click (server answers replayed)\n\n");
+  if (o.plainOnly) {
+    printPlainClick(replayFloor);
 #ifdef QWB_HAS_SESSION
     // The hop alone: an empty job sent to the connection's thread and back.
     Samples hop;
@@ -892,11 +896,7 @@ int run(int argc, char **argv) {
   connectForm(*form, connectHandle(server));
   std::printf("\n### The same clicks against the server\n\n");
   if (o.plainOnly) {
-    printHeader();
-    printPair("same database again (plain click)",
-              measure(
-                  o.repeat, [&](int) { form->ListTables(at.main); },
-                  [&](int) { floor.list(at.main, -1); }));
+    printPlainClick(floor);
     return 0;
   }
   measureClicks(*form, floor, at, o, false);
