@@ -34,6 +34,10 @@ QString FieldTypeName(unsigned int typeCode) {
   }
 }
 
+QString FieldTypeText(const MYSQL_FIELD &field) {
+  return FieldTypeText(field.type, field.length, field.decimals, field.flags);
+}
+
 QString FieldTypeText(unsigned int type, unsigned long length, unsigned int decimals,
                       unsigned int flags) {
   QString text = FieldTypeName(type);

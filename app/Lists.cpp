@@ -184,8 +184,7 @@ void TMainForm::Relist(std::int32_t databaseIndex, std::optional<std::int32_t> t
         const MYSQL_FIELD *field = mysql::mysql_fetch_field(l.fields.get());
         if (!field)
           break;
-        ListView3->items().appendUtf8Row(
-            field->name, FieldTypeText(field->type, field->length, field->decimals, field->flags));
+        ListView3->items().appendUtf8Row(field->name, FieldTypeText(*field));
       }
     });
   });

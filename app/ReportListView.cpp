@@ -157,36 +157,36 @@ template <typename Fill> void ReportListModel::appendWith(Fill fill) {
   Cells &cells = editable();
   fill(cells);
   while (cells.ends.size() % m_columns)
-    cells.push({});
+    cells.push(std::string_view());
   if (m_updateDepth == 0)
     endInsertRows();
 }
 
 void ReportListModel::appendRow(const QString &caption) {
-  appendWith([&](Cells &cells) { cells.push(Utf8Of(caption.toUtf8())); });
+  appendWith([&](Cells &cells) { cells.push(caption); });
 }
 
 void ReportListModel::appendRow(const QString &caption, const QString &second) {
   appendWith([&](Cells &cells) {
-    cells.push(Utf8Of(caption.toUtf8()));
+    cells.push(caption);
     if (m_columns > 1)
-      cells.push(Utf8Of(second.toUtf8()));
+      cells.push(second);
   });
 }
 
 void ReportListModel::appendRow(const QStringList &texts) {
   appendWith([&](Cells &cells) {
     for (std::size_t c = 0; c < m_columns && c < static_cast<std::size_t>(texts.size()); ++c)
-      cells.push(Utf8Of(texts[static_cast<qsizetype>(c)].toUtf8()));
+      cells.push(texts[static_cast<qsizetype>(c)]);
   });
 }
 
 // The library's text is kept as it comes; nothing is converted until painted.
 void ReportListModel::appendUtf8Row(const char *caption, const QString &second) {
   appendWith([&](Cells &cells) {
-    cells.push(caption);
+    cells.push(std::string_view(caption));
     if (m_columns > 1)
-      cells.push(Utf8Of(second.toUtf8()));
+      cells.push(second);
   });
 }
 

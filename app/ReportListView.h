@@ -50,8 +50,11 @@ public:
   void appendRow(const QStringList &cells);
   // Appends a row whose caption comes from the client library as UTF-8.
   void appendUtf8Row(const char *caption) {
+    // The hot path of a refill of a one-column list: while an update builds
+    // new rows (m_building, only ever set inside an update) there is nothing
+    // to tell the views and nothing to pad.
     if (m_building && m_columns == 1)
-      m_next.push(caption); // a refill's row: nothing to tell, nothing to pad
+      m_next.push(std::string_view(caption));
     else
       appendUtf8Row(caption, QString());
   }
@@ -86,6 +89,10 @@ private:
     void push(std::string_view utf8) {
       text.append(utf8);
       ends.push_back(static_cast<std::uint32_t>(text.size()));
+    }
+    void push(const QString &text) { push(text.toUtf8()); }
+    void push(const QByteArray &utf8) {
+      push(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
     }
     void replace(std::size_t i, std::string_view utf8);
     void erase(std::size_t first, std::size_t count);

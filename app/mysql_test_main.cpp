@@ -359,8 +359,7 @@ TMainForm::StillAsShown TMainForm::TableAsShown(const Selection &s) const {
       return false;
     QList<QStringList> now;
     while (const MYSQL_FIELD *f = mysql::mysql_fetch_field(fields.get()))
-      now << QStringList{FromLibrary(f->name),
-                         FieldTypeText(f->type, f->length, f->decimals, f->flags)};
+      now << QStringList{FromLibrary(f->name), FieldTypeText(*f)};
     return shown.isEmpty() || now == shown;
   };
   return {holds, QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "

@@ -379,6 +379,10 @@ void SetSavedConnectionsProgramDirectory(const QString &directory) {
   programDirectoryOverride() = directory;
 }
 
+namespace {
+// Whether users other than this one (and root) may change what is in `folder`:
+// another owner, or write permission for others, or for a group that is not
+// this user's own. A missing folder counts as such.
 bool OthersMayWrite(const QString &folder) {
   struct stat st {};
   if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
@@ -389,6 +393,7 @@ bool OthersMayWrite(const QString &folder) {
     return true;
   return (st.st_mode & S_IWGRP) && !isOwnGroup(st.st_gid);
 }
+} // namespace
 
 QString SavedConnectionsFilePath(const QString &programDirectory, const QString &configDirectory,
                                  QString *notice) {
@@ -440,8 +445,13 @@ LoadedConnections ReadSavedConnectionsFile(const QString &path) {
   return loaded;
 }
 
+namespace {
+// Keeps a damaged file's `content` beside it as "options.dat.defekt" (then
+// ".defekt.2", ".defekt.3", ...), never replacing an earlier copy; a copy
+// with the same content is reused. Returns the copy's path (`made` tells
+// whether it is new), or an empty text and the reason.
 QString KeepDamagedCopy(const QString &path, const QByteArray &content, QString *reason,
-                        bool *made) {
+                        bool *made = nullptr) {
   for (int n = 1; n <= 999; ++n) {
     const QString copy =
         path + QStringLiteral(".defekt") + (n > 1 ? QStringLiteral(".%1").arg(n) : QString());
@@ -465,6 +475,7 @@ QString KeepDamagedCopy(const QString &path, const QByteArray &content, QString 
   *reason = QStringLiteral("es gibt schon 999 Kopien");
   return {};
 }
+} // namespace
 
 QList<SavedConnection> MergeSavedConnections(const QList<SavedConnection> &base,
                                              const QList<SavedConnection> &theirs,

@@ -76,11 +76,6 @@ QString QuellwerkConfigDirectory();
 // touch a real file; an empty text restores the executable's directory.
 void SetSavedConnectionsProgramDirectory(const QString &directory);
 
-// Whether users other than this one (and root) may change what is in `folder`:
-// another owner, or write permission for others, or for a group that is not
-// this user's own. A missing folder counts as such.
-bool OthersMayWrite(const QString &folder);
-
 struct LoadedConnections {
   bool opened = false; // false: nothing there, or not read (see `refusal`)
   // Why something at the path was not read (German): a link, a folder, no
@@ -91,13 +86,6 @@ struct LoadedConnections {
 };
 // Reads a regular file; a symbolic link is never followed.
 LoadedConnections ReadSavedConnectionsFile(const QString &path);
-
-// Keeps a damaged file's `content` beside it as "options.dat.defekt" (then
-// ".defekt.2", ".defekt.3", ...), never replacing an earlier copy; a copy
-// with the same content is reused. Returns the copy's path (`made` tells
-// whether it is new), or an empty text and the reason.
-QString KeepDamagedCopy(const QString &path, const QByteArray &content, QString *reason,
-                        bool *made = nullptr);
 
 // The rows after a save that found the file changed by another instance:
 // `mine` without the rows the other instance deleted since `base`, followed by

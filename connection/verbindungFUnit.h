@@ -62,9 +62,6 @@ public slots:
 
 protected:
   void showEvent(QShowEvent *event) override;
-
-private:
-  TTlsDialog *m_tlsForm = nullptr;
   void hideEvent(QHideEvent *event) override;
 
 private:
@@ -78,4 +75,5 @@ private:
   void reportFileProblems(const SavedConnectionsStore::Result &result);
 
   SavedConnectionsStore m_optionsFile;
+  TTlsDialog *m_tlsForm = nullptr;
 };

@@ -238,25 +238,27 @@ QString ColumnFactsQuery(const QString &database, const QString &table, const QS
          QStringLiteral(" AND BINARY c.COLUMN_NAME = '%1'").arg(column);
 }
 
+QString ExactName(const QString &column, const QString &escapedName) {
+  return QStringLiteral("%1 = '%2' AND BINARY %1 = '%2'").arg(column, escapedName);
+}
+
 QString ColumnFactsSelect(const QString &database, const QString &table, const QString &more) {
-  // Names compare byte for byte (information_schema compares them without
-  // case); the plain comparisons beside let the server look up the one table
-  // instead of reading every table of every database. A column's own CHECK
-  // constraint carries the column's name.
+  const auto exactTable = [&](const QString &alias, const QString &schemaColumn) {
+    return ExactName(alias + schemaColumn, database) + QStringLiteral(" AND ") +
+           ExactName(alias + QStringLiteral("TABLE_NAME"), table);
+  };
+  // A column's own CHECK constraint carries the column's name.
   return QStringLiteral(
              "SELECT c.COLUMN_NAME, c.DATA_TYPE, c.COLUMN_TYPE, c.IS_NULLABLE, c.COLUMN_DEFAULT, "
              "c.EXTRA, c.COLLATION_NAME, c.COLUMN_COMMENT, t.TABLE_COLLATION, t.TABLE_TYPE, "
              "(SELECT GROUP_CONCAT(k.CHECK_CLAUSE SEPARATOR ') CHECK (') "
-             "FROM information_schema.CHECK_CONSTRAINTS k WHERE k.CONSTRAINT_SCHEMA = '%1' "
-             "AND k.TABLE_NAME = '%2' AND BINARY k.CONSTRAINT_SCHEMA = '%1' "
-             "AND BINARY k.TABLE_NAME = '%2' AND k.LEVEL = 'Column' "
-             "AND k.CONSTRAINT_NAME = c.COLUMN_NAME)%3 "
-             "FROM information_schema.COLUMNS c, information_schema.TABLES t "
-             "WHERE c.TABLE_SCHEMA = '%1' AND c.TABLE_NAME = '%2' AND t.TABLE_SCHEMA = '%1' "
-             "AND t.TABLE_NAME = '%2' AND BINARY c.TABLE_SCHEMA = '%1' "
-             "AND BINARY c.TABLE_NAME = '%2' AND BINARY t.TABLE_SCHEMA = '%1' "
-             "AND BINARY t.TABLE_NAME = '%2'")
-      .arg(database, table, more.isEmpty() ? QString() : QStringLiteral(", ") + more);
+             "FROM information_schema.CHECK_CONSTRAINTS k WHERE ") +
+         exactTable(QStringLiteral("k."), QStringLiteral("CONSTRAINT_SCHEMA")) +
+         QStringLiteral(" AND k.LEVEL = 'Column' AND k.CONSTRAINT_NAME = c.COLUMN_NAME)") +
+         (more.isEmpty() ? QString() : QStringLiteral(", ") + more) +
+         QStringLiteral(" FROM information_schema.COLUMNS c, information_schema.TABLES t WHERE ") +
+         exactTable(QStringLiteral("c."), QStringLiteral("TABLE_SCHEMA")) +
+         QStringLiteral(" AND ") + exactTable(QStringLiteral("t."), QStringLiteral("TABLE_SCHEMA"));
 }
 
 ColumnFacts ColumnFactsFromRow(const QStringList &row) {

@@ -47,6 +47,13 @@ QString ChangeRefusal(const QString &column, const QString &reason);
 // as "aus „…“ würde „…“"; empty when they are the same.
 QString DefinitionDifference(const QString &before, const QString &after);
 
+// "<column> = '<name>' AND BINARY <column> = '<name>'" for a name already
+// escaped: information_schema compares names without case, so the binary
+// comparison keeps the name exact, and the plain one lets the server open
+// just the table asked for instead of every table and view of every
+// database (which has crashed MariaDB on the views of sys).
+QString ExactName(const QString &column, const QString &escapedName);
+
 // The statement that reads the facts of one column; the three names are
 // already escaped for a string literal. It gives no row for a column that is
 // not there, one otherwise, which ColumnFactsFromRow reads.

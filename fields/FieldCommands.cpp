@@ -25,11 +25,11 @@ const QString TrialCopy = QStringLiteral("quellwerk_probe");
 // or a table that cannot be copied so) the trial is left out and the reasons
 // read from the column's facts stand alone. The copy has no foreign keys;
 // CHANGE leaves those alone anyway.
-QString TrialChangeRefusal(MYSQL *handle, const TMainForm::Selection &s, const FieldRow &row,
-                           const LiteralEscaper &escape) {
+QString TrialChangeRefusal(MYSQL *handle, const TMainForm::Selection &s, const FieldRow &row) {
   const auto exec = [handle](const QString &statement) {
-    return mysql::mysql_query(handle, ToLibrary(statement).constData()) == 0;
+    return SendStatementOn(handle, statement).ok;
   };
+  const auto escape = [handle](const QString &value) { return EscapeLiteralOn(handle, value); };
   const auto definition = [&] {
     const auto rows =
         QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(TrialCopy));
@@ -105,7 +105,6 @@ void TMainForm::ChangeFieldBntClick() {
   // when accepting it unchanged gives back that very column.
   const QString factsQuery = ColumnFactsQuery(
       EscapeLiteral(s.databaseName), EscapeLiteral(s.tableName), EscapeLiteral(s.fieldName));
-  const auto escape = [this](const QString &value) { return EscapeLiteral(value); };
   const ColumnReading reading =
       Session->run(QStringLiteral("Lese die Spalte „%1“ ...").arg(s.fieldName), [&](MYSQL *handle) {
         ColumnReading r{QueryRows(handle, factsQuery), {}, {}, {}};
@@ -115,8 +114,7 @@ void TMainForm::ChangeFieldBntClick() {
         r.facts = ColumnFactsFromRow(r.rows->first());
         r.editable = EditableFromColumn(r.facts);
         if (r.editable.row)
-          if (QString refusal = TrialChangeRefusal(handle, s, *r.editable.row, escape);
-              !refusal.isEmpty())
+          if (QString refusal = TrialChangeRefusal(handle, s, *r.editable.row); !refusal.isEmpty())
             r.editable = {std::nullopt, refusal};
         return r;
       });

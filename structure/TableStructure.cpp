@@ -20,21 +20,15 @@ std::optional<QList<QStringList>> Rows(MYSQL *handle, const QString &query, Serv
   return rows;
 }
 
-// "<schema> = '...' AND <table> = '...'" and the same with BINARY: by the
-// plain comparisons information_schema opens just that table (without them it
-// opens every table and view of every database, which has crashed MariaDB on
-// the views of sys); the binary ones keep names exact, where it compares without case.
-QString ExactTable(MYSQL *handle, const QString &schemaColumn, const QString &tableColumn,
-                   const QString &database, const QString &table) {
-  return QStringLiteral("%1 = '%2' AND %3 = '%4' AND BINARY %1 = '%2' AND BINARY %3 = '%4'")
-      .arg(schemaColumn, EscapeLiteralOn(handle, database), tableColumn,
-           EscapeLiteralOn(handle, table));
+// One table, or all tables of a database, by exact name (see ExactName).
+QString ExactSchema(MYSQL *handle, const QString &schemaColumn, const QString &database) {
+  return ExactName(schemaColumn, EscapeLiteralOn(handle, database));
 }
 
-// The same for all tables of a database.
-QString ExactSchema(MYSQL *handle, const QString &schemaColumn, const QString &database) {
-  return QStringLiteral("%1 = '%2' AND BINARY %1 = '%2'")
-      .arg(schemaColumn, EscapeLiteralOn(handle, database));
+QString ExactTable(MYSQL *handle, const QString &schemaColumn, const QString &tableColumn,
+                   const QString &database, const QString &table) {
+  return ExactSchema(handle, schemaColumn, database) + QStringLiteral(" AND ") +
+         ExactName(tableColumn, EscapeLiteralOn(handle, table));
 }
 
 // The databases of the server itself, which hold no foreign keys.
