@@ -42,6 +42,8 @@ if [ "$(id -u)" -eq 0 ]; then
   chown -R "$user:$(id -gn $user)" "$user_dir"
   as_user=(setpriv --reuid="$user" --regid="$(id -g $user)" --clear-groups)
 fi
+"${as_user[@]}" test -w "$user_dir/home" ||
+  { say "$user cannot write $user_dir/home: is TMPDIR in a folder closed to it?"; exit 1; }
 start_as_user() { # start_as_user LOG: starts the demo server as scripts/run does
   (cd "$user_dir" && "${as_user[@]}" env -i HOME="$user_dir/home" USER="$user" LOGNAME="$user" \
     PATH=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games \
