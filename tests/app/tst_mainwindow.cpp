@@ -396,24 +396,6 @@ private slots:
       QTest::keyClick(box, Qt::Key_Escape);
     });
     QCOMPARE(ShowMessage(form.get(), markup), MessageAnswer::Ok);
-
-    // Where a password goes without a keyring: clear text only when chosen.
-    QStringList choices;
-    QTimer::singleShot(0, [&] {
-      auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-      QVERIFY(box);
-      for (QAbstractButton *b : box->buttons())
-        choices << b->text();
-      QCOMPARE(box->defaultButton()->text(), QStringLiteral("Bei jeder Verbindung fragen"));
-      QCOMPARE(box->escapeButton(), box->defaultButton());
-      box->buttons()[choices.indexOf(QStringLiteral("Im Klartext in options.dat speichern"))]
-          ->click();
-    });
-    QCOMPARE(ShowMessage(form.get(), QStringLiteral("Wohin?"), {}, MessageButtons::PlainFileOrAsk),
-             MessageAnswer::Yes);
-    choices.sort();
-    QCOMPARE(choices,
-             (QStringList{"Bei jeder Verbindung fragen", "Im Klartext in options.dat speichern"}));
   }
 };
 

@@ -114,21 +114,22 @@ void reportStepAndWait(const char *step, qint64 written, qint64 total) {
   waitToBeKilled();
 }
 
-void killAtOpened(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Opened)
-    reportStepAndWait("opened", written, total);
-}
-void killPartWay(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Wrote && written < total)
-    reportStepAndWait("part", written, total);
-}
-void killAtWritten(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Written)
-    reportStepAndWait("written", written, total);
-}
-void killAtNamed(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Named)
-    reportStepAndWait("named", written, total);
+// The kill modes: the step at which the save stops to be killed, and its name.
+struct KillPoint {
+  const char *mode;
+  SaveStep step;
+  const char *name;
+};
+constexpr KillPoint KillPoints[] = {{"kill-opened", SaveStep::Opened, "opened"},
+                                    {"kill-part", SaveStep::Wrote, "part"},
+                                    {"kill-written", SaveStep::Written, "written"},
+                                    {"kill-named", SaveStep::Named, "named"}};
+const KillPoint *g_killAt = nullptr;
+
+void killAtStep(SaveStep step, qint64 written, qint64 total) {
+  // Part-way: after a write that left some of the file unwritten.
+  if (step == g_killAt->step && (step != SaveStep::Wrote || written < total))
+    reportStepAndWait(g_killAt->name, written, total);
 }
 // Another instance's save, stopped while it holds the lock until the parent says go.
 void waitForGoAtOpened(SaveStep step, qint64, qint64) {
@@ -149,17 +150,21 @@ int childMain(const QString &mode, const QString &path) {
   ::alarm(120); // never outlives a parent that went away
   g_childDirectory = QFileInfo(path).absolutePath();
   std::optional<FileSizeLimit> limit;
-  if (mode == QLatin1String("kill-opened")) {
-    SaveStepHook = killAtOpened;
-  } else if (mode == QLatin1String("kill-part")) {
-    // The first write stops after 4 KiB; the hook kills before the next.
-    limit.emplace(4096);
-    SaveStepHook = killPartWay;
-  } else if (mode == QLatin1String("kill-written")) {
-    SaveStepHook = killAtWritten;
-  } else if (mode == QLatin1String("kill-named")) {
-    SaveStepHook = killAtNamed;
-  } else if (mode == QLatin1String("race")) {
+  for (const KillPoint &point : KillPoints)
+    if (mode == QLatin1String(point.mode)) {
+      // Part-way: the first write stops after 4 KiB; the hook kills before the next.
+      if (point.step == SaveStep::Wrote)
+        limit.emplace(4096);
+      g_killAt = &point;
+      SaveStepHook = killAtStep;
+      // As the program saves: through the store, under its lock.
+      SetSavedConnectionsProgramDirectory(g_childDirectory);
+      SavedConnectionsStore store;
+      store.load();
+      say(store.save(newRows()).saved ? "RESULT saved" : "RESULT failed");
+      return 0;
+    }
+  if (mode == QLatin1String("race")) {
     SetSavedConnectionsProgramDirectory(g_childDirectory);
     SavedConnectionsStore store;
     const QList<SavedConnection> rows = store.load().rows + newRows().mid(1, 1);
@@ -186,14 +191,6 @@ int childMain(const QString &mode, const QString &path) {
   } else {
     say("ERROR unknown mode");
     return 2;
-  }
-  if (mode.startsWith(QLatin1String("kill-"))) {
-    // As the program saves: through the store, under its lock.
-    SetSavedConnectionsProgramDirectory(g_childDirectory);
-    SavedConnectionsStore store;
-    store.load();
-    say(store.save(newRows()).saved ? "RESULT saved" : "RESULT failed");
-    return 0;
   }
   QString reason;
   const bool saved = WriteSavedConnectionsFile(path, newRows(), &reason);
@@ -422,17 +419,12 @@ private slots:
     verifyOldIntact(path);
     QCOMPARE(strays(temp.path()).size(), named);
     verifyLeftovers(temp.path());
-    if (load) {
-      SavedConnectionsStore next;
-      QCOMPARE(next.load().rows, oldRows());
-      QCOMPARE(strays(temp.path()), QStringList());
-      verifyOldIntact(path);
-    } else {
-      const SavedConnectionsStore::Result saved = running.save(oldRows().mid(0, 1));
-      QVERIFY(saved.saved);
-      QCOMPARE(strays(temp.path()), QStringList());
-      QCOMPARE(ReadSavedConnectionsFile(path).decoded.rows, oldRows().mid(0, 1));
-    }
+    if (load)
+      QCOMPARE(SavedConnectionsStore().load().rows, oldRows());
+    else
+      QVERIFY(running.save(oldRows().mid(0, 1)).saved);
+    QCOMPARE(strays(temp.path()), QStringList());
+    QCOMPARE(ReadSavedConnectionsFile(path).decoded.rows, load ? oldRows() : oldRows().mid(0, 1));
   }
 
   // Two running instances: B loads, A saves a row, B saves a row of its own.
