@@ -56,6 +56,17 @@ MessageAnswer showRealBox(QWidget *parent, const Message &message) {
     box.exec();
     return box.clickedButton() == run ? MessageAnswer::Run : MessageAnswer::Cancel;
   }
+  if (message.buttons == MessageButtons::PlainFileOrAsk) {
+    QPushButton *plain =
+        box.addButton(QStringLiteral("Im Klartext in options.dat speichern"), QMessageBox::YesRole);
+    QPushButton *ask =
+        box.addButton(QStringLiteral("Bei jeder Verbindung fragen"), QMessageBox::NoRole);
+    // Only a deliberate choice puts a password in clear text.
+    box.setDefaultButton(ask);
+    box.setEscapeButton(ask);
+    box.exec();
+    return box.clickedButton() == plain ? MessageAnswer::Yes : MessageAnswer::No;
+  }
   if (message.buttons == MessageButtons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);

@@ -23,8 +23,10 @@ inline const QString ProductTitle = QStringLiteral("Quellwerk 1.0");
 inline const QString DesktopName = QStringLiteral("Quellwerk");
 
 // YesNo: "Ja" and "Nein"; RunCancel: "Ausführen" and "Abbrechen", for a
-// statement shown before it is sent.
-enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel };
+// statement shown before it is sent; PlainFileOrAsk: where a password goes
+// without a keyring, "Im Klartext in options.dat speichern" (Yes) and "Bei
+// jeder Verbindung fragen" (No, also Enter and Escape).
+enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel, PlainFileOrAsk };
 enum class MessageIcon { None, Critical, Question };
 enum class MessageAnswer { Ok, Yes, No, Cancel, Run };
 

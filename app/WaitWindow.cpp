@@ -20,6 +20,8 @@ int &WaitWindowDelay() {
   return milliseconds;
 }
 
+} // namespace
+
 bool IsUserInput(const QEvent *event) {
   switch (event->type()) {
   case QEvent::MouseButtonPress:
@@ -42,44 +44,7 @@ bool IsUserInput(const QEvent *event) {
   }
 }
 
-// Holds back the user's input to every window but the wait window while a
-// call runs. Input is dropped, not kept for later: a click meant for what
-// the window showed before the call must not act on what it shows after.
-class InputHold : public QObject {
-public:
-  InputHold() { qApp->installEventFilter(this); }
-  ~InputHold() override { qApp->removeEventFilter(this); }
-  InputHold(const InputHold &) = delete;
-  InputHold &operator=(const InputHold &) = delete;
-  void allow(QWidget *window) { m_allowed = window; }
-
-protected:
-  bool eventFilter(QObject *watched, QEvent *event) override {
-    if (!IsUserInput(event))
-      return false;
-    if (IsAllowed(watched))
-      return false;
-    if (event->type() == QEvent::Close) {
-      event->ignore();
-      return true;
-    }
-    return true;
-  }
-
-private:
-  // The window system hands input to the wait window's QWindow first, and
-  // Qt passes it on to the widget under the mouse or with the focus.
-  bool IsAllowed(QObject *watched) const {
-    if (!m_allowed)
-      return false;
-    if (watched->isWidgetType())
-      return watched == m_allowed.data() ||
-             m_allowed->isAncestorOf(static_cast<QWidget *>(watched));
-    return watched->isWindowType() && watched == m_allowed->windowHandle();
-  }
-
-  QPointer<QWidget> m_allowed;
-};
+namespace {
 
 void WaitWithWindow(const QString &what, PendingCall &call) {
   WaitCursor cursor;

@@ -57,7 +57,9 @@ drop fields. The user interface is in German.")
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmariadb3, qt6-translations-l10n")
+# libsecret is loaded at run time by the keyring library: the way to the
+# desktop keyring (GNOME Keyring, KWallet) through the Secret Service.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmariadb3, qt6-translations-l10n, libsecret-1-0")
 # The native platform plugin for Wayland sessions; without it Qt uses X11.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_STRIP_FILES ON)

@@ -1,19 +1,15 @@
 #include "connection/TlsSettings.h"
 
+#include "connection/ConnectionKey.h"
 #include "connection/FormStorage.h"
 
 #include <QSettings>
-#include <QUrl>
 
 namespace {
 
-// One group per connection: "user@host:port", each part percent-encoded so
-// that no character of a name can reach into another connection's group.
+// One group per connection.
 QString groupOf(const QString &host, std::int32_t port, const QString &user) {
-  const auto part = [](const QString &text) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(text));
-  };
-  return QStringLiteral("TLS/%1@%2:%3").arg(part(user), part(host)).arg(port);
+  return QStringLiteral("TLS/") + ConnectionKey{host, port, user}.encoded();
 }
 
 const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),

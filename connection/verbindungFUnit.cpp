@@ -4,6 +4,7 @@
 #include "app/Interaction.h"
 #include "connection/FormStorage.h"
 #include "connection/IntegerText.h"
+#include "connection/PasswordPrompt.h"
 #include "connection/TlsDialog.h"
 
 #include <QFrame>
@@ -14,12 +15,14 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -100,7 +103,10 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ListView1->setColumnWidth(0,
                             metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + padding);
   ListView1->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral("Benutzer")) + padding);
-  ListView1->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("Passwort")) + padding);
+  int placeWidth = 0;
+  for (PasswordPlace place : {PasswordPlace::File, PasswordPlace::Keyring, PasswordPlace::Ask})
+    placeWidth = std::max(placeWidth, metrics.horizontalAdvance(PasswordPlaceText(place)));
+  ListView1->setColumnWidth(2, placeWidth + padding);
   ListView1->setColumnWidth(3, metrics.horizontalAdvance(QStringLiteral("65535")) + padding);
   ListView1->setFirstColumnEditable(true);
   Bevel1 = new QFrame(this);
@@ -265,6 +271,19 @@ void TDialog::wire() {
   // Only a double-click on a row: one on the empty part of the list does nothing.
   connect(ListView1, &QAbstractItemView::doubleClicked, this,
           [this] { RunHandler(this, [this] { ListView1DblClick(); }); });
+  // A host edited in place (F2) is saved once the editor has closed, like any
+  // change of the list: the save may wait for the keyring and show messages.
+  connect(&ListView1->items(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+            for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+              if (!m_editSaveQueued && row < m_rows.size() &&
+                  ListView1->items().cell(row, 0) != m_rows[row].host) {
+                m_editSaveQueued = true;
+                QMetaObject::invokeMethod(
+                    this, [this] { RunHandler(this, [this] { ListView1Edited(); }); },
+                    Qt::QueuedConnection);
+              }
+          });
 }
 
 void TDialog::FormCreate() {
@@ -277,15 +296,20 @@ void TDialog::FormCreate() {
 }
 
 void TDialog::AddBtnClick() {
-  ListView1->items().appendRow(
-      {EditHost->text(), EditUser->text(), EditPass->text(), EditPort->text()});
+  SavedConnection row{EditHost->text(), EditUser->text(), EditPass->text(), EditPort->text()};
+  if (!row.password.isEmpty())
+    keepPassword(row);
+  m_rows.append(row);
+  ListView1->items().appendRow(cellsOf(row));
   SaveOptions();
 }
 
 void TDialog::DelBtnClick() {
   const int row = ListView1->selectedRow();
-  if (row >= 0)
+  if (row >= 0 && row < m_rows.size()) {
+    m_gone.append(m_rows.takeAt(row));
     ListView1->items().removeRow(row);
+  }
   SaveOptions();
 }
 
@@ -293,22 +317,31 @@ void TDialog::ListView1DblClick() {
   const int row = ListView1->selectedRow();
   if (row < 0)
     return;
+  const std::optional<QString> password = passwordFor(m_rows.value(row));
+  if (!password) // the user would rather not give it
+    return;
   const ReportListModel &items = ListView1->items();
   fillEdit(EditHost, items.cell(row, 0));
   fillEdit(EditUser, items.cell(row, 1));
-  fillEdit(EditPass, items.cell(row, 2));
+  fillEdit(EditPass, *password);
   fillEdit(EditPort, items.cell(row, 3));
   accept();
 }
 
+void TDialog::ListView1Edited() {
+  m_editSaveQueued = false;
+  // A save that waits for the keyring lets this run meanwhile; it has taken
+  // the edit already (no edit can be made while it waits).
+  if (!m_saving)
+    SaveOptions();
+}
+
 void TDialog::TlsBtnClick() {
-  const QString host = EditHost->text(), user = EditUser->text();
-  const std::int32_t port = TextToInteger(EditPort->text(), DefaultPort);
+  const ConnectionKey key = ConnectionKey::Of(EditHost->text(), EditPort->text(), EditUser->text());
   TTlsDialog &form = TlsForm();
-  form.Fill(QStringLiteral("%1@%2:%3").arg(user, host).arg(port),
-            LoadTlsSettings(host, port, user));
+  form.Fill(key.caption(), LoadTlsSettings(key.host, key.port, key.user));
   if (ExecModal(form) == QDialog::Accepted)
-    StoreTlsSettings(host, port, user, form.Settings());
+    StoreTlsSettings(key.host, key.port, key.user, form.Settings());
 }
 
 TTlsDialog &TDialog::TlsForm() {
@@ -318,16 +351,17 @@ TTlsDialog &TDialog::TlsForm() {
 }
 
 void TDialog::SaveOptions() {
-  QList<SavedConnection> rows;
-  const ReportListModel &items = ListView1->items();
-  rows.reserve(items.rows());
-  for (int row = 0; row < items.rows(); ++row)
-    rows.append({items.cell(row, 0), items.cell(row, 1), items.cell(row, 2), items.cell(row, 3)});
-  const SavedConnectionsStore::Result saved = m_optionsFile.save(rows);
+  const QScopedValueRollback saving(m_saving, true);
+  adoptEditedHosts();
+  movePasswordsToKeyring();
+  const SavedConnectionsStore::Result saved = m_optionsFile.save(m_rows);
   // Another instance changed the file meanwhile: show what it holds now.
-  if (saved.saved && saved.rows != rows)
+  if (saved.saved && saved.rows != m_rows)
     appendRows(saved.rows, true);
   reportFileProblems(saved);
+  // Until the file no longer holds a row, its password stays where it is.
+  if (saved.saved)
+    forgetPasswords();
 }
 
 void TDialog::LoadOptions() {
@@ -338,10 +372,139 @@ void TDialog::LoadOptions() {
 
 void TDialog::appendRows(const QList<SavedConnection> &rows, bool replacing) {
   ListUpdate update(*ListView1);
-  if (replacing)
+  if (replacing) {
     ListView1->items().clear();
+    m_rows.clear();
+  }
   for (const SavedConnection &row : rows)
-    ListView1->items().appendRow({row.host, row.user, row.password, row.port});
+    ListView1->items().appendRow(cellsOf(row));
+  m_rows += rows;
+}
+
+PasswordPlace TDialog::placeOf(const SavedConnection &row) const {
+  return row.password.isEmpty() ? LoadPasswordPlace(ConnectionKey::Of(row)) : PasswordPlace::File;
+}
+
+QStringList TDialog::cellsOf(const SavedConnection &row) const {
+  return {row.host, row.user, PasswordPlaceText(placeOf(row)), row.port};
+}
+
+// A typed password goes to the keyring; where none takes it, the user says
+// whether it is kept in clear text or asked for at every connect.
+void TDialog::keepPassword(SavedConnection &row) {
+  const ConnectionKey key = ConnectionKey::Of(row);
+  const Keyring::Answer stored = m_keyring.write(key, row.password);
+  if (stored.outcome == Keyring::Outcome::Done) {
+    StorePasswordPlace(key, PasswordPlace::Keyring);
+    row.password.clear();
+    return;
+  }
+  const QString question =
+      QStringLiteral("Das Passwort von „%1“ kann nicht im Schlüsselbund aufbewahrt werden: %2.\n\n"
+                     "Soll es im Klartext in options.dat gespeichert werden, wo es jeder lesen "
+                     "kann, der die Datei lesen kann, oder bei jeder Verbindung erfragt werden?")
+          .arg(key.caption(), stored.reason);
+  if (ShowMessage(this, question, QStringLiteral("Kein Schlüsselbund"),
+                  MessageButtons::PlainFileOrAsk, MessageIcon::Question) == MessageAnswer::Yes)
+    return;
+  StorePasswordPlace(key, PasswordPlace::Ask);
+  row.password.clear();
+}
+
+// Passwords in clear text in the file (from an older file, from another
+// instance, or kept so while there was no keyring) go to the keyring once it
+// takes them; the file then holds an empty password.
+void TDialog::movePasswordsToKeyring() {
+  for (int row = 0; row < m_rows.size(); ++row) {
+    SavedConnection &saved = m_rows[row];
+    if (saved.password.isEmpty())
+      continue;
+    const ConnectionKey key = ConnectionKey::Of(saved);
+    if (m_keyring.write(key, saved.password).outcome != Keyring::Outcome::Done)
+      return;
+    StorePasswordPlace(key, PasswordPlace::Keyring);
+    saved.password.clear();
+    ListView1->items().setCell(row, 2, PasswordPlaceText(PasswordPlace::Keyring));
+  }
+}
+
+// A host edited in place in the list becomes the row's host, and the row's
+// password goes with it.
+void TDialog::adoptEditedHosts() {
+  const ReportListModel &items = ListView1->items();
+  for (int row = 0; row < m_rows.size() && row < items.rows(); ++row) {
+    if (items.cell(row, 0) == m_rows[row].host)
+      continue;
+    const SavedConnection before = m_rows[row];
+    m_rows[row].host = items.cell(row, 0);
+    carryPassword(before, m_rows[row]);
+    m_gone.append(before);
+    ListView1->items().setCell(row, 2, PasswordPlaceText(placeOf(m_rows[row])));
+  }
+}
+
+void TDialog::carryPassword(const SavedConnection &before, const SavedConnection &after) {
+  if (!after.password.isEmpty()) // in the file: it goes with the row
+    return;
+  const ConnectionKey from = ConnectionKey::Of(before), to = ConnectionKey::Of(after);
+  switch (LoadPasswordPlace(from)) {
+  case PasswordPlace::Keyring: {
+    const Keyring::Answer kept = m_keyring.read(from);
+    const bool carried = kept.outcome == Keyring::Outcome::Done &&
+                         m_keyring.write(to, kept.password).outcome == Keyring::Outcome::Done;
+    // What the keyring could not carry over is asked for at the connect.
+    StorePasswordPlace(to, carried ? PasswordPlace::Keyring : PasswordPlace::Ask);
+    break;
+  }
+  case PasswordPlace::Ask: StorePasswordPlace(to, PasswordPlace::Ask); break;
+  case PasswordPlace::None:
+  case PasswordPlace::File: break;
+  }
+}
+
+// The password of a connection that no row names any more leaves the keyring
+// and quellwerk.ini.
+void TDialog::forgetPasswords() {
+  for (const SavedConnection &gone : std::exchange(m_gone, {})) {
+    const ConnectionKey key = ConnectionKey::Of(gone);
+    if (std::any_of(m_rows.cbegin(), m_rows.cend(),
+                    [&key](const SavedConnection &row) { return ConnectionKey::Of(row) == key; }))
+      continue;
+    if (LoadPasswordPlace(key) == PasswordPlace::Keyring)
+      m_keyring.remove(key);
+    StorePasswordPlace(key, PasswordPlace::None);
+  }
+}
+
+// Nothing when the user would rather not give the password.
+std::optional<QString> TDialog::passwordFor(const SavedConnection &row) {
+  const ConnectionKey key = ConnectionKey::Of(row);
+  switch (placeOf(row)) {
+  case PasswordPlace::File: return row.password;
+  case PasswordPlace::None: return QString();
+  case PasswordPlace::Ask: return askPassword(key, {});
+  case PasswordPlace::Keyring: break;
+  }
+  const Keyring::Answer kept = m_keyring.read(key);
+  switch (kept.outcome) {
+  case Keyring::Outcome::Done: return kept.password;
+  case Keyring::Outcome::NotFound:
+    return askPassword(
+        key,
+        QStringLiteral("Das Passwort von „%1“ ist nicht im Schlüsselbund.").arg(key.caption()));
+  case Keyring::Outcome::Unavailable: break;
+  }
+  return askPassword(key, QStringLiteral("Das Passwort von „%1“ kann nicht aus dem Schlüsselbund "
+                                         "gelesen werden: %2.")
+                              .arg(key.caption(), kept.reason));
+}
+
+std::optional<QString> TDialog::askPassword(const ConnectionKey &key, const QString &why) {
+  TPasswordPrompt prompt(this);
+  prompt.Fill(key, why);
+  if (ExecModal(prompt) != QDialog::Accepted)
+    return std::nullopt;
+  return prompt.EditPass->text();
 }
 
 void TDialog::reportFileProblems(const SavedConnectionsStore::Result &result) {

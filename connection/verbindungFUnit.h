@@ -1,14 +1,20 @@
 // The connection dialog: host, port, user name, password and connect
 // time-out, and the list of saved connections kept in options.dat
-// (connection/SavedConnections.h). The dialog opens no connection itself:
-// the main window reads the edits after it has closed with OK.
+// (connection/SavedConnections.h), their passwords in the desktop keyring
+// where there is one (connection/PasswordStore.h). The list's "Pass" column
+// says where a row's password is kept, never the password. The dialog opens
+// no connection itself: the main window reads the edits after it has closed
+// with OK.
 #pragma once
 
 #include "app/BitBtnXP.h"
 #include "app/ReportListView.h"
+#include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
 
 #include <QDialog>
+
+#include <optional>
 
 class QFrame;
 class QHideEvent;
@@ -48,7 +54,8 @@ public:
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a
-  // failure is reported and the list keeps its rows.
+  // failure is reported and the list keeps its rows. Passwords still in
+  // clear text go to the keyring first, when it takes them.
   void SaveOptions();
   // Appends the rows stored in options.dat to the list. A missing file is no
   // error; a damaged one is reported and kept aside, and its readable rows stay.
@@ -74,6 +81,28 @@ private:
   void appendRows(const QList<SavedConnection> &rows, bool replacing);
   void reportFileProblems(const SavedConnectionsStore::Result &result);
 
+  // Where the passwords go.
+  PasswordPlace placeOf(const SavedConnection &row) const;
+  QStringList cellsOf(const SavedConnection &row) const;
+  void keepPassword(SavedConnection &row);
+  void movePasswordsToKeyring();
+  void adoptEditedHosts();
+  void carryPassword(const SavedConnection &before, const SavedConnection &after);
+  void forgetPasswords();
+  std::optional<QString> passwordFor(const SavedConnection &row);
+  std::optional<QString> askPassword(const ConnectionKey &key, const QString &why);
+  void ListView1Edited();
+
   SavedConnectionsStore m_optionsFile;
+  // The rows as options.dat holds them, in the list's order: the passwords
+  // that are kept there, and the hosts as last saved (an edit in place shows
+  // in the list first).
+  QList<SavedConnection> m_rows;
+  // Rows deleted or renamed whose passwords are forgotten after the next
+  // save, unless another row names the same connection.
+  QList<SavedConnection> m_gone;
+  Keyring m_keyring;
+  bool m_editSaveQueued = false;
+  bool m_saving = false;
   TTlsDialog *m_tlsForm = nullptr;
 };

@@ -14,16 +14,18 @@ unset qw_dir
 
 QW_PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-translations-l10n libgl-dev
+  qt6-base-dev qt6-translations-l10n libgl-dev qtkeychain-qt6-dev libsecret-1-0
   mariadb-server mariadb-client libmariadb-dev libmariadb3
   xvfb xauth imagemagick fonts-dejavu-core openssl
   libx11-dev libxtst-dev libxdamage-dev
 )
 # What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
-# file), the validators, the manual page reader, the icon renderer, and the
-# formatting check.
+# file), the validators, the manual page reader, the icon renderer, the
+# formatting check, and a private session bus with a keyring for the keyring
+# tests.
 QW_PACKAGE_TEST_PACKAGES=(
   dpkg-dev file binutils appstream desktop-file-utils man-db librsvg2-bin clang-format
+  dbus-daemon gnome-keyring
 )
 
 qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }

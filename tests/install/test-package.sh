@@ -139,7 +139,9 @@ run_installed() { # run_installed OUTPUT QW_DRIVE
 }
 has_line() { grep -Fqx -- "$2" "$1"; }
 port=$QW_TEST_PORT
-saved="saved: $QW_TEST_HOST|$QW_TEST_PASSWORD_USER|$QW_TEST_PASSWORD|$port"
+# The list says where the password is kept (here, without a keyring: in
+# options.dat, as chosen), never the password.
+saved="saved: $QW_TEST_HOST|$QW_TEST_PASSWORD_USER|gespeichert|$port"
 
 check "the first run adds a saved connection and ends" \
   run_installed "$tmp/first" "add $QW_TEST_HOST $QW_TEST_PASSWORD_USER $QW_TEST_PASSWORD $port"

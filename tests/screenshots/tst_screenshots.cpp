@@ -14,6 +14,8 @@
 #include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "connection/PasswordPrompt.h"
+#include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
 #include "connection/TlsDialog.h"
 #include "connection/verbindungFUnit.h"
@@ -142,9 +144,12 @@ private slots:
                                         {QStringLiteral("db.firma.local"), QStringLiteral("lager"),
                                          QStringLiteral("Kiefer7"), QStringLiteral("3306")},
                                         {QStringLiteral("192.168.10.20"), QStringLiteral("jürgen"),
-                                         QStringLiteral("geheim"), QStringLiteral("3307")}},
+                                         QString(), QStringLiteral("3307")}},
                                        &reason),
              qPrintable(reason));
+    // The last one's password is in the keyring, so the list says so.
+    StorePasswordPlace({QStringLiteral("192.168.10.20"), 3307, QStringLiteral("jürgen")},
+                       PasswordPlace::Keyring);
 
     QVERIFY(QDir().mkpath(outputDirectory()));
     m_out = QDir(outputDirectory());
@@ -235,6 +240,16 @@ private slots:
     d.ListView1->selectRow(0);
     capture(d, QStringLiteral("connection-dialog"));
     d.hide();
+  }
+
+  void passwordPrompt() {
+    TPasswordPrompt prompt(form->Dialog);
+    const ConnectionKey key{QStringLiteral("db.firma.local"), 3306, QStringLiteral("lager")};
+    prompt.Fill(
+        key,
+        QStringLiteral("Das Passwort von „%1“ ist nicht im Schlüsselbund.").arg(key.caption()));
+    prompt.EditPass->setText(QStringLiteral("Kiefer7"));
+    capture(prompt, QStringLiteral("password-prompt"));
   }
 
   void tlsDialog() {

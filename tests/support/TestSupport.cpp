@@ -44,6 +44,16 @@ const bool FailingHandlersInstalled = [] {
   return true;
 }();
 
+// A test never reaches the user's session bus, and so never the user's
+// keyring: every test program but the keyring test (which runs on a private
+// bus of its own) sees a bus address where nothing listens. Neither the
+// runtime folder's bus nor one found through the display is tried then.
+const bool SessionBusAway = [] {
+  if (qEnvironmentVariable("QW_TEST_SESSION_BUS") != QLatin1String("private"))
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quellwerk-test-no-session-bus");
+  return true;
+}();
+
 } // namespace
 
 MessageRecorder::MessageRecorder() {
@@ -60,6 +70,7 @@ MessageRecorder::MessageRecorder() {
     case MessageButtons::YesNo:
     case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
     case MessageButtons::RunCancel: return MessageAnswer::Run;
+    case MessageButtons::PlainFileOrAsk: return MessageAnswer::No;
     case MessageButtons::Ok: break;
     }
     return MessageAnswer::Ok;

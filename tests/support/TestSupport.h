@@ -24,8 +24,8 @@ class QTimer;
 // program); MessageRecorder and ModalScript replace them while they live.
 
 // Records every message box instead of showing it, and answers from a queue
-// (when the queue is empty: Yes for a question, "Ausführen" for a statement
-// and Ok otherwise).
+// (when the queue is empty: Yes for a question, "Ausführen" for a statement,
+// "Bei jeder Verbindung fragen" for where a password goes, and Ok otherwise).
 class MessageRecorder {
 public:
   MessageRecorder();
