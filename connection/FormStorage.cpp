@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <QUrl>
 
 namespace {
 
@@ -18,6 +19,14 @@ QString settingText(const QSettings &settings, const QString &key) {
 } // namespace
 
 QString FormStorageFile() { return QuellwerkConfigDirectory() + QStringLiteral("/quellwerk.ini"); }
+
+QString ConnectionSettingsGroup(const QString &section, const QString &host, std::int32_t port,
+                                const QString &user) {
+  const auto part = [](const QString &text) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+  };
+  return QStringLiteral("%1/%2@%3:%4").arg(section, part(user), part(host)).arg(port);
+}
 
 QString FormatPlacementRect(const QRect &rect) {
   return QStringLiteral("%1,%2,%3,%4")

@@ -3,18 +3,8 @@
 #include "connection/FormStorage.h"
 
 #include <QSettings>
-#include <QUrl>
 
 namespace {
-
-// One group per connection: "user@host:port", each part percent-encoded so
-// that no character of a name can reach into another connection's group.
-QString groupOf(const QString &host, std::int32_t port, const QString &user) {
-  const auto part = [](const QString &text) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(text));
-  };
-  return QStringLiteral("TLS/%1@%2:%3").arg(part(user), part(host)).arg(port);
-}
 
 const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
                               QStringLiteral("fingerprint")};
@@ -23,7 +13,7 @@ const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
 
 TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QString &user) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(groupOf(host, port, user));
+  ini.beginGroup(ConnectionSettingsGroup(QStringLiteral("TLS"), host, port, user));
   TlsSettings settings;
   settings.required = ini.value(QStringLiteral("Required"), false).toBool();
   const QString check = ini.value(QStringLiteral("Check")).toString();
@@ -42,7 +32,7 @@ TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QStrin
 void StoreTlsSettings(const QString &host, std::int32_t port, const QString &user,
                       const TlsSettings &settings) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(groupOf(host, port, user));
+  ini.beginGroup(ConnectionSettingsGroup(QStringLiteral("TLS"), host, port, user));
   ini.setValue(QStringLiteral("Required"), settings.required);
   ini.setValue(QStringLiteral("Check"), CheckNames[static_cast<int>(settings.check)]);
   ini.setValue(QStringLiteral("CaFile"), settings.caFile);

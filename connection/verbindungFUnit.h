@@ -15,6 +15,7 @@ class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QShowEvent;
+class TSshDialog;
 class TTlsDialog;
 
 class TDialog : public QDialog {
@@ -45,6 +46,9 @@ public:
   // The dialog of "T&LS...", made when first needed: its fingerprint font
   // is a face of its own, which the start of the program need not load.
   TTlsDialog &TlsForm();
+  // Whether and through which SSH host the connection that the edits name goes.
+  BitBtnXP *SshBtn;
+  TSshDialog &SshForm();
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a
@@ -59,6 +63,7 @@ public slots:
   void DelBtnClick();
   void ListView1DblClick();
   void TlsBtnClick();
+  void SshBtnClick();
 
 protected:
   void showEvent(QShowEvent *event) override;
@@ -73,7 +78,16 @@ private:
   int pixelsPerInch() const;
   void appendRows(const QList<SavedConnection> &rows, bool replacing);
   void reportFileProblems(const SavedConnectionsStore::Result &result);
+  // The connection that the edits name, as its TLS and SSH settings are keyed.
+  struct Named {
+    QString host;
+    std::int32_t port;
+    QString user;
+    QString name; // "user@host:port"
+  };
+  Named namedConnection() const;
 
   SavedConnectionsStore m_optionsFile;
   TTlsDialog *m_tlsForm = nullptr;
+  TSshDialog *m_sshForm = nullptr;
 };
