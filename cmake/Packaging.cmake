@@ -58,8 +58,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmariadb3, qt6-translations-l10n")
-# The native platform plugin for Wayland sessions; without it Qt uses X11.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# The native platform plugin for Wayland sessions (without it Qt uses X11),
+# and ssh for connections through an SSH host.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, openssh-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

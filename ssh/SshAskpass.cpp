@@ -16,11 +16,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace {
-
-bool WriteAll(int fd, const char *data, std::size_t size) {
+bool SendAll(int socket, const char *data, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
+    const ssize_t n = ::send(socket, data, size, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0)
@@ -30,6 +28,8 @@ bool WriteAll(int fd, const char *data, std::size_t size) {
   }
   return true;
 }
+
+namespace {
 
 // The question about a host that is not in known_hosts, as OpenSSH words it:
 // the host as ssh names it, the key's type and its fingerprint.
@@ -83,7 +83,7 @@ std::optional<int> RunAsSshAskpass(int argc, char *argv[]) {
   request += argc > 1 ? argv[1] : "";
   std::string reply;
   if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
-      WriteAll(fd, request.data(), request.size()) && ::shutdown(fd, SHUT_WR) == 0) {
+      SendAll(fd, request.data(), request.size()) && ::shutdown(fd, SHUT_WR) == 0) {
     char buffer[512];
     for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
       if (n < 0 && errno == EINTR)

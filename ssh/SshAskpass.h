@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <optional>
 
 class QWidget;
@@ -30,6 +31,10 @@ struct SshQuestion {
   static SshQuestion FromRequest(const QByteArray &request);
 };
 QByteArray SshReply(const std::optional<QByteArray> &answer);
+
+// Sends all of `data` over a socket of the relay; a peer that has gone is a
+// failure, not a SIGPIPE.
+bool SendAll(int socket, const char *data, std::size_t size);
 
 // The program's side: shows the question in German and returns the answer
 // for ssh ("yes" to a host key), or nothing when the user said "Nein" or

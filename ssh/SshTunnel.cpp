@@ -58,18 +58,6 @@ private:
   int m_fd = -1;
 };
 
-bool WriteAll(int fd, QByteArrayView data) {
-  while (!data.isEmpty()) {
-    const ssize_t n = ::write(fd, data.data(), static_cast<std::size_t>(data.size()));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data = data.sliced(n);
-  }
-  return true;
-}
-
 bool HasBlankOrControl(const QString &text) {
   return std::any_of(text.cbegin(), text.cend(),
                      [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
@@ -244,8 +232,9 @@ struct SshTunnel::Process {
 
   // Wakes a thread that still waits for the tunnel after the user gave up.
   void stopWaiting() const {
-    if (stopWrite.get() >= 0)
-      WriteAll(stopWrite.get(), "x");
+    if (stopWrite.get() < 0)
+      return;
+    [[maybe_unused]] const ssize_t written = ::write(stopWrite.get(), "x", 1);
   }
 
   bool makeFolder(QString &error) {
@@ -469,7 +458,8 @@ SshTunnel::Opening SshTunnel::Open(const SshRoute &route, ServerSession &session
     case TunnelEvent::Kind::Question: {
       const std::optional<QByteArray> answer =
           AskSshQuestion(parent, SshQuestion::FromRequest(event->request));
-      WriteAll(event->helper.get(), SshReply(answer));
+      const QByteArray reply = SshReply(answer);
+      SendAll(event->helper.get(), reply.constData(), std::size_t(reply.size()));
       if (!answer)
         return {};
       break;

@@ -77,7 +77,8 @@ class SshTest : public QObject {
 
   // ssh's own processes: those that read the test's configuration.
   QList<int> sshProcesses() const { return processesWith(QFile::encodeName(m_config)); }
-  int connectsSince(AdminConnection &admin, const QString &what) {
+  // The logins in the general log whose text is LIKE `what`.
+  int logins(AdminConnection &admin, const QString &what) {
     return admin
         .column("SELECT COUNT(*) FROM mysql.general_log WHERE command_type = 'Connect' AND "
                 "argument LIKE " +
@@ -85,9 +86,9 @@ class SshTest : public QObject {
         .value(0)
         .toInt();
   }
-  // Sets up the SSH host for the test server's connection to "Verbinden...".
-  // `port` and presses "Verbinden..."; `modal` holds the scripts of the
-  // dialogs that follow the connection dialog.
+  // Sets the SSH host of the test server's connection to `port` and presses
+  // "Verbinden..."; `modal` holds the scripts of the dialogs that follow the
+  // connection dialog.
   void connectThrough(const QString &sshHost, const QString &keyFile, int port,
                       ModalScript &modal) {
     const bool alias = sshHost != QLatin1String("127.0.0.1");
@@ -273,11 +274,11 @@ private slots:
       QCOMPARE(QString::fromUtf8(mysql::mysql_get_host_info(form->MySQLHandle)),
                "Localhost via UNIX socket");
       if (server == "plain")
-        QCOMPARE(connectsSince(admin, "%using TCP/IP"), 1);
+        QCOMPARE(logins(admin, "%using TCP/IP"), 1);
       QVERIFY(!sshProcesses().isEmpty());
       form->cancelbtn->click();
     } else if (server == "plain") {
-      QCOMPARE(connectsSince(admin, "%"), 0); // nothing reached the server
+      QCOMPARE(logins(admin, "%"), 0); // nothing reached the server
     }
     admin.stopQueryLog();
     QTRY_VERIFY_WITH_TIMEOUT(sshProcesses().isEmpty(), 2000);
@@ -303,7 +304,7 @@ private slots:
     QVERIFY(messages.texts()[0].contains("abgebrochen") &&
             messages.texts()[0].contains("nicht von selbst neu"));
     QTest::qWait(300);
-    QCOMPARE(connectsSince(admin, "%"), 0); // and nothing connected anywhere by itself
+    QCOMPARE(logins(admin, "%"), 0); // and nothing connected anywhere by itself
     admin.stopQueryLog();
   }
 
