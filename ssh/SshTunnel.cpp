@@ -242,8 +242,11 @@ struct SshTunnel::Process {
         QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     const QByteArray name = "/quellwerk-ssh-XXXXXX";
     constexpr qsizetype longestFile = sizeof "/askpass";
+    // A socket's path has a short limit, and ssh's -L reads a colon in it as
+    // the end of the path (a blank is best kept out as well).
     if (base.isEmpty() ||
-        base.size() + name.size() + longestFile > qsizetype(sizeof(sockaddr_un::sun_path)))
+        base.size() + name.size() + longestFile > qsizetype(sizeof(sockaddr_un::sun_path)) ||
+        base.contains(':') || base.contains(' '))
       base = "/tmp";
     QByteArray path = base + name;
     if (!::mkdtemp(path.data())) { // mode 0700
@@ -276,9 +279,9 @@ struct SshTunnel::Process {
   }
 
   // Starts ssh in a session of its own (so that its whole process group can
-  // be ended), its messages coming through a pipe. Should this
-  // program die, ssh gets SIGTERM (the thread that starts it is the
-  // interface thread, which lives as long as the program).
+  // be ended), its messages coming through a pipe. Should this program die,
+  // ssh gets SIGTERM (the thread that starts it is the interface thread,
+  // which lives as long as the program).
   bool start(const QString &program, const QStringList &arguments, QString &error) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SSH_ASKPASS"), QCoreApplication::applicationFilePath());
