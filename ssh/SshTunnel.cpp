@@ -488,8 +488,6 @@ QString SshTunnel::messages() const {
   return m_process ? SshMessages(m_process->messages()) : QString();
 }
 
-qint64 SshTunnel::processId() const { return m_process ? m_process->pid : -1; }
-
 void SshTunnel::close() {
   // Closing may be what its own signal led to.
   if (m_notifier)

@@ -70,9 +70,6 @@ public:
   // Ends ssh and whatever it started (a ProxyJump's ssh), and removes the
   // tunnel's folder. Safe to call more than once.
   void close();
-  // The process id of ssh, which is also the id of its process group; -1
-  // once it has ended.
-  qint64 processId() const;
 
 signals:
   // ssh ended by itself while the tunnel was open; `message` says so in German.

@@ -35,7 +35,10 @@ QString sshFile(const QString &name) {
   return qEnvironmentVariable("QW_TEST_SSH_DIR") + '/' + name;
 }
 int sshPort() { return qEnvironmentVariableIntValue("QW_TEST_SSH_PORT"); }
-QString loginName() { return QString::fromLocal8Bit(getpwuid(getuid())->pw_name); }
+QString loginName() {
+  const passwd *entry = getpwuid(getuid());
+  return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
+}
 
 QByteArray readFile(const QString &path) {
   QFile file(path);
