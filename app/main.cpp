@@ -4,6 +4,7 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/mysql.h"
+#include "ssh/SshAskpass.h"
 
 #include <QApplication>
 #include <QHash>
@@ -147,6 +148,9 @@ private:
 } // namespace
 
 int main(int argc, char *argv[]) {
+  // Started by ssh as its SSH_ASKPASS helper: pass the question on and end.
+  if (const std::optional<int> exitCode = RunAsSshAskpass(argc, argv))
+    return *exitCode;
   if (const std::optional<int> exitCode = HandleCommandLine(argc, argv))
     return *exitCode;
   // The client library is bound before any window exists; what came of it

@@ -6,6 +6,7 @@
 #include "app/Interaction.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "ssh/SshTunnel.h" // the tunnel member ends with the window
 #include "structure/StructureForm.h"
 
 #include <QAction>

@@ -16,6 +16,7 @@
 
 struct st_mysql;
 class ServerSession;
+class SshTunnel;
 struct ServerReply;
 struct TlsSettings;
 class QStatusBar;
@@ -55,6 +56,10 @@ public:
   ReportListView *ListView3;
   // "Struktur..." of the table list: its context menu, Ctrl+I, double click.
   QAction *StructureAction;
+
+  // SSH: the tunnel of a connection that goes through an SSH host; it lives
+  // as long as the connection, and longer than the session that uses it.
+  std::unique_ptr<SshTunnel> Tunnel;
 
   // The server connection and the thread its calls run on.
   const std::unique_ptr<ServerSession> Session;

@@ -149,6 +149,18 @@ private:
 
 void BlockUntilFinished(const QString &, PendingCall &call) { call.wait(); }
 
+// Counts a call as waited for while it lives.
+class Waiting {
+public:
+  explicit Waiting(int &count) : m_count(count) { ++m_count; }
+  ~Waiting() { --m_count; }
+  Waiting(const Waiting &) = delete;
+  Waiting &operator=(const Waiting &) = delete;
+
+private:
+  int &m_count;
+};
+
 CallWaiter &Waiter() {
   static CallWaiter waiter = BlockUntilFinished;
   return waiter;
@@ -167,13 +179,15 @@ void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned lo
       if (MYSQL *killer = mysql::mysql_init(nullptr)) {
         const unsigned int ioTimeout = CancelConnectionSeconds;
         const QByteArray host = ToLibrary(quick.host), user = ToLibrary(quick.user),
-                         password = ToLibrary(quick.password);
+                         password = ToLibrary(quick.password),
+                         socket = ToLibrary(quick.localSocket);
         if (ConfigureConnection(killer, quick) && (!prepare || prepare(killer)) &&
             mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
             mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
             mysql::mysql_real_connect(killer, host.constData(), user.constData(),
                                       password.constData(), nullptr,
-                                      static_cast<unsigned int>(quick.port), nullptr, 0)) {
+                                      static_cast<unsigned int>(quick.port),
+                                      socket.isEmpty() ? nullptr : socket.constData(), 0)) {
           const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
           mysql::mysql_query(killer, kill.constData());
         }
@@ -287,6 +301,7 @@ void ServerSession::execute(const QString &what, const std::function<void(MYSQL 
     job(handle);
     call->finish();
   });
+  const Waiting waiting(m_waiting);
   Waiter()(what, *call);
   // A waiter returns once the call has finished; the job refers to the
   // caller's frame, so make sure of it.
@@ -306,6 +321,7 @@ bool ServerSession::runAside(const QString &what, std::function<void()> job,
     if (!call->finish() && discard)
       discard();
   });
+  const Waiting waiting(m_waiting);
   Waiter()(what, *call);
   call->wait();
   m_lastCancelled = call->cancelRequested();
@@ -329,14 +345,16 @@ ServerSession::ConnectOutcome ServerSession::connect(const QString &what,
         try {
           handle = mysql::mysql_init(nullptr);
           const QByteArray host = ToLibrary(endpoint.host), user = ToLibrary(endpoint.user),
-                           password = ToLibrary(endpoint.password);
+                           password = ToLibrary(endpoint.password),
+                           socket = ToLibrary(endpoint.localSocket);
           if (!handle)
             outcome.step = ConnectStep::InitFailed;
           else if (!ConfigureConnection(handle, endpoint) || (prepare && !prepare(handle)))
             outcome.step = ConnectStep::OptionsRefused;
           else if (!mysql::mysql_real_connect(
                        handle, host.constData(), user.constData(), password.constData(), nullptr,
-                       static_cast<unsigned int>(endpoint.port), nullptr, endpoint.clientFlags))
+                       static_cast<unsigned int>(endpoint.port),
+                       socket.isEmpty() ? nullptr : socket.constData(), endpoint.clientFlags))
             outcome = {ConnectStep::ConnectFailed, ServerReply::Of(handle, false)};
           else
             outcome.step = ConnectStep::Connected;

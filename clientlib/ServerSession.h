@@ -32,6 +32,10 @@ struct ServerEndpoint {
   QString password;
   std::int32_t connectTimeout = 30; // seconds
   std::uint32_t clientFlags = 0;
+  // Through an SSH tunnel: the Unix socket of its forward, with host
+  // "localhost". Never empty for a tunnelled connection, so that nothing can
+  // go to a local server instead once the tunnel is gone.
+  QString localSocket;
 };
 
 // The answer of one client-library call that can fail: its error text and
@@ -138,6 +142,8 @@ public:
 
   // Whether the user cancelled the last call that run() or connect() waited for.
   bool lastCallCancelled() const { return m_lastCancelled; }
+  // Whether a call of run(), aside() or connect() is being waited for.
+  bool busy() const { return m_waiting > 0; }
 
   enum class ConnectStep { Connected, InitFailed, OptionsRefused, ConnectFailed, Cancelled };
   struct ConnectOutcome {
@@ -178,4 +184,5 @@ private:
   ServerEndpoint m_endpoint;
   std::function<bool(MYSQL *)> m_prepare;
   bool m_lastCancelled = false;
+  int m_waiting = 0;
 };

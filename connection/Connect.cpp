@@ -6,13 +6,18 @@
 #include "clientlib/ServerSession.h"
 #include "clientlib/TlsProbe.h"
 #include "connection/IntegerText.h"
+#include "connection/SshSettings.h"
 #include "connection/TlsSettings.h"
 #include "connection/verbindungFUnit.h"
+#include "ssh/SshTunnel.h"
 #include "structure/StructureForm.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <errmsg.h>
 
@@ -33,6 +38,11 @@ constexpr const char *LoginWithoutClearText =
 struct TlsOptions {
   QByteArray caFile;          // check the certificate against this CA
   QByteArray peerFingerprint; // SHA-1: the certificate must be exactly this one
+  // Whether the library compares the certificate's name with the host. Not
+  // through an SSH tunnel, where it would compare it with "localhost": the
+  // probe has compared it with the server's name, and the library is held
+  // to that very certificate.
+  bool checkHostName = true;
   // Whether the library itself refuses a connection without TLS: only then
   // may a login method send the password as typed.
   bool enforced() const { return !caFile.isEmpty() || !peerFingerprint.isEmpty(); }
@@ -47,7 +57,8 @@ bool ApplyTlsOptions(MYSQL *handle, const TlsOptions &options) {
     return false;
   if (!options.caFile.isEmpty() &&
       (mysql::mysql_options(handle, MYSQL_OPT_SSL_CA, options.caFile.constData()) != 0 ||
-       mysql::mysql_options(handle, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on) != 0))
+       (options.checkHostName &&
+        mysql::mysql_options(handle, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on) != 0)))
     return false;
   if (!options.peerFingerprint.isEmpty() &&
       mysql::mysql_options(handle, MARIADB_OPT_TLS_PEER_FP, options.peerFingerprint.constData()) !=
@@ -88,6 +99,59 @@ QString StatusText(const ConnectionFacts &facts) {
   return server + QStringLiteral("verschlüsselt (%1, %2)").arg(facts.tlsVersion, facts.cipher);
 }
 
+// --- SSH tunnel ---------------------------------------------------------------
+// What ssh said, for a connect through the tunnel that failed.
+QString SshReport(const SshTunnel *tunnel) {
+  const QString messages = tunnel ? tunnel->messages() : QString();
+  return messages.isEmpty() ? messages : QStringLiteral("\n\nssh meldet:\n") + messages;
+}
+
+// The tunnel ended by itself: said, and the connection closed, between two
+// commands only (never while a server call or a dialog waits, whose command
+// would go on with a closed connection). Nothing reconnects.
+void TunnelBroken(TMainForm &form, const QPointer<SshTunnel> &tunnel, const QString &message) {
+  if (!tunnel || tunnel != form.Tunnel.get() || !form.connected())
+    return;
+  if (form.Session->busy() || QApplication::activeModalWidget() ||
+      QApplication::activePopupWidget()) {
+    QTimer::singleShot(200, &form,
+                       [&form, tunnel, message] { TunnelBroken(form, tunnel, message); });
+    return;
+  }
+  RunHandler(&form, [&] {
+    ShowMessage(&form,
+                message + QStringLiteral("\n\nDie Verbindung zur Datenbank wurde getrennt. "
+                                         "Quellwerk verbindet sich nicht von selbst neu; mit "
+                                         "„Verbinden...“ bauen Sie sie wieder auf."),
+                QStringLiteral("SSH-Verbindung abgebrochen"), MessageButtons::Ok,
+                MessageIcon::Critical);
+    form.cancelbtnClick();
+  });
+}
+
+// Opens the tunnel of a connection set to go through an SSH host; false
+// (after saying why, unless the user gave up) when there is none.
+bool OpenTunnel(TMainForm &form, const SshSettings &ssh) {
+  SshTunnel::Opening opening = SshTunnel::Open(
+      {ssh.host, ssh.user, ssh.port, ssh.keyFile, form.Host, form.Port, form.Timeout},
+      *form.Session, &form);
+  if (!opening.tunnel) {
+    if (!opening.error.isEmpty())
+      ShowMessage(&form, ConnectFailedText + QStringLiteral("\n\n") + opening.error, opening.title,
+                  MessageButtons::Ok, MessageIcon::Critical);
+    return false;
+  }
+  form.Tunnel = std::move(opening.tunnel);
+  QObject::connect(
+      form.Tunnel.get(), &SshTunnel::broken, &form,
+      [&form, tunnel = QPointer<SshTunnel>(form.Tunnel.get())](const QString &message) {
+        TunnelBroken(form, tunnel, message);
+      },
+      Qt::QueuedConnection);
+  return true;
+}
+// -----------------------------------------------------------------------------
+
 QString RefusedNumber(const QString &field, const QString &text, const QString &allowed) {
   return QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt ist %3. Es wurde keine Verbindung "
                         "aufgebaut.")
@@ -124,6 +188,7 @@ void TMainForm::connectbtnClick() {
   // A handle left from before is released before it is replaced.
   if (MySQLHandle)
     Session->close(QStringLiteral("Schließe die alte Verbindung ..."));
+  Tunnel.reset(); // SSH
   TlsSettings tls = LoadTlsSettings(Host, Port, User);
   TlsOptions options;
   if (tls.check == TlsSettings::Check::CaFile)
@@ -135,13 +200,36 @@ void TMainForm::connectbtnClick() {
                                     "aber keine angegeben (Schaltfläche „TLS...“)."));
     return;
   }
-  if ((tls.required || tls.check != TlsSettings::Check::None) && !IsLocalSocket(Host) &&
+
+  // --- SSH: a connection set to go through an SSH host gets its tunnel
+  // first. The tunnel lives as long as the connection: every way out of here
+  // without one closes it. Through it, "localhost" is the SSH host's.
+  if (const SshSettings ssh = LoadSshSettings(Host, Port, User);
+      ssh.enabled && !OpenTunnel(*this, ssh))
+    return;
+  ScopeExit tunnelUnlessConnected([this] {
+    if (!connected())
+      Tunnel.reset();
+  });
+  if ((tls.required || tls.check != TlsSettings::Check::None) && (!IsLocalSocket(Host) || Tunnel) &&
       !CheckServerIdentity(tls, options.peerFingerprint))
     return;
+  if (Tunnel && tls.check == TlsSettings::Check::CaFile) {
+    options.checkHostName = false;
+    if (options.peerFingerprint.isEmpty()) { // the probe could not check the name
+      RefuseConnection(QStringLiteral("Das Zertifikat des Servers „%1“ ließ sich durch den "
+                                      "SSH-Tunnel nicht prüfen. Es wurde nichts gesendet.")
+                           .arg(HostAndPort()));
+      return;
+    }
+  }
+  const ServerEndpoint endpoint{
+      Tunnel ? QStringLiteral("localhost") : Host, Port, User, Password, Timeout, ClientFlags,
+      Tunnel ? Tunnel->localSocket() : QString()};
+  // -----------------------------------------------------------------------------
 
   const ServerSession::ConnectOutcome outcome =
-      Session->connect(QStringLiteral("Verbinde mit „%1“ ...").arg(Host),
-                       {Host, Port, User, Password, Timeout, ClientFlags},
+      Session->connect(QStringLiteral("Verbinde mit „%1“ ...").arg(Host), endpoint,
                        [options](MYSQL *handle) { return ApplyTlsOptions(handle, options); });
   switch (outcome.step) {
   case ServerSession::ConnectStep::InitFailed:
@@ -151,7 +239,9 @@ void TMainForm::connectbtnClick() {
     ShowMessage(this, QStringLiteral("Konnte Optionen nicht setzen"));
     return;
   case ServerSession::ConnectStep::ConnectFailed:
-    ShowMessage(this, ConnectFailedText + TlsFailureReason(tls, outcome.reply.errorNumber),
+    ShowMessage(this,
+                ConnectFailedText + TlsFailureReason(tls, outcome.reply.errorNumber) +
+                    SshReport(Tunnel.get()),
                 outcome.reply.error, MessageButtons::Ok, MessageIcon::Critical);
     return;
   case ServerSession::ConnectStep::Cancelled: // the user gave the attempt up
@@ -171,7 +261,8 @@ void TMainForm::connectbtnClick() {
   }
   connectbtn->setEnabled(false);
   cancelbtn->setEnabled(true);
-  StatusBar1->showMessage(StatusText(facts));
+  StatusBar1->showMessage(StatusText(facts) +
+                          (Tunnel ? QStringLiteral(" – ") + Tunnel->routeText() : QString()));
   ListCurrentDatabases();
 }
 
@@ -184,16 +275,25 @@ void TMainForm::RefuseConnection(const QString &reason) {
 
 bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint) {
   const QString place = HostAndPort();
-  const std::optional<TlsProbe> probe =
-      Session->aside(QStringLiteral("Frage den Server „%1“ nach seinem Zertifikat ...").arg(place),
-                     [host = Host, port = Port, timeout = Timeout] {
-                       return ProbeServerTls(host, static_cast<std::uint16_t>(port), timeout);
-                     });
+  const std::optional<TlsProbe> probe = Session->aside(
+      QStringLiteral("Frage den Server „%1“ nach seinem Zertifikat ...").arg(place),
+      [host = Host, port = Port, timeout = Timeout,
+       // SSH: through the tunnel, and there with the CA check
+       route = TlsProbeRoute{Tunnel ? Tunnel->localSocket() : QString(),
+                             Tunnel && tls.check == TlsSettings::Check::CaFile ? tls.caFile
+                                                                               : QString()}] {
+        return ProbeServerTls(host, static_cast<std::uint16_t>(port), timeout, route);
+      });
   if (!probe) // given up
     return false;
   switch (probe->outcome) {
   case TlsProbe::Outcome::Unknown: // the client library will say what it finds
     return true;
+  case TlsProbe::Outcome::Untrusted:
+    RefuseConnection(QStringLiteral("Das Zertifikat des Servers „%1“ ließ sich mit der CA-Datei "
+                                    "„%2“ nicht bestätigen (%3). Es wurde nichts gesendet.")
+                         .arg(place, tls.caFile, probe->error));
+    return false;
   case TlsProbe::Outcome::Plain:
     if (tls.required || tls.check == TlsSettings::Check::CaFile) {
       RefuseConnection(QStringLiteral("Der Server „%1“ bietet keine Verschlüsselung (TLS) an, für "
@@ -247,7 +347,7 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
   }
   // The library connects only to the very certificate seen here, so that
   // TLS cannot be taken away between this look and the login either.
-  if (tls.check != TlsSettings::Check::CaFile)
+  if (tls.check != TlsSettings::Check::CaFile || Tunnel)
     peerFingerprint = sha1.toLatin1();
   return true;
 }
@@ -281,6 +381,7 @@ void TMainForm::cancelbtnClick() {
   // table of the same name.
   Structures->CloseAll();
   ScopeExit disconnected([this] {
+    Tunnel.reset(); // SSH: the tunnel ends with the connection
     connectbtn->setEnabled(true);
     cancelbtn->setEnabled(false);
     ListView1->clear();

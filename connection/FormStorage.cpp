@@ -1,5 +1,7 @@
 #include "connection/FormStorage.h"
 
+#include "connection/ConnectionKey.h"
+
 #include "connection/SavedConnections.h"
 
 #include <QSettings>
@@ -18,6 +20,11 @@ QString settingText(const QSettings &settings, const QString &key) {
 } // namespace
 
 QString FormStorageFile() { return QuellwerkConfigDirectory() + QStringLiteral("/quellwerk.ini"); }
+
+QString ConnectionSettingsGroup(const QString &section, const QString &host, std::int32_t port,
+                                const QString &user) {
+  return section + QLatin1Char('/') + ConnectionKey{host, port, user}.encoded();
+}
 
 QString FormatPlacementRect(const QRect &rect) {
   return QStringLiteral("%1,%2,%3,%4")

@@ -10,9 +10,16 @@
 #include <QRect>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 QString FormStorageFile();
+
+// The group of one connection's settings in that file (TLS, SSH):
+// "section/user@host:port", each part percent-encoded so that no character
+// of a name can reach into another connection's group.
+QString ConnectionSettingsGroup(const QString &section, const QString &host, std::int32_t port,
+                                const QString &user);
 
 // Writes the placement of a form whose frame stands at `frame`.
 void StoreFormPlacement(const QString &section, const QRect &frame, int pixelsPerInch);

@@ -28,7 +28,9 @@ template <typename Job> Job *newJob(const ConnectionKey &key) {
   return job;
 }
 
-QString groupOf(const ConnectionKey &key) { return QStringLiteral("Password/") + key.encoded(); }
+QString groupOf(const ConnectionKey &key) {
+  return ConnectionSettingsGroup(QStringLiteral("Password"), key.host, key.port, key.user);
+}
 
 Keyring::Answer answerOf(const QKeychain::Job &job) {
   using Outcome = Keyring::Outcome;

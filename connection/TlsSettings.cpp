@@ -7,11 +7,6 @@
 
 namespace {
 
-// One group per connection.
-QString groupOf(const QString &host, std::int32_t port, const QString &user) {
-  return QStringLiteral("TLS/") + ConnectionKey{host, port, user}.encoded();
-}
-
 const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
                               QStringLiteral("fingerprint")};
 
@@ -19,7 +14,7 @@ const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
 
 TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QString &user) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(groupOf(host, port, user));
+  ini.beginGroup(ConnectionSettingsGroup(QStringLiteral("TLS"), host, port, user));
   TlsSettings settings;
   settings.required = ini.value(QStringLiteral("Required"), false).toBool();
   const QString check = ini.value(QStringLiteral("Check")).toString();
@@ -38,7 +33,7 @@ TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QStrin
 void StoreTlsSettings(const QString &host, std::int32_t port, const QString &user,
                       const TlsSettings &settings) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(groupOf(host, port, user));
+  ini.beginGroup(ConnectionSettingsGroup(QStringLiteral("TLS"), host, port, user));
   ini.setValue(QStringLiteral("Required"), settings.required);
   ini.setValue(QStringLiteral("Check"), CheckNames[static_cast<int>(settings.check)]);
   ini.setValue(QStringLiteral("CaFile"), settings.caFile);

@@ -5,6 +5,7 @@
 #include "connection/FormStorage.h"
 #include "connection/IntegerText.h"
 #include "connection/PasswordPrompt.h"
+#include "connection/SshDialog.h"
 #include "connection/TlsDialog.h"
 
 #include <QFrame>
@@ -60,6 +61,15 @@ void fillEdit(QLineEdit *edit, const QString &text) {
   if (text.size() > edit->maxLength())
     edit->setMaxLength(static_cast<int>(text.size()));
   edit->setText(text);
+}
+
+// Shows a connection's settings (TLS, SSH) in their dialog, and stores what
+// it returns when it closes with OK.
+template <typename Form, typename Load, typename Store>
+void EditConnectionSettings(const ConnectionKey &connection, Form &form, Load load, Store store) {
+  form.Fill(connection.caption(), load(connection.host, connection.port, connection.user));
+  if (ExecModal(form) == QDialog::Accepted)
+    store(connection.host, connection.port, connection.user, form.Settings());
 }
 
 } // namespace
@@ -119,6 +129,8 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ButtonCancel = new BitBtnXP(QStringLiteral("A&bbrechen"), BitBtnXP::Kind::Cancel, Bevel1);
   TlsBtn = new BitBtnXP(QStringLiteral("T&LS..."), BitBtnXP::Kind::Custom, Bevel1);
   TlsBtn->setGlyph(QStyle::SP_VistaShield);
+  SshBtn = new BitBtnXP(QStringLiteral("&SSH..."), BitBtnXP::Kind::Custom, Bevel1);
+  SshBtn->setGlyph(QStyle::SP_DriveNetIcon);
 
   LabelHost->setObjectName(QStringLiteral("LabelHost"));
   EditHost->setObjectName(QStringLiteral("EditHost"));
@@ -138,6 +150,7 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
   ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
   TlsBtn->setObjectName(QStringLiteral("TlsBtn"));
+  SshBtn->setObjectName(QStringLiteral("SshBtn"));
 
   // Both "&Hostname/IP:" and "&Port:" lead to the host edit; "&Timeout:" to its edit.
   LabelHost->setBuddy(EditHost);
@@ -153,10 +166,11 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   EditTime->setAccessibleDescription(QStringLiteral("Sekunden"));
   ListView1->setAccessibleName(QStringLiteral("Gespeicherte Verbindungen"));
   TlsBtn->setAccessibleName(QStringLiteral("TLS-Einstellungen dieser Verbindung"));
+  SshBtn->setAccessibleName(QStringLiteral("SSH-Tunnel dieser Verbindung"));
 
   buildLayout();
   SetTabChain({EditHost, EditPort, EditUser, EditPass, EditTime, ButtonOK, ButtonCancel, ListView1,
-               AddBtn, DelBtn, TlsBtn});
+               AddBtn, DelBtn, TlsBtn, SshBtn});
   wire();
   FormCreate();
 }
@@ -230,16 +244,18 @@ void TDialog::buildLayout() {
 
   // The lowered strip along the bottom, 50 high; the buttons 14 below its top
   // edge, "A&bbrechen" 22 from the right, "&Verbinden" 7 to its left.
-  // "T&LS..." stands apart at the strip's left end, 16 from the edge as
-  // "Hinzufügen" above it.
+  // "T&LS..." and "&SSH..." stand apart at the strip's left end, 16 from
+  // the edge as "Hinzufügen" above them.
   ButtonOK->setDesignSize(97, 23);
   ButtonCancel->setDesignSize(89, 23);
   TlsBtn->setDesignSize(75, 23);
+  SshBtn->setDesignSize(75, 23);
   const int frame = Bevel1->frameWidth();
   auto *strip = new QHBoxLayout(Bevel1);
   strip->setContentsMargins(16 - frame, 14 - frame, 22 - frame, 13 - frame);
   strip->setSpacing(7);
   strip->addWidget(TlsBtn);
+  strip->addWidget(SshBtn);
   strip->addStretch(1);
   strip->addWidget(ButtonOK);
   strip->addWidget(ButtonCancel);
@@ -264,6 +280,8 @@ void TDialog::wire() {
   connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(TlsBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { TlsBtnClick(); }); });
+  connect(SshBtn, &QPushButton::clicked, this,
+          [this] { RunHandler(this, [this] { SshBtnClick(); }); });
   connect(AddBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { AddBtnClick(); }); });
   connect(DelBtn, &QPushButton::clicked, this,
@@ -336,18 +354,28 @@ void TDialog::ListView1Edited() {
     SaveOptions();
 }
 
+ConnectionKey TDialog::namedConnection() const {
+  return ConnectionKey::Of(EditHost->text(), EditPort->text(), EditUser->text());
+}
+
 void TDialog::TlsBtnClick() {
-  const ConnectionKey key = ConnectionKey::Of(EditHost->text(), EditPort->text(), EditUser->text());
-  TTlsDialog &form = TlsForm();
-  form.Fill(key.caption(), LoadTlsSettings(key.host, key.port, key.user));
-  if (ExecModal(form) == QDialog::Accepted)
-    StoreTlsSettings(key.host, key.port, key.user, form.Settings());
+  EditConnectionSettings(namedConnection(), TlsForm(), LoadTlsSettings, StoreTlsSettings);
 }
 
 TTlsDialog &TDialog::TlsForm() {
   if (!m_tlsForm)
     m_tlsForm = new TTlsDialog(this);
   return *m_tlsForm;
+}
+
+void TDialog::SshBtnClick() {
+  EditConnectionSettings(namedConnection(), SshForm(), LoadSshSettings, StoreSshSettings);
+}
+
+TSshDialog &TDialog::SshForm() {
+  if (!m_sshForm)
+    m_sshForm = new TSshDialog(this);
+  return *m_sshForm;
 }
 
 void TDialog::SaveOptions() {

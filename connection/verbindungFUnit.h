@@ -21,6 +21,7 @@ class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QShowEvent;
+class TSshDialog;
 class TTlsDialog;
 
 class TDialog : public QDialog {
@@ -51,6 +52,9 @@ public:
   // The dialog of "T&LS...", made when first needed: its fingerprint font
   // is a face of its own, which the start of the program need not load.
   TTlsDialog &TlsForm();
+  // Whether and through which SSH host the connection that the edits name goes.
+  BitBtnXP *SshBtn;
+  TSshDialog &SshForm();
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a
@@ -66,6 +70,7 @@ public slots:
   void DelBtnClick();
   void ListView1DblClick();
   void TlsBtnClick();
+  void SshBtnClick();
 
 protected:
   void showEvent(QShowEvent *event) override;
@@ -80,6 +85,8 @@ private:
   int pixelsPerInch() const;
   void appendRows(const QList<SavedConnection> &rows, bool replacing);
   void reportFileProblems(const SavedConnectionsStore::Result &result);
+  // The connection that the edits name, as its TLS and SSH settings are keyed.
+  ConnectionKey namedConnection() const;
 
   // Where the passwords go.
   PasswordPlace placeOf(const SavedConnection &row) const;
@@ -105,4 +112,5 @@ private:
   bool m_editSaveQueued = false;
   bool m_saving = false;
   TTlsDialog *m_tlsForm = nullptr;
+  TSshDialog *m_sshForm = nullptr;
 };

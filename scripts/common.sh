@@ -16,16 +16,16 @@ QW_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-translations-l10n libgl-dev qtkeychain-qt6-dev libsecret-1-0
   mariadb-server mariadb-client libmariadb-dev libmariadb3
-  xvfb xauth imagemagick fonts-dejavu-core openssl
+  xvfb xauth imagemagick fonts-dejavu-core openssl openssh-client
   libx11-dev libxtst-dev libxdamage-dev
 )
 # What scripts/test needs besides: cpack's dependency list (dpkg-shlibdeps,
 # file), the validators, the manual page reader, the icon renderer, the
-# formatting check, and a private session bus with a keyring for the keyring
-# tests.
+# formatting check, a private session bus with a keyring for the keyring
+# tests, and the SSH server of the tunnel tests.
 QW_PACKAGE_TEST_PACKAGES=(
   dpkg-dev file binutils appstream desktop-file-utils man-db librsvg2-bin clang-format
-  dbus-daemon gnome-keyring
+  dbus-daemon gnome-keyring openssh-server
 )
 
 qw_say() { printf 'quellwerk: %s\n' "$*" >&2; }
@@ -221,4 +221,63 @@ qw_stop_server() {
     sleep 0.25
   done
   kill -9 "$pid" 2>/dev/null || true
+}
+
+# qw_start_sshd DIR: a private OpenSSH server on 127.0.0.1 and a free port,
+# running as the user who calls it, with everything in DIR: its own host key
+# (DIR/host_ed25519), a second host key that stands for a changed one
+# (DIR/other_host_ed25519.pub), and two client keys that it lets in, one
+# without passphrase (DIR/client) and one with the passphrase in
+# DIR/client-phrase.passphrase (DIR/client-phrase). Only public-key logins,
+# and TCP forwarding allowed. Sets QW_SSHD_PORT.
+qw_start_sshd() {
+  local dir=$1
+  mkdir -p "$dir"
+  chmod 700 "$dir"
+  (
+    set -e
+    cd "$dir"
+    rm -f host_ed25519* other_host_ed25519* client client.pub client-phrase*
+    ssh-keygen -q -t ed25519 -N '' -C 'quellwerk test host' -f host_ed25519
+    ssh-keygen -q -t ed25519 -N '' -C 'quellwerk test host, changed' -f other_host_ed25519
+    ssh-keygen -q -t ed25519 -N '' -C 'quellwerk test client' -f client
+    printf 'Quellwerk-Phrase-7\n' >client-phrase.passphrase
+    ssh-keygen -q -t ed25519 -N "$(cat client-phrase.passphrase)" \
+      -C 'quellwerk test client, phrase' -f client-phrase
+    cat client.pub client-phrase.pub >authorized_keys
+  ) >"$dir/keygen.log" 2>&1 || { cat "$dir/keygen.log" >&2; return 1; }
+  # As root, sshd insists on its privilege separation folder.
+  [ "$(id -u)" -ne 0 ] || mkdir -p -m 755 /run/sshd
+  local attempt pid i
+  for attempt in 1 2 3 4 5; do
+    QW_SSHD_PORT=$(qw_free_port) || return 1
+    printf '%s\n' "ListenAddress 127.0.0.1" "Port $QW_SSHD_PORT" "HostKey $dir/host_ed25519" \
+      "PidFile $dir/sshd.pid" "AuthorizedKeysFile $dir/authorized_keys" \
+      "PermitRootLogin prohibit-password" "PubkeyAuthentication yes" \
+      "PasswordAuthentication no" "KbdInteractiveAuthentication no" "UsePAM no" \
+      "StrictModes no" "AllowTcpForwarding yes" "AllowStreamLocalForwarding no" \
+      "X11Forwarding no" "PrintMotd no" "LogLevel VERBOSE" >"$dir/sshd_config"
+    rm -f "$dir/sshd.pid"
+    setsid /usr/sbin/sshd -D -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >/dev/null 2>&1 &
+    pid=$!
+    for i in $(seq 1 80); do
+      if [ -s "$dir/sshd.pid" ] && qw_port_in_use "$QW_SSHD_PORT"; then
+        disown "$pid"
+        return 0
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null
+    qw_say "sshd did not start on port $QW_SSHD_PORT (attempt $attempt)"
+  done
+  tail -20 "$dir/sshd.log" >&2
+  return 1
+}
+
+# Stops the sshd of qw_start_sshd DIR.
+qw_stop_sshd() {
+  local pid
+  [ -f "$1/sshd.pid" ] && pid=$(cat "$1/sshd.pid" 2>/dev/null) && kill "$pid" 2>/dev/null
+  return 0
 }

@@ -197,6 +197,7 @@ private slots:
     QCOMPARE(d.DelBtn->accessibleName(), QStringLiteral("Löschen"));
     QCOMPARE(d.ButtonOK->accessibleName(), QStringLiteral("Verbinden"));
     QCOMPARE(d.ButtonCancel->accessibleName(), QStringLiteral("Abbrechen"));
+    QCOMPARE(d.SshBtn->accessibleName(), QStringLiteral("SSH-Tunnel dieser Verbindung"));
 
     // A fixed-size dialog with a close box only, at least the designed 423 x 324.
     const Qt::WindowFlags flags = d.windowFlags();
@@ -257,11 +258,12 @@ private slots:
     TDialog d;
     showAndActivate(d);
 
-    // Tab order: the edits, the two lower buttons, the list, the list's buttons, "T&LS...".
+    // Tab order: the edits, the two lower buttons, the list, the list's
+    // buttons, "T&LS...", "&SSH...".
     d.EditHost->setFocus();
     const QList<QWidget *> expected{d.EditPort, d.EditUser,     d.EditPass,  d.EditTime,
                                     d.ButtonOK, d.ButtonCancel, d.ListView1, d.AddBtn,
-                                    d.DelBtn,   d.TlsBtn,       d.EditHost};
+                                    d.DelBtn,   d.TlsBtn,       d.SshBtn,    d.EditHost};
     for (QWidget *next : expected) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QCOMPARE(QApplication::focusWidget(), next);

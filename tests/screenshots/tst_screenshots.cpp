@@ -17,12 +17,14 @@
 #include "connection/PasswordPrompt.h"
 #include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
+#include "connection/SshDialog.h"
 #include "connection/TlsDialog.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
 #include "schema/NeueDBFUnit.h"
 #include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
+#include "ssh/SshPromptDialog.h"
 #include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
@@ -263,6 +265,17 @@ private slots:
             QStringLiteral("BB")});
     capture(t, QStringLiteral("tls-dialog"));
     t.hide();
+  }
+
+  void sshDialog() {
+    TSshDialog &t = form->Dialog->SshForm();
+    t.Fill(QStringLiteral("lager@db.firma.local:3306"),
+           {true, QStringLiteral("bastion"), QString(), 0, QStringLiteral("~/.ssh/id_ed25519")});
+    capture(t, QStringLiteral("ssh-dialog"));
+    t.hide();
+    TSshPromptDialog prompt(form.get());
+    prompt.Fill(QStringLiteral("Passphrase für den SSH-Schlüssel „/home/jürgen/.ssh/id_ed25519“:"));
+    capture(prompt, QStringLiteral("ssh-passphrase"));
   }
 
   void newDatabaseDialog() {
