@@ -5,11 +5,11 @@
 // are then filled on the interface thread from the fetched results, with the
 // messages at the places where the listing met its failures.
 #include "app/FieldTypeText.h"
-#include "app/Interaction.h"
-#include "app/ScopeExit.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
+#include "common/ScopeExit.h"
 
 #include <initializer_list>
 #include <optional>

@@ -1,9 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/Forms.h"
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/mysql.h"
+#include "common/Interaction.h"
 
 #include <QApplication>
 #include <QHash>

@@ -2,10 +2,10 @@
 
 #include "about/AboutBoxUnit.h"
 #include "app/FieldTypeText.h"
-#include "app/FormTools.h"
-#include "app/Interaction.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "structure/StructureForm.h"
 
 #include <QAction>

@@ -3,8 +3,8 @@
 // buttons. The lists are the only record of what is selected.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
 
 #include <QMainWindow>
 #include <QString>

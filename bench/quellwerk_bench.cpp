@@ -32,11 +32,11 @@
 // The server is the one of QW_TEST_HOST, QW_TEST_PORT and QW_TEST_USER (root
 // without password), as scripts/test and bench/run-benchmark export them.
 #include "app/Forms.h"
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "bench/RawClient.h"
 #include "bench/Schema.h"
 #include "clientlib/mysql.h"
+#include "common/Interaction.h"
 
 #if __has_include("clientlib/ServerSession.h")
 #include "clientlib/Results.h"

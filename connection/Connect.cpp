@@ -1,10 +1,10 @@
 // Opening and closing the one server connection of the main window.
-#include "app/Interaction.h"
-#include "app/ScopeExit.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/TlsProbe.h"
+#include "common/Interaction.h"
+#include "common/ScopeExit.h"
 #include "connection/IntegerText.h"
 #include "connection/TlsSettings.h"
 #include "connection/verbindungFUnit.h"

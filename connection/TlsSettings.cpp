@@ -1,6 +1,6 @@
 #include "connection/TlsSettings.h"
 
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
 
 #include <QSettings>
 #include <QUrl>

@@ -1,8 +1,8 @@
 #include "connection/verbindungFUnit.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "connection/IntegerText.h"
 #include "connection/TlsDialog.h"
 

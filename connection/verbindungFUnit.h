@@ -4,8 +4,8 @@
 // the main window reads the edits after it has closed with OK.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
 #include "connection/SavedConnections.h"
 
 #include <QDialog>

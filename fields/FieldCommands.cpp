@@ -1,8 +1,8 @@
 // Adding, changing and dropping a column of the selected table.
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
 #include "fields/ColumnClause.h"
 #include "fields/ColumnDefinition.h"
 #include "fields/EditFieldFUnit.h"

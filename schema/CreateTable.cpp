@@ -1,6 +1,6 @@
 // Creating a table from the new-table designer.
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
+#include "common/Interaction.h"
 #include "fields/ColumnClause.h"
 #include "schema/NewTableFUnit.h"
 

@@ -1,8 +1,8 @@
 // Creating and dropping databases.
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
 #include "fields/SqlText.h"
 #include "schema/NeueDBFUnit.h"
 

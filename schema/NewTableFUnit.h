@@ -5,8 +5,8 @@
 // commands use the grid to carry their one field row.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
 #include "fields/FieldRow.h"
 
 #include <QDialog>

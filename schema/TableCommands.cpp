@@ -1,6 +1,6 @@
 // Dropping and renaming the selected table.
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
+#include "common/Interaction.h"
 #include "fields/SqlText.h"
 #include "schema/RenameTableFUnit.h"
 

@@ -1,9 +1,9 @@
 #include "structure/StructureForm.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
 #include "clientlib/Results.h"
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "fields/FieldRow.h"
 #include "structure/NewForeignKeyForm.h"
 #include "structure/NewIndexForm.h"

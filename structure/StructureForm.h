@@ -8,7 +8,7 @@
 // window disconnects.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "structure/TableStructure.h"
 
 #include <QMap>

@@ -2,8 +2,8 @@
 // session's lock the window keeps painting, takes no other command, and
 // "Bitte warten" ends the statement on the server; a connect to a server
 // that never greets can be given up.
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 #include "tests/support/TestSupport.h"
 

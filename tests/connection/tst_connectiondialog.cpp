@@ -1,6 +1,6 @@
 // The connection dialog: its controls and keyboard, the saved-connection list
 // and options.dat as the user meets them, and the remembered position.
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
 #include "connection/SavedConnections.h"
 #include "connection/verbindungFUnit.h"
 #include "tests/connection/FileTestTools.h"

@@ -5,9 +5,9 @@
 // leave no list showing data as if a refresh had succeeded, change nothing on
 // the server, and "Trennen" followed by a new connect must work.
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
 #include "schema/NeueDBFUnit.h"

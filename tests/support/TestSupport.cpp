@@ -1,8 +1,8 @@
 #include "tests/support/TestSupport.h"
 
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QApplication>

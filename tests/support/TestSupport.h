@@ -3,8 +3,8 @@
 // for setting up and reading back the schema, and the fake client libraries.
 #pragma once
 
-#include "app/Interaction.h"
 #include "clientlib/mysql.h"
+#include "common/Interaction.h"
 
 #include <QList>
 #include <QString>

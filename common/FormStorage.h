@@ -12,6 +12,10 @@
 
 #include <optional>
 
+// ~/.config/quellwerk (the generic configuration location + "/quellwerk"):
+// where the settings file lives, and options.dat when not beside the program.
+QString QuellwerkConfigDirectory();
+// The settings file quellwerk.ini there.
 QString FormStorageFile();
 
 // Writes the placement of a form whose frame stands at `frame`.

@@ -1,8 +1,7 @@
-#include "connection/FormStorage.h"
-
-#include "connection/SavedConnections.h"
+#include "common/FormStorage.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace {
@@ -16,6 +15,11 @@ QString settingText(const QSettings &settings, const QString &key) {
 }
 
 } // namespace
+
+QString QuellwerkConfigDirectory() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/quellwerk");
+}
 
 QString FormStorageFile() { return QuellwerkConfigDirectory() + QStringLiteral("/quellwerk.ini"); }
 

@@ -1,4 +1,4 @@
-#include "app/ReportListView.h"
+#include "common/ReportListView.h"
 
 #include <QAccessible>
 #include <QHeaderView>

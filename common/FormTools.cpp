@@ -1,4 +1,4 @@
-#include "app/FormTools.h"
+#include "common/FormTools.h"
 
 #include <QGuiApplication>
 #include <QScreen>
