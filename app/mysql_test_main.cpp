@@ -1,8 +1,6 @@
 #include "app/mysql_test_main.h"
 
 #include "about/AboutBoxUnit.h"
-#include "app/FieldTypeText.h"
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
 #include "common/FormTools.h"
 #include "common/Interaction.h"
@@ -39,7 +37,6 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
-      MySQLHandle(Session->handle()),
       Structures(std::make_unique<StructureWindows>(*Session, this)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(ProductTitle);
@@ -287,22 +284,10 @@ TMainForm::Selection TMainForm::CurrentSelection() const {
   return s;
 }
 
-namespace {
-
-ServerReply SelectOn(MYSQL *handle, const QString &database) {
-  return ServerReply::Of(handle,
-                         mysql::mysql_select_db(handle, ToLibrary(database).constData()) == 0);
-}
-
-QString SelectingText(const QString &database) {
-  return QStringLiteral("Wähle die Datenbank „%1“ ...").arg(database);
-}
-
-} // namespace
+bool TMainForm::connected() const { return Session->connected(); }
 
 bool TMainForm::SelectDatabase(const QString &name) {
-  const ServerReply reply =
-      Session->run(SelectingText(name), [&](MYSQL *handle) { return SelectOn(handle, name); });
+  const ServerReply reply = ::SelectDatabase(*Session, name);
   if (reply.ok)
     return true;
   ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), reply.error);
@@ -310,8 +295,7 @@ bool TMainForm::SelectDatabase(const QString &name) {
 }
 
 bool TMainForm::SendStatement(const QString &statement, const QString &what) {
-  const ServerReply reply =
-      Session->run(what, [&](MYSQL *handle) { return SendStatementOn(handle, statement); });
+  const ServerReply reply = ::SendStatement(*Session, what, statement);
   if (reply.ok)
     return true;
   ShowMessage(this, reply.error);
@@ -319,20 +303,8 @@ bool TMainForm::SendStatement(const QString &statement, const QString &what) {
 }
 
 TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString &statement,
-                                         const QString &what, const StillAsShown &check) {
-  struct Replies {
-    ServerReply select;
-    bool holds = true;
-    ServerReply send;
-  };
-  const Replies replies = Session->run(what, [&](MYSQL *handle) {
-    Replies r{SelectOn(handle, database), true, {}};
-    if (r.select.ok && check.holds)
-      r.holds = check.holds(handle);
-    if (r.select.ok && r.holds)
-      r.send = SendStatementOn(handle, statement);
-    return r;
-  });
+                                         const QString &what, const Check &check) {
+  const CheckedSend replies = SelectCheckAndSend(*Session, what, database, statement, check.still);
   if (!replies.select.ok) {
     ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
     return Sent::NotSelected;
@@ -348,29 +320,18 @@ TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString 
   return Sent::Done;
 }
 
-TMainForm::StillAsShown TMainForm::TableAsShown(const Selection &s) const {
-  QList<QStringList> shown;
+TMainForm::Check TMainForm::TableAsShown(const Selection &s) const {
+  QList<ListedField> shown;
   for (int row = 0; row < ListView3->count(); ++row)
-    shown << QStringList{ListView3->caption(row), ListView3->items().cell(row, 1)};
-  // Runs on the connection's thread, with the table's database selected.
-  const auto holds = [shown, table = s.tableName](MYSQL *handle) {
-    const Result fields(ListFieldsOf(handle, ToLibrary(table).constData()));
-    if (!fields)
-      return false;
-    QList<QStringList> now;
-    while (const MYSQL_FIELD *f = mysql::mysql_fetch_field(fields.get()))
-      now << QStringList{FromLibrary(f->name), FieldTypeText(*f)};
-    return shown.isEmpty() || now == shown;
-  };
-  return {holds, QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "
-                                "inzwischen geändert, umbenannt oder gelöscht. Es wurde nichts "
-                                "gesendet; die Listen werden neu gelesen.")
-                     .arg(s.tableName)};
+    shown.append({ListView3->caption(row), ListView3->items().cell(row, 1)});
+  return {TableFieldsStill{s.tableName, shown},
+          QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "
+                         "inzwischen geändert, umbenannt oder gelöscht. Es wurde nichts "
+                         "gesendet; die Listen werden neu gelesen.")
+              .arg(s.tableName)};
 }
 
-QString TMainForm::EscapeLiteral(const QString &value) {
-  return EscapeLiteralOn(MySQLHandle, value);
-}
+QString TMainForm::EscapeLiteral(const QString &value) { return Session->escape(value); }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
   RunHandler(this, [this] { FormClose(); });

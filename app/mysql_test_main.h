@@ -3,6 +3,8 @@
 // buttons. The lists are the only record of what is selected.
 #pragma once
 
+#include "clientlib/ServerSession.h"
+#include "clientlib/Statements.h"
 #include "common/BitBtnXP.h"
 #include "common/ReportListView.h"
 
@@ -14,9 +16,6 @@
 #include <memory>
 #include <optional>
 
-struct st_mysql;
-class ServerSession;
-struct ServerReply;
 struct TlsSettings;
 class QStatusBar;
 class TDialog;
@@ -59,16 +58,6 @@ public:
   // The server connection and the thread its calls run on.
   const std::unique_ptr<ServerSession> Session;
 
-  // Connection state; the program is connected exactly while connectbtn is
-  // disabled. The handle is the session's.
-  st_mysql *&MySQLHandle;
-  QString Host;
-  std::int32_t Port = 0;
-  QString User;
-  QString Password;
-  std::int32_t Timeout = 0;
-  std::uint32_t ClientFlags = 0;
-
   // The dialogs, created after the main window and living as long as it.
   TDialog *Dialog = nullptr;
   TNewDBForm *NewDBForm = nullptr;
@@ -80,7 +69,9 @@ public:
   // The structure windows of tables; they close when the connection does.
   const std::unique_ptr<StructureWindows> Structures;
 
-  bool connected() const { return !connectbtn->isEnabled(); }
+  // Connected while the session has a connection open; connectbtn is
+  // disabled exactly then.
+  bool connected() const;
 
   // What the lists have selected when a command starts: row positions (-1
   // for none) and captions.
@@ -94,17 +85,16 @@ public:
   };
   Selection CurrentSelection() const;
 
-  // What a command checks just before it sends, in the same server call:
-  // `holds` reads the object again on the connection's thread and tells
-  // whether it is still the one the user saw; if not, `otherwise` is shown
-  // and nothing is sent. An empty check always holds.
-  struct StillAsShown {
-    std::function<bool(st_mysql *)> holds;
+  // What a command checks just before it sends, in the same server call; if
+  // the object is no longer the one the user saw, `otherwise` is shown and
+  // nothing is sent.
+  struct Check {
+    StillAsShown still;
     QString otherwise;
   };
   // The check for a command on the selected table: its fields are still those
   // that the field list shows (while it shows none, the table is still there).
-  StillAsShown TableAsShown(const Selection &selection) const;
+  Check TableAsShown(const Selection &selection) const;
 
   // For the schema commands: make `name` the connection's current database
   // (a failure is shown titled with the server's error); send one statement
@@ -116,7 +106,7 @@ public:
   bool SendStatement(const QString &statement, const QString &what);
   enum class Sent { NotSelected, Changed, Refused, Done };
   Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
-                     const StillAsShown &check = {});
+                     const Check &check = {});
   QString EscapeLiteral(const QString &value);
 
   // Rebuild the lists from the server.
@@ -157,10 +147,8 @@ private:
   void RefreshLists();
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
-  ServerReply CreateOrDropDatabase(bool create, const QString &name);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
-  void AlterField(const Selection &selection, const QString &oldName,
-                  const StillAsShown &check = {});
+  void AlterField(const Selection &selection, const QString &oldName, const Check &check = {});
   void buildPanel1();
   void buildPanel2();
   void wire();
@@ -175,6 +163,6 @@ private:
   QString HostAndPort() const;
   void RefuseConnection(const QString &reason);
   bool CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint);
-  QString TlsFailureReason(const TlsSettings &tls, unsigned int errorNumber) const;
+  QString TlsFailureReason(const TlsSettings &tls, ServerSession::ConnectFailure failure) const;
   bool m_placed = false;
 };

@@ -1,6 +1,5 @@
 // Opening and closing the one server connection of the main window.
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/TlsProbe.h"
 #include "common/Interaction.h"
@@ -14,8 +13,6 @@
 #include <QLineEdit>
 #include <QStatusBar>
 
-#include <errmsg.h>
-
 #include <limits>
 
 namespace {
@@ -23,62 +20,10 @@ constexpr std::int32_t DefaultTimeout = 30;
 
 const QString ConnectFailedText = QStringLiteral("Konnte keine Verbindung aufbauen.");
 
-// The login methods of the client library that never hand the password over
-// as typed: all it knows but mysql_clear_password and dialog (PAM).
-constexpr const char *LoginWithoutClearText =
-    "mysql_native_password,mysql_old_password,client_ed25519,sha256_password,"
-    "caching_sha2_password,auth_gssapi_client";
-
-// What the client library is told about TLS for one connect.
-struct TlsOptions {
-  QByteArray caFile;          // check the certificate against this CA
-  QByteArray peerFingerprint; // SHA-1: the certificate must be exactly this one
-  // Whether the library itself refuses a connection without TLS: only then
-  // may a login method send the password as typed.
-  bool enforced() const { return !caFile.isEmpty() || !peerFingerprint.isEmpty(); }
-};
-
-bool ApplyTlsOptions(MYSQL *handle, const TlsOptions &options) {
-  const my_bool on = 1;
-  // This option makes the library of Connector/C 3.3 ask for TLS whenever
-  // the server offers it; it still goes on without TLS when the server
-  // offers none (measured). Without it the library never encrypts.
-  if (mysql::mysql_options(handle, MYSQL_OPT_SSL_ENFORCE, &on) != 0)
-    return false;
-  if (!options.caFile.isEmpty() &&
-      (mysql::mysql_options(handle, MYSQL_OPT_SSL_CA, options.caFile.constData()) != 0 ||
-       mysql::mysql_options(handle, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on) != 0))
-    return false;
-  if (!options.peerFingerprint.isEmpty() &&
-      mysql::mysql_options(handle, MARIADB_OPT_TLS_PEER_FP, options.peerFingerprint.constData()) !=
-          0)
-    return false;
-  return options.enforced() ||
-         mysql::mysql_options(handle, MARIADB_OPT_RESTRICTED_AUTH, LoginWithoutClearText) == 0;
-}
-
 // The client library reaches "localhost" (and an empty host) through the
 // local socket, not through the network.
 bool IsLocalSocket(const QString &host) {
   return host.isEmpty() || host == QLatin1String("localhost");
-}
-
-struct ConnectionFacts {
-  QString serverVersion;
-  QString tlsVersion;
-  QString cipher; // empty: not encrypted
-};
-
-ConnectionFacts ReadConnectionFacts(MYSQL *handle) {
-  ConnectionFacts facts{FromLibrary(mysql::mysql_get_server_info(handle)), {}, {}};
-  if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_get_ssl_cipher))
-    facts.cipher = FromLibrary(mysql::mysql_get_ssl_cipher(handle));
-  const char *version = nullptr;
-  if (!facts.cipher.isEmpty() &&
-      mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_get_infov) &&
-      mysql::mariadb_get_infov(handle, MARIADB_CONNECTION_TLS_VERSION, &version) == 0)
-    facts.tlsVersion = FromLibrary(version);
-  return facts;
 }
 
 QString StatusText(const ConnectionFacts &facts) {
@@ -114,17 +59,13 @@ void TMainForm::connectbtnClick() {
                                             QStringLiteral("eine ganze Zahl von Sekunden ab 1")));
     return;
   }
-  Host = Dialog->EditHost->text();
-  Port = *port;
-  User = Dialog->EditUser->text();
-  Password = Dialog->EditPass->text();
-  Timeout = *timeout;
-  ClientFlags = 0;
+  Session->setEndpoint({Dialog->EditHost->text(), *port, Dialog->EditUser->text(),
+                        Dialog->EditPass->text(), *timeout, 0});
+  const ServerEndpoint &endpoint = Session->endpoint();
 
-  // A handle left from before is released before it is replaced.
-  if (MySQLHandle)
-    Session->close(QStringLiteral("Schließe die alte Verbindung ..."));
-  TlsSettings tls = LoadTlsSettings(Host, Port, User);
+  // A connection left from before is closed before it is replaced.
+  Session->close(QStringLiteral("Schließe die alte Verbindung ..."));
+  TlsSettings tls = LoadTlsSettings(endpoint.host, endpoint.port, endpoint.user);
   TlsOptions options;
   if (tls.check == TlsSettings::Check::CaFile)
     options.caFile = QFile::encodeName(tls.caFile);
@@ -135,14 +76,12 @@ void TMainForm::connectbtnClick() {
                                     "aber keine angegeben (Schaltfläche „TLS...“)."));
     return;
   }
-  if ((tls.required || tls.check != TlsSettings::Check::None) && !IsLocalSocket(Host) &&
+  if ((tls.required || tls.check != TlsSettings::Check::None) && !IsLocalSocket(endpoint.host) &&
       !CheckServerIdentity(tls, options.peerFingerprint))
     return;
 
   const ServerSession::ConnectOutcome outcome =
-      Session->connect(QStringLiteral("Verbinde mit „%1“ ...").arg(Host),
-                       {Host, Port, User, Password, Timeout, ClientFlags},
-                       [options](MYSQL *handle) { return ApplyTlsOptions(handle, options); });
+      Session->connect(QStringLiteral("Verbinde mit „%1“ ...").arg(endpoint.host), options);
   switch (outcome.step) {
   case ServerSession::ConnectStep::InitFailed:
     ShowMessage(this, QStringLiteral("Couldn't init PMYSQL object"));
@@ -151,22 +90,21 @@ void TMainForm::connectbtnClick() {
     ShowMessage(this, QStringLiteral("Konnte Optionen nicht setzen"));
     return;
   case ServerSession::ConnectStep::ConnectFailed:
-    ShowMessage(this, ConnectFailedText + TlsFailureReason(tls, outcome.reply.errorNumber),
+    ShowMessage(this, ConnectFailedText + TlsFailureReason(tls, outcome.failure),
                 outcome.reply.error, MessageButtons::Ok, MessageIcon::Critical);
     return;
   case ServerSession::ConnectStep::Cancelled: // the user gave the attempt up
     return;
   case ServerSession::ConnectStep::Connected: break;
   }
-  const ConnectionFacts facts =
-      Session->run(QStringLiteral("Lese die Verbindungsdaten ..."), ReadConnectionFacts);
+  const ConnectionFacts facts = ReadConnectionFacts(*Session);
   // Only the local socket, or a server the probe could not ask, gets here unencrypted.
   if (tls.required && facts.cipher.isEmpty()) {
     Session->close(QStringLiteral("Trenne die Verbindung ..."));
     RefuseConnection(QStringLiteral("Die Verbindung zu „%1“ ist nicht verschlüsselt, für diese "
                                     "Verbindung ist Verschlüsselung (TLS) aber verlangt. Die "
                                     "Verbindung wurde wieder getrennt.")
-                         .arg(Host));
+                         .arg(endpoint.host));
     return;
   }
   connectbtn->setEnabled(false);
@@ -175,7 +113,9 @@ void TMainForm::connectbtnClick() {
   ListCurrentDatabases();
 }
 
-QString TMainForm::HostAndPort() const { return QStringLiteral("%1:%2").arg(Host).arg(Port); }
+QString TMainForm::HostAndPort() const {
+  return QStringLiteral("%1:%2").arg(Session->endpoint().host).arg(Session->endpoint().port);
+}
 
 void TMainForm::RefuseConnection(const QString &reason) {
   ShowMessage(this, ConnectFailedText + QStringLiteral("\n\n") + reason,
@@ -184,11 +124,12 @@ void TMainForm::RefuseConnection(const QString &reason) {
 
 bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint) {
   const QString place = HostAndPort();
-  const std::optional<TlsProbe> probe =
-      Session->aside(QStringLiteral("Frage den Server „%1“ nach seinem Zertifikat ...").arg(place),
-                     [host = Host, port = Port, timeout = Timeout] {
-                       return ProbeServerTls(host, static_cast<std::uint16_t>(port), timeout);
-                     });
+  const std::optional<TlsProbe> probe = Session->aside(
+      QStringLiteral("Frage den Server „%1“ nach seinem Zertifikat ...").arg(place),
+      [endpoint = Session->endpoint()] {
+        return ProbeServerTls(endpoint.host, static_cast<std::uint16_t>(endpoint.port),
+                              endpoint.connectTimeout);
+      });
   if (!probe) // given up
     return false;
   switch (probe->outcome) {
@@ -228,7 +169,8 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
       return false;
     tls.fingerprint = sha256;
     tls.libraryFingerprint = sha1;
-    StoreTlsSettings(Host, Port, User, tls);
+    StoreTlsSettings(Session->endpoint().host, Session->endpoint().port, Session->endpoint().user,
+                     tls);
   } else if (tls.check == TlsSettings::Check::Fingerprint && tls.fingerprint != sha256) {
     ShowMessage(
         this,
@@ -252,20 +194,22 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
   return true;
 }
 
-QString TMainForm::TlsFailureReason(const TlsSettings &tls, unsigned int errorNumber) const {
+QString TMainForm::TlsFailureReason(const TlsSettings &tls,
+                                    ServerSession::ConnectFailure failure) const {
   const QString place = HostAndPort();
   QString reason;
-  if (errorNumber == CR_PLUGIN_NOT_ALLOWED)
+  using Failure = ServerSession::ConnectFailure;
+  if (failure == Failure::LoginMethodRefused)
     reason = QStringLiteral("Der Server „%1“ verlangt eine Anmeldung, bei der das Passwort im "
                             "Klartext übertragen würde, die Verbindung ist aber nicht "
                             "verschlüsselt. Das Passwort wurde nicht gesendet.")
                  .arg(place);
-  else if (errorNumber == CR_SSL_CONNECTION_ERROR && tls.check == TlsSettings::Check::CaFile)
+  else if (failure == Failure::TlsFailed && tls.check == TlsSettings::Check::CaFile)
     reason = QStringLiteral("Das Zertifikat des Servers „%1“ ließ sich mit der CA-Datei „%2“ "
                             "nicht bestätigen, oder der Server bietet keine Verschlüsselung an. "
                             "Es wurde nichts gesendet.")
                  .arg(place, tls.caFile);
-  else if (errorNumber == CR_SSL_CONNECTION_ERROR)
+  else if (failure == Failure::TlsFailed)
     reason = QStringLiteral("Die verschlüsselte Verbindung zu „%1“ kam nicht zustande, oder der "
                             "Server wies sich nicht mit dem vertrauten Zertifikat aus. Es wurde "
                             "nichts gesendet.")

@@ -1,9 +1,7 @@
 // Creating and dropping databases.
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
-#include "clientlib/ServerSession.h"
+#include "clientlib/Statements.h"
 #include "common/Interaction.h"
-#include "fields/SqlText.h"
 #include "schema/NeueDBFUnit.h"
 
 #include <QLineEdit>
@@ -20,30 +18,6 @@ QString UpperAZ(const QString &text) {
 }
 
 } // namespace
-
-// Current client libraries have no create and drop calls of their own; then
-// the statement is sent, with the name quoted.
-ServerReply TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
-  const QString what = (create ? QStringLiteral("Erstelle die Datenbank „%1“ ...")
-                               : QStringLiteral("Lösche die Datenbank „%1“ ..."))
-                           .arg(name);
-  return Session->run(what, [&](MYSQL *handle) {
-    const QByteArray text = ToLibrary(name);
-    const auto entryPoint =
-        create ? mysql::EntryPoint::mysql_create_db : mysql::EntryPoint::mysql_drop_db;
-    int result;
-    if (mysql::HasEntryPoint(entryPoint)) {
-      result = create ? mysql::mysql_create_db(handle, text.constData())
-                      : mysql::mysql_drop_db(handle, text.constData());
-    } else {
-      const QString statement =
-          (create ? QStringLiteral("CREATE DATABASE ") : QStringLiteral("DROP DATABASE ")) +
-          QuoteIdentifier(name);
-      result = mysql::mysql_query(handle, ToLibrary(statement).constData());
-    }
-    return ServerReply::Of(handle, result == 0);
-  });
-}
 
 void TMainForm::NewDBBtnClick() {
   if (!ConnectedOrSaySo())
@@ -63,7 +37,7 @@ void TMainForm::NewDBBtnClick() {
       exists = true;
   if (exists)
     ShowMessage(this, QStringLiteral("Diese Datenbank existiert bereits!"));
-  else if (const ServerReply reply = CreateOrDropDatabase(true, name); !reply.ok)
+  else if (const ServerReply reply = CreateDatabase(*Session, name); !reply.ok)
     ShowMessage(this, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
   ListCurrentDatabases();
 }
@@ -81,7 +55,7 @@ void TMainForm::DropDBBtnClick() {
                   QStringLiteral("Datenbank löschen?"), MessageButtons::YesNoCancel,
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
-  if (const ServerReply reply = CreateOrDropDatabase(false, name); !reply.ok)
+  if (const ServerReply reply = DropDatabase(*Session, name); !reply.ok)
     ShowMessage(this, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
   ListCurrentDatabases();
 }

@@ -1,7 +1,7 @@
 // Dropping and renaming the selected table.
 #include "app/mysql_test_main.h"
+#include "clientlib/SqlText.h"
 #include "common/Interaction.h"
-#include "fields/SqlText.h"
 #include "schema/RenameTableFUnit.h"
 
 #include <QLineEdit>
@@ -12,7 +12,7 @@ void TMainForm::DelTableBtnClick() {
     return;
   if (!ConnectedOrSaySo())
     return;
-  const StillAsShown check = TableAsShown(s);
+  const Check check = TableAsShown(s);
   if (ShowMessage(this,
                   QStringLiteral("Wollen Sie die Tabelle ") + s.tableName +
                       QStringLiteral(" in der Datenbank ") + s.databaseName +
@@ -31,7 +31,7 @@ void TMainForm::TableRenameBtnClick() {
     return;
   if (!ConnectedOrSaySo())
     return;
-  const StillAsShown check = TableAsShown(s);
+  const Check check = TableAsShown(s);
   RenameTableForm->TableNameEd->setText(s.tableName);
   if (ExecModal(*RenameTableForm) != QDialog::Accepted)
     return;

@@ -8,8 +8,8 @@
 // window disconnects.
 #pragma once
 
+#include "clientlib/TableStructure.h"
 #include "common/BitBtnXP.h"
-#include "structure/TableStructure.h"
 
 #include <QMap>
 #include <QPair>

@@ -42,7 +42,7 @@ private slots:
   void init() { form = OpenMainForm(false); }
   void cleanup() {
     CloseMainForm(form);
-    if (mysql::ClientLibraryStatus != mysql::EntryPointAbsent)
+    if (CurrentClientLibraryState() != ClientLibraryState::EntryPointAbsent)
       LoadRealClientLibrary();
   }
   void cleanupTestCase() {
@@ -85,13 +85,13 @@ private slots:
     QVERIFY(!form->ListView1->hasSelection());
     QCOMPARE(form->ListView2->count(), 0);
     QCOMPARE(form->ListView3->count(), 0);
-    QCOMPARE(form->Host, TestServer::host());
-    QCOMPARE(form->Port, TestServer::port());
-    QCOMPARE(form->Timeout, 30);
-    QCOMPARE(form->ClientFlags, 0u);
+    const ServerEndpoint &endpoint = form->Session->endpoint();
+    QCOMPARE(endpoint.host, TestServer::host());
+    QCOMPARE(endpoint.port, TestServer::port());
+    QCOMPARE(endpoint.connectTimeout, 30);
+    QCOMPARE(endpoint.clientFlags, 0u);
     // The connection speaks UTF-8.
-    QCOMPARE(QString::fromUtf8(mysql::mysql_character_set_name(form->MySQLHandle)),
-             QStringLiteral("utf8mb4"));
+    QCOMPARE(ReadConnectionFacts(*form->Session).characterSet, QStringLiteral("utf8mb4"));
 
     // "Trennen" empties the lists; a new connect lists afresh.
     form->cancelbtn->click();
@@ -158,8 +158,8 @@ private slots:
       return int(QDialog::Accepted);
     });
     form->connectbtn->click();
-    QCOMPARE(form->Port, 3306);
-    QCOMPARE(form->Timeout, 30);
+    QCOMPARE(form->Session->endpoint().port, 3306);
+    QCOMPARE(form->Session->endpoint().connectTimeout, 30);
     QVERIFY(form->connectbtn->isEnabled());
     script.push([&](QDialog &) {
       form->Dialog->EditPort->setText(QStringLiteral("$%1").arg(TestServer::port(), 0, 16));
@@ -169,8 +169,8 @@ private slots:
       return int(QDialog::Accepted);
     });
     form->connectbtn->click();
-    QCOMPARE(form->Port, TestServer::port());
-    QCOMPARE(form->Timeout, 12);
+    QCOMPARE(form->Session->endpoint().port, TestServer::port());
+    QCOMPARE(form->Session->endpoint().connectTimeout, 12);
     QVERIFY(form->connected());
   }
 
@@ -195,7 +195,7 @@ private slots:
 
   void clientLibraryFailures() {
     QW_REQUIRE_SERVER();
-    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    QCOMPARE(LoadClientLibraryFile(QW_FAKE_COMPLETE_LIB), ClientLibraryState::Complete);
     MessageRecorder messages;
     FakeFailCalls("mysql_init");
     ConnectTo(*form);
@@ -330,7 +330,7 @@ private slots:
 
   void failingListingsShowTheirBoxAndFreeEveryResult() {
     QW_REQUIRE_SERVER();
-    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    QCOMPARE(LoadClientLibraryFile(QW_FAKE_COMPLETE_LIB), ClientLibraryState::Complete);
     connectForm();
     const int db = RowOf(form->ListView1, Db);
     const int table = RowOf(form->ListView2, QString()); // -1: nothing listed yet

@@ -36,7 +36,7 @@ class MainWindowTest : public QObject {
   }
   // Pretends to be connected with a handle that was never connected.
   void fakeConnected() {
-    form->MySQLHandle = mysql::mysql_init(nullptr);
+    form->Session->PretendConnectedForTests();
     form->connectbtn->setEnabled(false);
     form->cancelbtn->setEnabled(true);
   }
@@ -48,7 +48,7 @@ private slots:
   }
   void init() { form = OpenMainForm(false); }
   void cleanup() { CloseMainForm(form); }
-  void cleanupTestCase() { mysql::FreeClientLibrary(); }
+  void cleanupTestCase() { ReleaseClientLibrary(); }
 
   void layout() {
     QCOMPARE(form->windowTitle(), QStringLiteral("Quellwerk 1.0"));
@@ -219,7 +219,7 @@ private slots:
     form->cancelbtn->click();
     QVERIFY(form->connectbtn->isEnabled());
     QVERIFY(!form->cancelbtn->isEnabled());
-    QVERIFY(!form->MySQLHandle);
+    QVERIFY(!form->Session->connected());
     QCOMPARE(form->ListView1->count() + form->ListView2->count() + form->ListView3->count(), 0);
     QCOMPARE(lowerEnabled(), before);
   }
@@ -270,7 +270,7 @@ private slots:
     fakeConnected();
     form->close();
     QVERIFY(form->connectbtn->isEnabled());
-    QVERIFY(!form->MySQLHandle);
+    QVERIFY(!form->Session->connected());
   }
 
   void escapedErrorsAreShownAndTheProgramGoesOn() {
@@ -283,7 +283,7 @@ private slots:
     QCOMPARE(messages.shown[0].buttons, MessageButtons::Ok);
 
     // Without a client library a connect attempt names the library and fails cleanly.
-    mysql::FreeClientLibrary();
+    ReleaseClientLibrary();
     ModalScript script;
     script.push([](QDialog &) { return int(QDialog::Accepted); });
     form->connectbtn->click();

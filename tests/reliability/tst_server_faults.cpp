@@ -290,8 +290,7 @@ class ServerFaultsTest : public QObject {
       QVERIFY(ServerControl(QStringLiteral("restart")));
       break;
     case Fault::KillConnection:
-      admin->exec(
-          QStringLiteral("KILL CONNECTION %1").arg(mysql::mysql_thread_id(form->MySQLHandle)));
+      admin->exec(QStringLiteral("KILL CONNECTION %1").arg(form->Session->connectionId()));
       break;
     case Fault::Stop:
       QVERIFY(ServerControl(QStringLiteral("stop-signal")));
@@ -361,7 +360,7 @@ class ServerFaultsTest : public QObject {
     const QList<int> selectedBefore{form->ListView1->selectedRow(), form->ListView2->selectedRow(),
                                     form->ListView3->selectedRow()};
 
-    const unsigned long connection = mysql::mysql_thread_id(form->MySQLHandle);
+    const unsigned long connection = form->Session->connectionId();
     inject(fault);
     if (QTest::currentTestFailed())
       return;

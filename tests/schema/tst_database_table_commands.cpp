@@ -145,7 +145,7 @@ private slots:
   void createDatabaseWithTheOldEntryPoint() {
     // A client library that still has mysql_create_db / mysql_drop_db is used as such.
     form->cancelbtnClick();
-    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    QCOMPARE(LoadClientLibraryFile(QW_FAKE_COMPLETE_LIB), ClientLibraryState::Complete);
     ConnectTo(*form);
     MessageRecorder messages;
     ModalScript script;

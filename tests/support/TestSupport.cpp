@@ -2,6 +2,7 @@
 
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/mysql.h"
 #include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 
