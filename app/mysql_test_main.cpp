@@ -4,6 +4,14 @@
 #include "clientlib/ServerSession.h"
 #include "common/FormTools.h"
 #include "common/Interaction.h"
+#include "common/ScopeExit.h"
+#include "connection/ConnectionCommands.h"
+#include "connection/verbindungFUnit.h"
+#include "fields/EditFieldFUnit.h"
+#include "fields/FieldCommands.h"
+#include "schema/DatabaseCommands.h"
+#include "schema/NewTableFUnit.h"
+#include "schema/TableCommands.h"
 #include "structure/StructureForm.h"
 
 #include <QAction>
@@ -248,7 +256,7 @@ void TMainForm::ListView2ContextPopup(const QPoint &at) {
 
 void TMainForm::ShowStructure() {
   const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0 || !ConnectedOrSaySo())
+  if (s.database < 0 || s.table < 0 || !ConnectedOrSaySo(*Session, this))
     return;
   Structures->Open(s.databaseName, s.tableName);
 }
@@ -266,12 +274,60 @@ void TMainForm::AboutBtnClick() {
     ExecModal(*AboutBox);
 }
 
-bool TMainForm::ConnectedOrSaySo() {
-  if (connected())
-    return true;
-  ShowMessage(this, QStringLiteral("Sie müssen mit der MySQL Server verbunden sein!"));
-  return false;
+void TMainForm::connectbtnClick() {
+  const ConnectionCommands::Attempt attempt = ConnectionCommands(*Session, *Dialog, this).Connect();
+  using Outcome = ConnectionCommands::Attempt::Outcome;
+  if (attempt.outcome == Outcome::DialogCancelled)
+    close();
+  if (attempt.outcome != Outcome::Connected)
+    return;
+  connectbtn->setEnabled(false);
+  cancelbtn->setEnabled(true);
+  StatusBar1->showMessage(attempt.status);
+  ListCurrentDatabases();
 }
+
+void TMainForm::cancelbtnClick() {
+  if (!connected())
+    return;
+  // The structure windows read and change through this connection; after a
+  // reconnect, perhaps to another server, they would show and change another
+  // table of the same name.
+  Structures->CloseAll();
+  ScopeExit disconnected([this] {
+    connectbtn->setEnabled(true);
+    cancelbtn->setEnabled(false);
+    ListView1->clear();
+    ListView2->clear();
+    ListView3->clear();
+    StatusBar1->clearMessage();
+  });
+  ConnectionCommands(*Session, *Dialog, this).Disconnect();
+}
+
+void TMainForm::FormClose() { cancelbtnClick(); }
+
+void TMainForm::NewDBBtnClick() { DatabaseCommands(*Session, *this, this).NewDatabase(*NewDBForm); }
+
+void TMainForm::DropDBBtnClick() { DatabaseCommands(*Session, *this, this).DropDatabase(); }
+
+void TMainForm::NewTableBtnClick() { TableCommands(*Session, *this, this).NewTable(*NewTableForm); }
+
+void TMainForm::DelTableBtnClick() { TableCommands(*Session, *this, this).DropTable(); }
+
+void TMainForm::TableRenameBtnClick() {
+  TableCommands(*Session, *this, this).RenameTable(*RenameTableForm);
+}
+
+FieldCommands TMainForm::fieldCommands() {
+  return FieldCommands(*Session, *this, this, *EditFieldForm, *NewTableForm);
+}
+
+void TMainForm::NewFieldBtnClick() { fieldCommands().NewField(); }
+
+void TMainForm::ChangeFieldBntClick() { fieldCommands().ChangeField(); }
+
+void TMainForm::DelFieldBtnClick() { fieldCommands().DropField(); }
 
 TMainForm::Selection TMainForm::CurrentSelection() const {
   Selection s;
@@ -284,54 +340,21 @@ TMainForm::Selection TMainForm::CurrentSelection() const {
   return s;
 }
 
-bool TMainForm::connected() const { return Session->connected(); }
-
-bool TMainForm::SelectDatabase(const QString &name) {
-  const ServerReply reply = ::SelectDatabase(*Session, name);
-  if (reply.ok)
-    return true;
-  ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), reply.error);
-  return false;
+QStringList TMainForm::ShownDatabases() const {
+  QStringList names;
+  for (int row = 0; row < ListView1->count(); ++row)
+    names << ListView1->caption(row);
+  return names;
 }
 
-bool TMainForm::SendStatement(const QString &statement, const QString &what) {
-  const ServerReply reply = ::SendStatement(*Session, what, statement);
-  if (reply.ok)
-    return true;
-  ShowMessage(this, reply.error);
-  return false;
-}
-
-TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString &statement,
-                                         const QString &what, const Check &check) {
-  const CheckedSend replies = SelectCheckAndSend(*Session, what, database, statement, check.still);
-  if (!replies.select.ok) {
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
-    return Sent::NotSelected;
-  }
-  if (!replies.holds) {
-    ShowMessage(this, check.otherwise);
-    return Sent::Changed;
-  }
-  if (!replies.send.ok) {
-    ShowMessage(this, replies.send.error);
-    return Sent::Refused;
-  }
-  return Sent::Done;
-}
-
-TMainForm::Check TMainForm::TableAsShown(const Selection &s) const {
+QList<ListedField> TMainForm::ShownFields() const {
   QList<ListedField> shown;
   for (int row = 0; row < ListView3->count(); ++row)
     shown.append({ListView3->caption(row), ListView3->items().cell(row, 1)});
-  return {TableFieldsStill{s.tableName, shown},
-          QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "
-                         "inzwischen geändert, umbenannt oder gelöscht. Es wurde nichts "
-                         "gesendet; die Listen werden neu gelesen.")
-              .arg(s.tableName)};
+  return shown;
 }
 
-QString TMainForm::EscapeLiteral(const QString &value) { return Session->escape(value); }
+bool TMainForm::connected() const { return Session->connected(); }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
   RunHandler(this, [this] { FormClose(); });

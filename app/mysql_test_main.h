@@ -1,10 +1,11 @@
 // The main window: three lists side by side (databases, the tables of the
 // selected database, the fields of the selected table) and the command
-// buttons. The lists are the only record of what is selected.
+// buttons. The lists are the only record of what is selected. The commands
+// live with their features (connection/, schema/, fields/); the handlers here
+// hand them the session and the lists.
 #pragma once
 
-#include "clientlib/ServerSession.h"
-#include "clientlib/Statements.h"
+#include "commands/SchemaLists.h"
 #include "common/BitBtnXP.h"
 #include "common/ReportListView.h"
 
@@ -12,11 +13,11 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
-struct TlsSettings;
+class FieldCommands;
+class ServerSession;
 class QStatusBar;
 class TDialog;
 class TNewDBForm;
@@ -27,7 +28,7 @@ class TAboutBox;
 class StructureWindows;
 class QAction;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public SchemaLists {
   Q_OBJECT
 public:
   explicit TMainForm(QWidget *parent = nullptr);
@@ -73,46 +74,13 @@ public:
   // disabled exactly then.
   bool connected() const;
 
-  // What the lists have selected when a command starts: row positions (-1
-  // for none) and captions.
-  struct Selection {
-    int database = -1;
-    int table = -1;
-    int field = -1;
-    QString databaseName;
-    QString tableName;
-    QString fieldName;
-  };
-  Selection CurrentSelection() const;
-
-  // What a command checks just before it sends, in the same server call; if
-  // the object is no longer the one the user saw, `otherwise` is shown and
-  // nothing is sent.
-  struct Check {
-    StillAsShown still;
-    QString otherwise;
-  };
-  // The check for a command on the selected table: its fields are still those
-  // that the field list shows (while it shows none, the table is still there).
-  Check TableAsShown(const Selection &selection) const;
-
-  // For the schema commands: make `name` the connection's current database
-  // (a failure is shown titled with the server's error); send one statement
-  // (a failure is shown as the server's error text); both together, the
-  // statement only once the database is selected and the check holds, in one
-  // server call; escape a value for a string literal as the live connection's
-  // server reads it. `what` names the statement for the wait window.
-  bool SelectDatabase(const QString &name);
-  bool SendStatement(const QString &statement, const QString &what);
-  enum class Sent { NotSelected, Changed, Refused, Done };
-  Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
-                     const Check &check = {});
-  QString EscapeLiteral(const QString &value);
-
-  // Rebuild the lists from the server.
-  void ListCurrentDatabases();
-  void ListTables(std::int32_t index);
-  void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex);
+  // The lists as the commands see them.
+  Selection CurrentSelection() const override;
+  QStringList ShownDatabases() const override;
+  QList<ListedField> ShownFields() const override;
+  void ListCurrentDatabases() override;
+  void ListTables(std::int32_t index) override;
+  void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) override;
 
   // Opens (or raises) the structure window of the selected table.
   void ShowStructure();
@@ -148,21 +116,10 @@ private:
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
-  void AlterField(const Selection &selection, const QString &oldName, const Check &check = {});
+  FieldCommands fieldCommands();
   void buildPanel1();
   void buildPanel2();
   void wire();
   QList<BitBtnXP *> buttonsInCreationOrder() const;
-  // Whether connected; if not, says that a command needs a connection.
-  bool ConnectedOrSaySo();
-  // Connecting with TLS: "host:port" for messages; a connect refused before
-  // or after the library was asked; the server's certificate looked at and
-  // judged before anything is sent (false: do not connect), the fingerprint
-  // the client library is to insist on set; why a library connect failed,
-  // when it is a matter of TLS or the login method.
-  QString HostAndPort() const;
-  void RefuseConnection(const QString &reason);
-  bool CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint);
-  QString TlsFailureReason(const TlsSettings &tls, ServerSession::ConnectFailure failure) const;
   bool m_placed = false;
 };

@@ -20,10 +20,19 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
 const QString StorageSection = QStringLiteral("TDialog");
+
+constexpr std::int32_t DefaultTimeout = 30;
+
+QString RefusedNumber(const QString &field, const QString &text, const QString &allowed) {
+  return QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt ist %3. Es wurde keine Verbindung "
+                        "aufgebaut.")
+      .arg(field, text, allowed);
+}
 
 // The designed client area; the dialog grows only where the font needs it.
 constexpr int DesignWidth = 423;
@@ -299,6 +308,27 @@ void TDialog::ListView1DblClick() {
   fillEdit(EditPass, items.cell(row, 2));
   fillEdit(EditPort, items.cell(row, 3));
   accept();
+}
+
+ConnectionRequest TDialog::Request() const {
+  // A number that is not what it says (a port beyond 65535 that would wrap,
+  // "4270x", a time-out of 0 that would wait for ever) is refused.
+  const std::optional<std::int32_t> port = NumberInRange(EditPort->text(), 1, 65535, DefaultPort);
+  if (!port)
+    return {{},
+            {},
+            RefusedNumber(QStringLiteral("Port"), EditPort->text(),
+                          QStringLiteral("eine ganze Zahl von 1 bis 65535"))};
+  const std::optional<std::int32_t> timeout =
+      NumberInRange(EditTime->text(), 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
+  if (!timeout)
+    return {{},
+            {},
+            RefusedNumber(QStringLiteral("Timeout"), EditTime->text(),
+                          QStringLiteral("eine ganze Zahl von Sekunden ab 1"))};
+  const ServerEndpoint endpoint{EditHost->text(), *port,    EditUser->text(),
+                                EditPass->text(), *timeout, 0};
+  return {endpoint, LoadTlsSettings(endpoint.host, endpoint.port, endpoint.user), {}};
 }
 
 void TDialog::TlsBtnClick() {

@@ -1,12 +1,14 @@
 // The connection dialog: host, port, user name, password and connect
 // time-out, and the list of saved connections kept in options.dat
 // (connection/SavedConnections.h). The dialog opens no connection itself:
-// the main window reads the edits after it has closed with OK.
+// after it has closed with OK, it hands back what was entered.
 #pragma once
 
+#include "clientlib/ServerSession.h"
 #include "common/BitBtnXP.h"
 #include "common/ReportListView.h"
 #include "connection/SavedConnections.h"
+#include "connection/TlsSettings.h"
 
 #include <QDialog>
 
@@ -16,6 +18,16 @@ class QLabel;
 class QLineEdit;
 class QShowEvent;
 class TTlsDialog;
+
+// What the dialog was closed with: where and as whom to connect, with the
+// TLS settings of that connection; or, when the port or time-out is not a
+// whole number in its range, the German message that refuses it, naming the
+// field. An empty port or time-out means the usual value.
+struct ConnectionRequest {
+  ServerEndpoint endpoint;
+  TlsSettings tls;
+  QString refusal;
+};
 
 class TDialog : public QDialog {
   Q_OBJECT
@@ -45,6 +57,9 @@ public:
   // The dialog of "T&LS...", made when first needed: its fingerprint font
   // is a face of its own, which the start of the program need not load.
   TTlsDialog &TlsForm();
+
+  // What the edits say now.
+  ConnectionRequest Request() const;
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a

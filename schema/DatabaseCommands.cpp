@@ -1,6 +1,5 @@
-// Creating and dropping databases.
-#include "app/mysql_test_main.h"
-#include "clientlib/Statements.h"
+#include "schema/DatabaseCommands.h"
+
 #include "common/Interaction.h"
 #include "schema/NeueDBFUnit.h"
 
@@ -19,43 +18,36 @@ QString UpperAZ(const QString &text) {
 
 } // namespace
 
-void TMainForm::NewDBBtnClick() {
-  if (!ConnectedOrSaySo())
+void DatabaseCommands::NewDatabase(TNewDBForm &dialog) {
+  if (!Start(Needs::Nothing))
     return;
-  NewDBForm->DBNameEd->clear();
-  if (ExecModal(*NewDBForm) != QDialog::Accepted)
+  dialog.DBNameEd->clear();
+  if (ExecModal(dialog) != QDialog::Accepted)
     return;
-  const QString name = NewDBForm->DBNameEd->text();
+  const QString name = dialog.DBNameEd->text();
   if (name.isEmpty()) {
-    ShowMessage(this, QStringLiteral("Das Feld für den Namen darf nicht leer sein!"));
+    ShowMessage(m_window, QStringLiteral("Das Feld für den Namen darf nicht leer sein!"));
     return;
   }
   const QString upperName = UpperAZ(name);
   bool exists = false;
-  for (int i = 0; i < ListView1->count(); ++i)
-    if (UpperAZ(ListView1->caption(i)) == upperName)
+  for (const QString &shown : m_lists.ShownDatabases())
+    if (UpperAZ(shown) == upperName)
       exists = true;
   if (exists)
-    ShowMessage(this, QStringLiteral("Diese Datenbank existiert bereits!"));
-  else if (const ServerReply reply = CreateDatabase(*Session, name); !reply.ok)
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
-  ListCurrentDatabases();
+    ShowMessage(m_window, QStringLiteral("Diese Datenbank existiert bereits!"));
+  else if (const ServerReply reply = CreateDatabase(m_session, name); !reply.ok)
+    ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
+  m_lists.ListCurrentDatabases();
 }
 
-void TMainForm::DropDBBtnClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0)
+void DatabaseCommands::DropDatabase() {
+  const std::optional<Selection> s = Start(Needs::Database);
+  if (!s || !Confirmed(QStringLiteral("Wollen Sie die Datenbank ") + s->databaseName +
+                           QStringLiteral(" wirklich entgültig löschen?"),
+                       QStringLiteral("Datenbank löschen?")))
     return;
-  const QString &name = s.databaseName;
-  if (!ConnectedOrSaySo())
-    return;
-  if (ShowMessage(this,
-                  QStringLiteral("Wollen Sie die Datenbank ") + name +
-                      QStringLiteral(" wirklich entgültig löschen?"),
-                  QStringLiteral("Datenbank löschen?"), MessageButtons::YesNoCancel,
-                  MessageIcon::Question) != MessageAnswer::Yes)
-    return;
-  if (const ServerReply reply = DropDatabase(*Session, name); !reply.ok)
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
-  ListCurrentDatabases();
+  if (const ServerReply reply = ::DropDatabase(m_session, s->databaseName); !reply.ok)
+    ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
+  m_lists.ListCurrentDatabases();
 }

@@ -1,22 +1,13 @@
-// Opening and closing the one server connection of the main window.
-#include "app/mysql_test_main.h"
-#include "clientlib/ServerSession.h"
+#include "connection/ConnectionCommands.h"
+
 #include "clientlib/TlsProbe.h"
 #include "common/Interaction.h"
-#include "common/ScopeExit.h"
-#include "connection/IntegerText.h"
 #include "connection/TlsSettings.h"
 #include "connection/verbindungFUnit.h"
-#include "structure/StructureForm.h"
 
 #include <QFile>
-#include <QLineEdit>
-#include <QStatusBar>
-
-#include <limits>
 
 namespace {
-constexpr std::int32_t DefaultTimeout = 30;
 
 const QString ConnectFailedText = QStringLiteral("Konnte keine Verbindung aufbauen.");
 
@@ -33,39 +24,26 @@ QString StatusText(const ConnectionFacts &facts) {
   return server + QStringLiteral("verschlüsselt (%1, %2)").arg(facts.tlsVersion, facts.cipher);
 }
 
-QString RefusedNumber(const QString &field, const QString &text, const QString &allowed) {
-  return QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt ist %3. Es wurde keine Verbindung "
-                        "aufgebaut.")
-      .arg(field, text, allowed);
-}
 } // namespace
 
-void TMainForm::connectbtnClick() {
-  if (ExecModal(*Dialog) != QDialog::Accepted) {
-    close();
-    return;
+ConnectionCommands::ConnectionCommands(ServerSession &session, TDialog &dialog, QWidget *window)
+    : m_session(session), m_dialog(dialog), m_window(window) {}
+
+ConnectionCommands::Attempt ConnectionCommands::Connect() {
+  using Outcome = Attempt::Outcome;
+  if (ExecModal(m_dialog) != QDialog::Accepted)
+    return {Outcome::DialogCancelled, {}};
+  const ConnectionRequest request = m_dialog.Request();
+  if (!request.refusal.isEmpty()) {
+    ShowMessage(m_window, request.refusal);
+    return {};
   }
-  // A number that is not what it says (a port beyond 65535 that would wrap,
-  // "4270x", a time-out of 0 that would wait for ever) is refused, naming
-  // the field; an empty field means the usual value.
-  const std::optional<std::int32_t> port =
-      NumberInRange(Dialog->EditPort->text(), 1, 65535, DefaultPort);
-  const std::optional<std::int32_t> timeout = NumberInRange(
-      Dialog->EditTime->text(), 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
-  if (!port || !timeout) {
-    ShowMessage(this, !port ? RefusedNumber(QStringLiteral("Port"), Dialog->EditPort->text(),
-                                            QStringLiteral("eine ganze Zahl von 1 bis 65535"))
-                            : RefusedNumber(QStringLiteral("Timeout"), Dialog->EditTime->text(),
-                                            QStringLiteral("eine ganze Zahl von Sekunden ab 1")));
-    return;
-  }
-  Session->setEndpoint({Dialog->EditHost->text(), *port, Dialog->EditUser->text(),
-                        Dialog->EditPass->text(), *timeout, 0});
-  const ServerEndpoint &endpoint = Session->endpoint();
+  m_session.setEndpoint(request.endpoint);
+  const ServerEndpoint &endpoint = m_session.endpoint();
 
   // A connection left from before is closed before it is replaced.
-  Session->close(QStringLiteral("Schließe die alte Verbindung ..."));
-  TlsSettings tls = LoadTlsSettings(endpoint.host, endpoint.port, endpoint.user);
+  m_session.close(QStringLiteral("Schließe die alte Verbindung ..."));
+  TlsSettings tls = request.tls;
   TlsOptions options;
   if (tls.check == TlsSettings::Check::CaFile)
     options.caFile = QFile::encodeName(tls.caFile);
@@ -74,59 +52,61 @@ void TMainForm::connectbtnClick() {
   if (tls.check == TlsSettings::Check::CaFile && tls.caFile.isEmpty()) {
     RefuseConnection(QStringLiteral("Der Server soll mit einer CA-Datei geprüft werden, es ist "
                                     "aber keine angegeben (Schaltfläche „TLS...“)."));
-    return;
+    return {};
   }
   if ((tls.required || tls.check != TlsSettings::Check::None) && !IsLocalSocket(endpoint.host) &&
       !CheckServerIdentity(tls, options.peerFingerprint))
-    return;
+    return {};
 
   const ServerSession::ConnectOutcome outcome =
-      Session->connect(QStringLiteral("Verbinde mit „%1“ ...").arg(endpoint.host), options);
+      m_session.connect(QStringLiteral("Verbinde mit „%1“ ...").arg(endpoint.host), options);
   switch (outcome.step) {
   case ServerSession::ConnectStep::InitFailed:
-    ShowMessage(this, QStringLiteral("Couldn't init PMYSQL object"));
-    return;
+    ShowMessage(m_window, QStringLiteral("Couldn't init PMYSQL object"));
+    return {};
   case ServerSession::ConnectStep::OptionsRefused:
-    ShowMessage(this, QStringLiteral("Konnte Optionen nicht setzen"));
-    return;
+    ShowMessage(m_window, QStringLiteral("Konnte Optionen nicht setzen"));
+    return {};
   case ServerSession::ConnectStep::ConnectFailed:
-    ShowMessage(this, ConnectFailedText + TlsFailureReason(tls, outcome.failure),
+    ShowMessage(m_window, ConnectFailedText + TlsFailureReason(tls, outcome.failure),
                 outcome.reply.error, MessageButtons::Ok, MessageIcon::Critical);
-    return;
+    return {};
   case ServerSession::ConnectStep::Cancelled: // the user gave the attempt up
-    return;
+    return {};
   case ServerSession::ConnectStep::Connected: break;
   }
-  const ConnectionFacts facts = ReadConnectionFacts(*Session);
+  const ConnectionFacts facts = ReadConnectionFacts(m_session);
   // Only the local socket, or a server the probe could not ask, gets here unencrypted.
   if (tls.required && facts.cipher.isEmpty()) {
-    Session->close(QStringLiteral("Trenne die Verbindung ..."));
+    Disconnect();
     RefuseConnection(QStringLiteral("Die Verbindung zu „%1“ ist nicht verschlüsselt, für diese "
                                     "Verbindung ist Verschlüsselung (TLS) aber verlangt. Die "
                                     "Verbindung wurde wieder getrennt.")
                          .arg(endpoint.host));
-    return;
+    return {};
   }
-  connectbtn->setEnabled(false);
-  cancelbtn->setEnabled(true);
-  StatusBar1->showMessage(StatusText(facts));
-  ListCurrentDatabases();
+  return {Outcome::Connected, StatusText(facts)};
 }
 
-QString TMainForm::HostAndPort() const {
-  return QStringLiteral("%1:%2").arg(Session->endpoint().host).arg(Session->endpoint().port);
+void ConnectionCommands::Disconnect() {
+  // The closed connection is forgotten, so that nothing can use or close it twice.
+  m_session.close(QStringLiteral("Trenne die Verbindung ..."));
 }
 
-void TMainForm::RefuseConnection(const QString &reason) {
-  ShowMessage(this, ConnectFailedText + QStringLiteral("\n\n") + reason,
+QString ConnectionCommands::HostAndPort() const {
+  return QStringLiteral("%1:%2").arg(m_session.endpoint().host).arg(m_session.endpoint().port);
+}
+
+void ConnectionCommands::RefuseConnection(const QString &reason) {
+  ShowMessage(m_window, ConnectFailedText + QStringLiteral("\n\n") + reason,
               QStringLiteral("Verbindung abgelehnt"), MessageButtons::Ok, MessageIcon::Critical);
 }
 
-bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint) {
+bool ConnectionCommands::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint) {
   const QString place = HostAndPort();
-  const std::optional<TlsProbe> probe = Session->aside(
+  const std::optional<TlsProbe> probe = m_session.aside(
       QStringLiteral("Frage den Server „%1“ nach seinem Zertifikat ...").arg(place),
-      [endpoint = Session->endpoint()] {
+      [endpoint = m_session.endpoint()] {
         return ProbeServerTls(endpoint.host, static_cast<std::uint16_t>(endpoint.port),
                               endpoint.connectTimeout);
       });
@@ -164,16 +144,16 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
                        "dem Fingerabdruck, den der Betreiber des Servers nennt. Wollen Sie diesem "
                        "Zertifikat vertrauen und sich verbinden?")
             .arg(place, FingerprintLines(sha256));
-    if (ShowMessage(this, question, QStringLiteral("Unbekannter Server"), MessageButtons::YesNo,
+    if (ShowMessage(m_window, question, QStringLiteral("Unbekannter Server"), MessageButtons::YesNo,
                     MessageIcon::Question) != MessageAnswer::Yes)
       return false;
     tls.fingerprint = sha256;
     tls.libraryFingerprint = sha1;
-    StoreTlsSettings(Session->endpoint().host, Session->endpoint().port, Session->endpoint().user,
-                     tls);
+    StoreTlsSettings(m_session.endpoint().host, m_session.endpoint().port,
+                     m_session.endpoint().user, tls);
   } else if (tls.check == TlsSettings::Check::Fingerprint && tls.fingerprint != sha256) {
     ShowMessage(
-        this,
+        m_window,
         QStringLiteral("WARNUNG: Die Identität des Servers „%1“ hat sich geändert!\n\nEr weist "
                        "sich mit einem anderen Zertifikat aus als dem, dem Sie vertraut haben.\n\n"
                        "Vertraut (SHA-256):\n%2\n\nJetzt angeboten (SHA-256):\n%3\n\nDas kann "
@@ -194,8 +174,8 @@ bool TMainForm::CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprin
   return true;
 }
 
-QString TMainForm::TlsFailureReason(const TlsSettings &tls,
-                                    ServerSession::ConnectFailure failure) const {
+QString ConnectionCommands::TlsFailureReason(const TlsSettings &tls,
+                                             ServerSession::ConnectFailure failure) const {
   const QString place = HostAndPort();
   QString reason;
   using Failure = ServerSession::ConnectFailure;
@@ -216,24 +196,3 @@ QString TMainForm::TlsFailureReason(const TlsSettings &tls,
                  .arg(place);
   return reason.isEmpty() ? reason : QStringLiteral("\n\n") + reason;
 }
-
-void TMainForm::cancelbtnClick() {
-  if (!connected())
-    return;
-  // The structure windows read and change through this connection; after a
-  // reconnect, perhaps to another server, they would show and change another
-  // table of the same name.
-  Structures->CloseAll();
-  ScopeExit disconnected([this] {
-    connectbtn->setEnabled(true);
-    cancelbtn->setEnabled(false);
-    ListView1->clear();
-    ListView2->clear();
-    ListView3->clear();
-    StatusBar1->clearMessage();
-  });
-  // The closed handle is forgotten, so that nothing can use or close it twice.
-  Session->close(QStringLiteral("Trenne die Verbindung ..."));
-}
-
-void TMainForm::FormClose() { cancelbtnClick(); }
