@@ -106,8 +106,9 @@ BatchResult BatchOn(MYSQL *handle, const QStringList &statements) {
     }
     return batch;
   }
-  // A line break after each statement ends a comment at its end.
-  const QByteArray text = ToLibrary(statements.join(QStringLiteral(";\n")));
+  // A line break before each semicolon ends a comment at a statement's end,
+  // which would otherwise swallow the semicolon and the next statement.
+  const QByteArray text = ToLibrary(statements.join(QStringLiteral("\n;")));
   if (mysql::mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size()))) {
     refused(ReplyOf(handle, false), 0);
   } else {
@@ -142,8 +143,10 @@ QString EscapeLiteralOn(MYSQL *handle, const QString &value) {
       handle, to.data(), from.constData(), static_cast<unsigned long>(from.size()));
   if (length == static_cast<unsigned long>(-1))
     throw std::runtime_error("Ein Text konnte nicht für den Server aufbereitet werden");
+  // Without backslash escapes a NUL stays as it is: the length, not the
+  // first NUL, ends the text.
   to.truncate(static_cast<qsizetype>(length));
-  return FromLibrary(to.constData());
+  return QString::fromUtf8(to);
 }
 
 ServerReply SelectDatabaseOn(MYSQL *handle, const QString &database) {

@@ -12,7 +12,6 @@
 #include "about/AboutBoxUnit.h"
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
-#include "clientlib/ServerSession.h"
 #include "common/WaitWindow.h"
 #include "connection/SavedConnections.h"
 #include "connection/TlsDialog.h"
