@@ -5,7 +5,7 @@
 #include <cstring>
 
 std::string_view ListedNames::at(qsizetype i) const {
-  const std::size_t begin = i > 0 ? m_ends[static_cast<std::size_t>(i - 1)] : 0;
+  const std::uint32_t begin = i > 0 ? m_ends[static_cast<std::size_t>(i - 1)] : 0;
   return std::string_view(m_bytes).substr(begin, m_ends[static_cast<std::size_t>(i)] - begin);
 }
 
@@ -16,7 +16,7 @@ QString ListedNames::text(qsizetype i) const {
 
 void ListedNames::append(std::string_view name) {
   m_bytes.append(name);
-  m_ends.push_back(m_bytes.size());
+  m_ends.push_back(static_cast<std::uint32_t>(m_bytes.size()));
 }
 
 namespace {
@@ -26,6 +26,7 @@ namespace {
 ListedNames NamesOf(MYSQL_RES *result) {
   ListedNames names;
   const my_ulonglong count = mysql::mysql_num_rows(result);
+  names.reserve(static_cast<qsizetype>(count));
   for (my_ulonglong i = 0; i < count; ++i) {
     const MYSQL_ROW row = mysql::mysql_fetch_row(result);
     if (!row)

@@ -25,10 +25,11 @@ public:
   // The name at `i` as text.
   QString text(qsizetype i) const;
   void append(std::string_view name);
+  void reserve(qsizetype names) { m_ends.reserve(static_cast<std::size_t>(names)); }
 
 private:
   std::string m_bytes;
-  std::vector<std::size_t> m_ends;
+  std::vector<std::uint32_t> m_ends;
 };
 
 // One field of a table as the field list shows it: its name and the type
