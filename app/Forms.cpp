@@ -1,8 +1,9 @@
 #include "app/Forms.h"
 
 #include "about/AboutBoxUnit.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/ServerSession.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
 #include "schema/NeueDBFUnit.h"
@@ -24,6 +25,17 @@ static void InstallProgramIcon() {
   for (int size : {32, 48, 64})
     icon.addFile(QStringLiteral(":/icons/quellwerk-%1.png").arg(size), QSize(size, size));
   QApplication::setWindowIcon(icon);
+}
+
+// Every server call of the program waits with the wait window.
+static void InstallWaitWindow() {
+  SetCallWaiter([](const QString &what, PendingCall &call) {
+    WaitWithWindow(what, {[&call] { return call.finished(); },
+                          [&call](std::function<void()> notify) {
+                            return call.notifyWhenFinished(std::move(notify));
+                          },
+                          [&call] { call.cancel(); }});
+  });
 }
 
 std::unique_ptr<TMainForm> CreateForms() {

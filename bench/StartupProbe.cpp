@@ -21,7 +21,7 @@
 
 #ifdef QWB_PROBE_LISTS
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
 
 #include <QApplication>
 #endif
@@ -63,16 +63,15 @@ bool listSchema() {
       break;
   if (!form)
     return false;
-  MYSQL *handle = mysql::mysql_init(nullptr);
-  mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  const QByteArray host = qgetenv("QW_TEST_HOST"), user = qgetenv("QW_TEST_USER");
-  const unsigned int port = qEnvironmentVariableIntValue("QW_TEST_PORT");
-  if (!mysql::mysql_real_connect(handle, host.constData(), user.constData(), "", nullptr, port,
-                                 nullptr, 0)) {
-    std::fprintf(stderr, "probe: cannot connect: %s\n", mysql::mysql_error(handle));
+  const QString host = qEnvironmentVariable("QW_TEST_HOST"),
+                user = qEnvironmentVariable("QW_TEST_USER");
+  const int port = qEnvironmentVariableIntValue("QW_TEST_PORT");
+  form->Session->setEndpoint({host, port, user, {}, 30, 0, {}});
+  const ServerSession::ConnectOutcome outcome = form->Session->connect({}, {});
+  if (outcome.step != ServerSession::ConnectStep::Connected) {
+    std::fprintf(stderr, "probe: cannot connect: %s\n", qPrintable(outcome.reply.error));
     return false;
   }
-  form->MySQLHandle = handle;
   form->connectbtn->setEnabled(false);
   form->cancelbtn->setEnabled(true);
   form->ListCurrentDatabases();

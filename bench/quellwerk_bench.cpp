@@ -32,15 +32,15 @@
 // The server is the one of QW_TEST_HOST, QW_TEST_PORT and QW_TEST_USER (root
 // without password), as scripts/test and bench/run-benchmark export them.
 #include "app/Forms.h"
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "bench/RawClient.h"
 #include "bench/Schema.h"
 #include "clientlib/mysql.h"
+#include "common/Interaction.h"
 
 #if __has_include("clientlib/ServerSession.h")
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "clientlib/SessionWork.h"
 #define QWB_HAS_SESSION 1
 #endif
 
@@ -322,20 +322,19 @@ private:
 // ---------------------------------------------------------------------------
 // The main window.
 
-MYSQL *connectHandle(const bench::ServerAddress &a) {
-  MYSQL *handle = mysql::mysql_init(nullptr);
-  mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (!mysql::mysql_real_connect(handle, a.host.c_str(), a.user.c_str(), a.password.c_str(),
-                                 nullptr, a.port, nullptr, 0))
-    throw bench::Error(std::string("main window cannot connect: ") + mysql::mysql_error(handle));
-  return handle;
-}
-
-// As a successful connect leaves the window, on the connection given.
-void connectForm(TMainForm &form, MYSQL *handle) {
-  if (form.MySQLHandle)
-    mysql::mysql_close(form.MySQLHandle);
-  form.MySQLHandle = handle;
+// As a successful connect leaves the window, connected to the given server.
+void connectForm(TMainForm &form, const bench::ServerAddress &a) {
+  form.Session->close(QStringLiteral("Trenne die Verbindung ..."));
+  form.Session->setEndpoint({QString::fromStdString(a.host),
+                             static_cast<std::int32_t>(a.port),
+                             QString::fromStdString(a.user),
+                             QString::fromStdString(a.password),
+                             30,
+                             0,
+                             {}});
+  const ServerSession::ConnectOutcome outcome = form.Session->connect({}, {});
+  if (outcome.step != ServerSession::ConnectStep::Connected)
+    throw bench::Error("main window cannot connect: " + outcome.reply.error.toStdString());
   form.connectbtn->setEnabled(false);
   form.cancelbtn->setEnabled(true);
   form.ListCurrentDatabases();
@@ -833,7 +832,7 @@ int run(int argc, char **argv) {
   // valgrind --tool=callgrind --toggle-collect='*profiled*' (see
   // docs/performance.md).
   if (const QByteArray profile = qgetenv("QWB_PROFILE"); !profile.isEmpty()) {
-    connectForm(*form, connectHandle(proxy.address()));
+    connectForm(*form, proxy.address());
     Floor replayFloor{bench::RawClient::get(), replayed->handle()};
     profileClicks(profile, *form, replayFloor, at, o.repeat);
     return 0;
@@ -848,7 +847,7 @@ int run(int argc, char **argv) {
               o.repeat);
 
   // Server time removed: both sides through the replay proxy.
-  connectForm(*form, connectHandle(proxy.address()));
+  connectForm(*form, proxy.address());
   Floor replayFloor{bench::RawClient::get(), replayed->handle()};
   // First, while the table list has never held more than a row (a list
   // keeps the room it once needed).
@@ -893,7 +892,7 @@ int run(int argc, char **argv) {
   }
 
   // With the server's own time: both sides on connections of their own.
-  connectForm(*form, connectHandle(server));
+  connectForm(*form, server);
   std::printf("\n### The same clicks against the server\n\n");
   if (o.plainOnly) {
     printPlainClick(floor);

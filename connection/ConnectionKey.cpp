@@ -23,3 +23,7 @@ QString ConnectionKey::encoded() const {
   };
   return QStringLiteral("%1@%2:%3").arg(part(user), part(host)).arg(port);
 }
+
+QString ConnectionKey::settingsGroup(const QString &section) const {
+  return section + QLatin1Char('/') + encoded();
+}

@@ -25,6 +25,9 @@ struct ConnectionKey {
   // can reach into another connection's entry ("a@b" at "c" is not "a" at
   // "b@c").
   QString encoded() const;
+  // The group of this connection's settings in quellwerk.ini (TLS, SSH,
+  // Password): "section/" and the encoded key.
+  QString settingsGroup(const QString &section) const;
 
   friend bool operator==(const ConnectionKey &, const ConnectionKey &) = default;
 };

@@ -3,7 +3,7 @@
 // The password shows as "*" only, like the connection dialog's.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "connection/ConnectionKey.h"
 
 #include <QDialog>

@@ -1,8 +1,8 @@
 #include "connection/PasswordStore.h"
 
-#include "app/Interaction.h"
-#include "app/WaitWindow.h"
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "common/Interaction.h"
+#include "common/WaitWindow.h"
 
 #include <QEventLoop>
 #include <QSettings>
@@ -28,9 +28,7 @@ template <typename Job> Job *newJob(const ConnectionKey &key) {
   return job;
 }
 
-QString groupOf(const ConnectionKey &key) {
-  return ConnectionSettingsGroup(QStringLiteral("Password"), key.host, key.port, key.user);
-}
+QString groupOf(const ConnectionKey &key) { return key.settingsGroup(QStringLiteral("Password")); }
 
 Keyring::Answer answerOf(const QKeychain::Job &job) {
   using Outcome = Keyring::Outcome;

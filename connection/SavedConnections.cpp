@@ -1,5 +1,7 @@
 #include "connection/SavedConnections.h"
 
+#include "common/FormStorage.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -414,11 +416,6 @@ QString Windows1252ToString(QByteArrayView bytes) {
     *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(Cp1252High[byte - 0x80]) : QChar(char16_t(byte));
   }
   return text;
-}
-
-QString QuellwerkConfigDirectory() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/quellwerk");
 }
 
 void SetSavedConnectionsProgramDirectory(const QString &directory) {

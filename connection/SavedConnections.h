@@ -70,8 +70,6 @@ QString Windows1252ToString(QByteArrayView bytes);
 QString SavedConnectionsFilePath(const QString &programDirectory, const QString &configDirectory,
                                  QString *notice = nullptr);
 QString SavedConnectionsFilePath(QString *notice = nullptr);
-// ~/.config/quellwerk (the generic configuration location + "/quellwerk").
-QString QuellwerkConfigDirectory();
 // Replaces the executable's directory in the rule above, so that tests never
 // touch a real file; an empty text restores the executable's directory.
 void SetSavedConnectionsProgramDirectory(const QString &directory);

@@ -1,7 +1,7 @@
 #include "connection/SshDialog.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "connection/IntegerText.h"
 #include "ssh/SshTunnel.h"
 

@@ -3,7 +3,7 @@
 // "SSH..." button; the caller stores what it returns.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "connection/SshSettings.h"
 
 #include <QDialog>

@@ -1,12 +1,13 @@
 #include "connection/SshSettings.h"
 
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "connection/ConnectionKey.h"
 
 #include <QSettings>
 
 namespace {
 QString groupOf(const QString &host, std::int32_t port, const QString &user) {
-  return ConnectionSettingsGroup(QStringLiteral("SSH"), host, port, user);
+  return ConnectionKey{host, port, user}.settingsGroup(QStringLiteral("SSH"));
 }
 } // namespace
 

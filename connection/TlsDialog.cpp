@@ -1,8 +1,8 @@
 #include "connection/TlsDialog.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
 #include "clientlib/TlsProbe.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 #include "connection/TlsSettings.h"
 
+#include "common/FormStorage.h"
 #include "connection/ConnectionKey.h"
-#include "connection/FormStorage.h"
 
 #include <QSettings>
 
@@ -14,7 +14,7 @@ const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
 
 TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QString &user) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(ConnectionSettingsGroup(QStringLiteral("TLS"), host, port, user));
+  ini.beginGroup(ConnectionKey{host, port, user}.settingsGroup(QStringLiteral("TLS")));
   TlsSettings settings;
   settings.required = ini.value(QStringLiteral("Required"), false).toBool();
   const QString check = ini.value(QStringLiteral("Check")).toString();
@@ -33,7 +33,7 @@ TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QStrin
 void StoreTlsSettings(const QString &host, std::int32_t port, const QString &user,
                       const TlsSettings &settings) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(ConnectionSettingsGroup(QStringLiteral("TLS"), host, port, user));
+  ini.beginGroup(ConnectionKey{host, port, user}.settingsGroup(QStringLiteral("TLS")));
   ini.setValue(QStringLiteral("Required"), settings.required);
   ini.setValue(QStringLiteral("Check"), CheckNames[static_cast<int>(settings.check)]);
   ini.setValue(QStringLiteral("CaFile"), settings.caFile);

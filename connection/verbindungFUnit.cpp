@@ -1,8 +1,8 @@
 #include "connection/verbindungFUnit.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "connection/IntegerText.h"
 #include "connection/PasswordPrompt.h"
 #include "connection/SshDialog.h"
@@ -23,11 +23,20 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace {
 
 const QString StorageSection = QStringLiteral("TDialog");
+
+constexpr std::int32_t DefaultTimeout = 30;
+
+QString RefusedNumber(const QString &field, const QString &text, const QString &allowed) {
+  return QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt ist %3. Es wurde keine Verbindung "
+                        "aufgebaut.")
+      .arg(field, text, allowed);
+}
 
 // The designed client area; the dialog grows only where the font needs it.
 constexpr int DesignWidth = 423;
@@ -356,6 +365,36 @@ void TDialog::ListView1Edited() {
 
 ConnectionKey TDialog::namedConnection() const {
   return ConnectionKey::Of(EditHost->text(), EditPort->text(), EditUser->text());
+}
+
+ConnectionRequest TDialog::Request() const {
+  // A number that is not what it says (a port beyond 65535 that would wrap,
+  // "4270x", a time-out of 0 that would wait for ever) is refused.
+  const std::optional<std::int32_t> port = NumberInRange(EditPort->text(), 1, 65535, DefaultPort);
+  if (!port)
+    return {{},
+            {},
+            {},
+            RefusedNumber(QStringLiteral("Port"), EditPort->text(),
+                          QStringLiteral("eine ganze Zahl von 1 bis 65535"))};
+  const std::optional<std::int32_t> timeout =
+      NumberInRange(EditTime->text(), 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
+  if (!timeout)
+    return {{},
+            {},
+            {},
+            RefusedNumber(QStringLiteral("Timeout"), EditTime->text(),
+                          QStringLiteral("eine ganze Zahl von Sekunden ab 1"))};
+  ServerEndpoint endpoint;
+  endpoint.host = EditHost->text();
+  endpoint.port = *port;
+  endpoint.user = EditUser->text();
+  endpoint.password = EditPass->text();
+  endpoint.connectTimeout = *timeout;
+  return {endpoint,
+          LoadTlsSettings(endpoint.host, endpoint.port, endpoint.user),
+          LoadSshSettings(endpoint.host, endpoint.port, endpoint.user),
+          {}};
 }
 
 void TDialog::TlsBtnClick() {

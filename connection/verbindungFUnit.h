@@ -3,14 +3,17 @@
 // (connection/SavedConnections.h), their passwords in the desktop keyring
 // where there is one (connection/PasswordStore.h). The list's "Pass" column
 // says where a row's password is kept, never the password. The dialog opens
-// no connection itself: the main window reads the edits after it has closed
-// with OK.
+// no connection itself: after it has closed with OK, it hands back what was
+// entered.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "clientlib/ServerSession.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
 #include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
+#include "connection/SshSettings.h"
+#include "connection/TlsSettings.h"
 
 #include <QDialog>
 
@@ -23,6 +26,17 @@ class QLineEdit;
 class QShowEvent;
 class TSshDialog;
 class TTlsDialog;
+
+// What the dialog was closed with: where and as whom to connect, with the
+// TLS and SSH settings of that connection; or, when the port or time-out is not a
+// whole number in its range, the German message that refuses it, naming the
+// field. An empty port or time-out means the usual value.
+struct ConnectionRequest {
+  ServerEndpoint endpoint;
+  TlsSettings tls;
+  SshSettings ssh;
+  QString refusal;
+};
 
 class TDialog : public QDialog {
   Q_OBJECT
@@ -55,6 +69,9 @@ public:
   // Whether and through which SSH host the connection that the edits name goes.
   BitBtnXP *SshBtn;
   TSshDialog &SshForm();
+
+  // What the edits say now.
+  ConnectionRequest Request() const;
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a

@@ -1,6 +1,6 @@
 #include "ssh/SshAskpass.h"
 
-#include "app/Interaction.h"
+#include "common/Interaction.h"
 #include "ssh/SshPromptDialog.h"
 
 #include <QDialog>

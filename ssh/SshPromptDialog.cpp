@@ -1,6 +1,6 @@
 #include "ssh/SshPromptDialog.h"
 
-#include "app/FormTools.h"
+#include "common/FormTools.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // password), typed into a masked edit.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QDialog>
 

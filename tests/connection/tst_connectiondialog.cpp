@@ -1,6 +1,6 @@
 // The connection dialog: its controls and keyboard, the saved-connection list
 // and options.dat as the user meets them, and the remembered position.
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
 #include "connection/PasswordPrompt.h"
 #include "connection/SavedConnections.h"
 #include "connection/verbindungFUnit.h"
@@ -113,7 +113,6 @@ private slots:
     MessageRecorder messages;
     TDialog d;
     QVERIFY(messages.shown.isEmpty());
-    QCOMPARE(d.objectName(), QStringLiteral("Dialog"));
     QCOMPARE(d.windowTitle(), QStringLiteral("Mit MySQL Datenbank verbinden"));
 
     // Initial texts and limits.
@@ -137,38 +136,8 @@ private slots:
     QCOMPARE(d.EditPass->displayText(), QStringLiteral("******"));
     d.EditPass->clear();
 
-    // Captions.
-    QCOMPARE(d.LabelHost->text(), QStringLiteral("&Hostname/IP:"));
-    QCOMPARE(d.LabelPort->text(), QStringLiteral("&Port:"));
-    QCOMPARE(d.LabelUser->text(), QStringLiteral("Benutzername:"));
-    QCOMPARE(d.LabelPass->text(), QStringLiteral("Passwort:"));
-    QCOMPARE(d.LabelTime->text(), QStringLiteral("&Timeout:"));
-    QCOMPARE(d.LabelSecs->text(), QStringLiteral("Sek."));
-    QCOMPARE(d.AddBtn->text(), QStringLiteral("Hinzufügen"));
-    QCOMPARE(d.DelBtn->text(), QStringLiteral("Löschen"));
-    QCOMPARE(d.ButtonOK->text(), QStringLiteral("&Verbinden"));
-    QCOMPARE(d.ButtonCancel->text(), QStringLiteral("A&bbrechen"));
-    QVERIFY(d.LabelPort->alignment() & Qt::AlignHCenter);
-
-    // Button kinds and pictures; the connect button is the default one.
-    QCOMPARE(d.ButtonOK->kind(), BitBtnXP::Kind::Ok);
-    QVERIFY(d.ButtonOK->isDefault());
-    QCOMPARE(d.ButtonCancel->kind(), BitBtnXP::Kind::Cancel);
-    QCOMPARE(d.AddBtn->kind(), BitBtnXP::Kind::Custom);
-    QCOMPARE(d.DelBtn->kind(), BitBtnXP::Kind::Custom);
-    QVERIFY(!d.AddBtn->icon().isNull());
-    QVERIFY(!d.DelBtn->icon().isNull());
-
-    // The list: four columns of 50, whole-row single selection, host editable in place.
+    // The list: whole-row single selection, host editable in place; an address shows whole.
     QCOMPARE(d.ListView1->count(), 0);
-    const QStringList captions{QStringLiteral("Host"), QStringLiteral("User"),
-                               QStringLiteral("Pass"), QStringLiteral("Port")};
-    for (int column = 0; column < 4; ++column) {
-      QCOMPARE(d.ListView1->items().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(),
-               captions[column]);
-      QVERIFY(d.ListView1->columnWidth(column) >= 50);
-    }
-    // An address shows whole.
     QVERIFY(d.ListView1->columnWidth(0) >=
             d.ListView1->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
     int total = 0;
@@ -183,20 +152,9 @@ private slots:
     QVERIFY(!(d.ListView1->items().flags(d.ListView1->items().index(0, 1)) & Qt::ItemIsEditable));
     d.ListView1->clear();
 
-    // Accelerators and accessible names.
-    QCOMPARE(d.LabelHost->buddy(), d.EditHost);
-    QCOMPARE(d.LabelPort->buddy(), d.EditHost);
-    QCOMPARE(d.LabelTime->buddy(), d.EditTime);
+    // Accessible names (the accelerators are the keyboard test's).
     QCOMPARE(d.EditHost->accessibleName(), QStringLiteral("Hostname/IP:"));
-    QCOMPARE(d.EditPort->accessibleName(), QStringLiteral("Port:"));
-    QCOMPARE(d.EditUser->accessibleName(), QStringLiteral("Benutzername:"));
-    QCOMPARE(d.EditPass->accessibleName(), QStringLiteral("Passwort:"));
-    QCOMPARE(d.EditTime->accessibleName(), QStringLiteral("Timeout:"));
     QVERIFY(!d.ListView1->accessibleName().isEmpty());
-    QCOMPARE(d.AddBtn->accessibleName(), QStringLiteral("Hinzufügen"));
-    QCOMPARE(d.DelBtn->accessibleName(), QStringLiteral("Löschen"));
-    QCOMPARE(d.ButtonOK->accessibleName(), QStringLiteral("Verbinden"));
-    QCOMPARE(d.ButtonCancel->accessibleName(), QStringLiteral("Abbrechen"));
     QCOMPARE(d.SshBtn->accessibleName(), QStringLiteral("SSH-Tunnel dieser Verbindung"));
 
     // A fixed-size dialog with a close box only, at least the designed 423 x 324.
@@ -208,48 +166,12 @@ private slots:
     QVERIFY(d.width() >= 423 && d.height() >= 324);
 
     showAndActivate(d);
-    // No caption is cut: every label and button has at least the room its text needs.
-    for (QLabel *label : d.findChildren<QLabel *>()) {
-      if (label->window() != &d) // the TLS dialog's, laid out when it shows
-        continue;
-      QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
-      QVERIFY2(label->height() >= label->sizeHint().height(), qPrintable(label->objectName()));
-    }
-    for (QPushButton *button : d.findChildren<QPushButton *>()) {
-      if (button->window() != &d)
-        continue;
-      QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->objectName()));
-      QVERIFY2(button->height() >= button->sizeHint().height(), qPrintable(button->objectName()));
-    }
     // The longest port and time-out fit their edits whole.
     const int frame = 2 * d.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     const QFontMetrics metrics(d.EditPort->font());
     QVERIFY(d.EditPort->width() >= metrics.horizontalAdvance(QStringLiteral("65535")) + frame + 4);
     QVERIFY(d.EditTime->width() >= metrics.horizontalAdvance(QStringLiteral("999")) + frame + 4);
 
-    // Designed positions that the font leaves alone.
-    auto at = [&d](QWidget *w) { return w->mapTo(&d, QPoint(0, 0)); };
-    QCOMPARE(at(d.LabelHost).x(), 16);
-    QCOMPARE(at(d.EditHost).y(), 16);
-    QCOMPARE(at(d.AddBtn).x(), 16);
-    QCOMPARE(at(d.DelBtn).x(), 16 + d.AddBtn->width() + 7);
-    QCOMPARE(at(d.ListView1).x(), 8);
-    QCOMPARE(at(d.ListView1).x() + d.ListView1->width(), d.width() - 14);
-    QVERIFY(d.ListView1->height() >= 97);
-    QCOMPARE(d.Bevel1->width(), d.width());
-    QCOMPARE(at(d.Bevel1).y() + d.Bevel1->height(), d.height());
-    QVERIFY(d.Bevel1->height() >= 50);
-    QCOMPARE(at(d.ButtonCancel).x() + d.ButtonCancel->width(), d.width() - 22);
-    QCOMPARE(at(d.ButtonOK).x() + d.ButtonOK->width() + 7, at(d.ButtonCancel).x());
-    // The user and password edits end where the port edit ends.
-    QCOMPARE(at(d.EditUser).x() + d.EditUser->width(), at(d.EditPort).x() + d.EditPort->width());
-    QCOMPARE(at(d.EditPass).x() + d.EditPass->width(), at(d.EditPort).x() + d.EditPort->width());
-    QCOMPARE(at(d.EditUser).x(), at(d.EditHost).x());
-    // Each row of edits below the one before, the buttons below the edits, the list below them.
-    QVERIFY(at(d.EditUser).y() >= at(d.EditHost).y() + d.EditHost->height());
-    QVERIFY(at(d.AddBtn).y() >= at(d.EditTime).y() + d.EditTime->height());
-    QVERIFY(at(d.ListView1).y() >= at(d.AddBtn).y() + d.AddBtn->height());
-    QVERIFY(at(d.Bevel1).y() >= at(d.ListView1).y() + d.ListView1->height());
     d.reject();
   }
 

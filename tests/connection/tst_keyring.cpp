@@ -3,7 +3,7 @@
 // (dbus-run-session), so that it never reaches the user's bus or keyring.
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
 #include "connection/PasswordStore.h"
 #include "connection/verbindungFUnit.h"
 #include "tests/connection/FileTestTools.h"
@@ -133,7 +133,7 @@ private slots:
       return d.result();
     });
     form->connectbtn->click(); // the server refuses another password
-    QCOMPARE(form->Password, password);
+    QCOMPARE(form->Session->endpoint().password, password);
     QCOMPARE(form->connected(), password == TestServer::password());
     CloseMainForm(form);
     QCOMPARE(messages.shown.size(), password == TestServer::password() ? 0 : 1);

@@ -11,9 +11,9 @@
 // overlap.
 #include "about/AboutBoxUnit.h"
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "common/WaitWindow.h"
 #include "connection/PasswordPrompt.h"
 #include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
@@ -338,15 +338,9 @@ private slots:
   }
 
   void waitWindow() {
-    struct Running : PendingCall {
-      bool finished() const override { return false; }
-      void wait() override {}
-      bool notifyWhenFinished(std::function<void()>) override { return true; }
-      void cancel() override {}
-      bool cancelRequested() const override { return false; }
-    } call;
-    TWaitForm w(QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), call,
-                form.get());
+    TWaitForm w(
+        QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), [] {},
+        form.get());
     capture(w, QStringLiteral("wait"));
   }
 };

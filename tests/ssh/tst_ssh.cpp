@@ -3,9 +3,9 @@
 // (a wrapper "ssh" first on PATH adds -F), so the user's ~/.ssh is never
 // read or written. This program is ssh's askpass helper as Quellwerk is.
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "common/WaitWindow.h"
 #include "connection/SavedConnections.h"
 #include "connection/SshDialog.h"
 #include "connection/SshSettings.h"
@@ -276,8 +276,7 @@ private slots:
                        server == "plain" ? "unverschlüsselt" : "verschlüsselt (TLS"),
                qPrintable(form->StatusBar1->currentMessage()));
       // The client library speaks to a local socket; the server saw TCP from sshd.
-      QCOMPARE(QString::fromUtf8(mysql::mysql_get_host_info(form->MySQLHandle)),
-               "Localhost via UNIX socket");
+      QCOMPARE(ReadConnectionFacts(*form->Session).route, "Localhost via UNIX socket");
       if (server == "plain")
         QCOMPARE(logins(admin, "%using TCP/IP"), 1);
       QVERIFY(!sshProcesses().isEmpty());

@@ -1,8 +1,9 @@
 #include "tests/support/TestSupport.h"
 
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/mysql.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QApplication>

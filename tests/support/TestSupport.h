@@ -3,8 +3,9 @@
 // for setting up and reading back the schema, and the fake client libraries.
 #pragma once
 
-#include "app/Interaction.h"
-#include "clientlib/mysql.h"
+#include "clientlib/ClientLibrary.h"
+#include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
 
 #include <QList>
 #include <QString>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+struct st_mysql;
 class TMainForm;
 class QDialog;
 class QTimer;
@@ -107,10 +109,9 @@ public:
   void startQueryLog();
   void stopQueryLog();
   QStringList statementsOf(unsigned long threadId);
-  MYSQL *handle() const { return m_handle; }
 
 private:
-  MYSQL *m_handle = nullptr;
+  st_mysql *m_handle = nullptr;
 };
 
 QString QuoteName(const QString &name);

@@ -1,4 +1,4 @@
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QApplication>
 #include <QKeyEvent>

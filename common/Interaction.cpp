@@ -1,4 +1,4 @@
-#include "app/Interaction.h"
+#include "common/Interaction.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "fields/SqlText.h"
+#include "clientlib/SqlText.h"
 
 QString QuoteIdentifier(const QString &name) {
   QString quoted = name;

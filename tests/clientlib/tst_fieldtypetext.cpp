@@ -1,5 +1,5 @@
 // The type text of the field list.
-#include "app/FieldTypeText.h"
+#include "clientlib/FieldTypeText.h"
 
 #include <QtTest>
 

@@ -1,10 +1,7 @@
-#include "connection/FormStorage.h"
-
-#include "connection/ConnectionKey.h"
-
-#include "connection/SavedConnections.h"
+#include "common/FormStorage.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace {
@@ -19,12 +16,12 @@ QString settingText(const QSettings &settings, const QString &key) {
 
 } // namespace
 
-QString FormStorageFile() { return QuellwerkConfigDirectory() + QStringLiteral("/quellwerk.ini"); }
-
-QString ConnectionSettingsGroup(const QString &section, const QString &host, std::int32_t port,
-                                const QString &user) {
-  return section + QLatin1Char('/') + ConnectionKey{host, port, user}.encoded();
+QString QuellwerkConfigDirectory() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/quellwerk");
 }
+
+QString FormStorageFile() { return QuellwerkConfigDirectory() + QStringLiteral("/quellwerk.ini"); }
 
 QString FormatPlacementRect(const QRect &rect) {
   return QStringLiteral("%1,%2,%3,%4")

@@ -13,13 +13,11 @@
 #include <cstdint>
 #include <optional>
 
+// ~/.config/quellwerk (the generic configuration location + "/quellwerk"):
+// where the settings file lives, and options.dat when not beside the program.
+QString QuellwerkConfigDirectory();
+// The settings file quellwerk.ini there.
 QString FormStorageFile();
-
-// The group of one connection's settings in that file (TLS, SSH):
-// "section/user@host:port", each part percent-encoded so that no character
-// of a name can reach into another connection's group.
-QString ConnectionSettingsGroup(const QString &section, const QString &host, std::int32_t port,
-                                const QString &user);
 
 // Writes the placement of a form whose frame stands at `frame`.
 void StoreFormPlacement(const QString &section, const QRect &frame, int pixelsPerInch);

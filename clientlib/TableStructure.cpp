@@ -1,7 +1,7 @@
-#include "structure/TableStructure.h"
+#include "clientlib/TableStructure.h"
 
-#include "clientlib/Results.h"
-#include "fields/SqlText.h"
+#include "clientlib/SessionWork.h"
+#include "clientlib/SqlText.h"
 
 #include <algorithm>
 #include <iterator>
@@ -16,7 +16,7 @@ constexpr unsigned int NoSuchColumnHere = 1054; // ER_BAD_FIELD_ERROR
 std::optional<QList<QStringList>> Rows(MYSQL *handle, const QString &query, ServerReply &reply) {
   std::optional<QList<QStringList>> rows = QueryRows(handle, query);
   if (!rows)
-    reply = ServerReply::Of(handle, false);
+    reply = ReplyOf(handle, false);
   return rows;
 }
 
@@ -143,6 +143,11 @@ NameList ReadNames(MYSQL *handle, const QString &query) {
   return list;
 }
 
+NameList DatabaseNamesOn(MYSQL *handle) {
+  return ReadNames(handle, QStringLiteral("SELECT SCHEMA_NAME FROM information_schema.SCHEMATA "
+                                          "ORDER BY BINARY SCHEMA_NAME"));
+}
+
 } // namespace
 
 ColumnDefault ColumnDefault::FromServer(const QString &columnDefault) {
@@ -176,7 +181,9 @@ QString IndexKindName(IndexKind kind) {
   return {};
 }
 
-TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const QString &table) {
+namespace {
+
+TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QString &table) {
   TableStructure s;
   const auto created =
       Rows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteQualified(database, table), s.reply);
@@ -222,7 +229,7 @@ TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const 
 
   // Keys that refer to this table may stand in any database: one SELECT per
   // database, each looked up by its name, in one statement.
-  const NameList databases = ReadDatabaseNames(handle);
+  const NameList databases = DatabaseNamesOn(handle);
   if (!databases.reply.ok) {
     s.reply = databases.reply;
     return s;
@@ -245,21 +252,33 @@ TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const 
   return s;
 }
 
-NameList ReadDatabaseNames(MYSQL *handle) {
-  return ReadNames(handle, QStringLiteral("SELECT SCHEMA_NAME FROM information_schema.SCHEMATA "
-                                          "ORDER BY BINARY SCHEMA_NAME"));
+} // namespace
+
+TableStructure ReadTableStructure(ServerSession &session, const QString &database,
+                                  const QString &table) {
+  return session.run(QStringLiteral("Lese die Struktur der Tabelle „%1“ ...").arg(table),
+                     [&](MYSQL *handle) { return TableStructureOn(handle, database, table); });
 }
 
-NameList ReadTableNames(MYSQL *handle, const QString &database) {
-  return ReadNames(handle, QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES "
-                                          "WHERE %1 AND TABLE_TYPE = 'BASE TABLE' "
-                                          "ORDER BY BINARY TABLE_NAME")
-                               .arg(ExactSchema(handle, QStringLiteral("TABLE_SCHEMA"), database)));
+NameList ReadDatabaseNames(ServerSession &session) {
+  return session.run(QStringLiteral("Lese die Datenbanken ..."), DatabaseNamesOn);
 }
 
-NameList ReadColumnNames(MYSQL *handle, const QString &database, const QString &table) {
-  return ReadNames(handle, QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS "
-                                          "WHERE %1 ORDER BY ORDINAL_POSITION")
-                               .arg(ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
-                                               QStringLiteral("TABLE_NAME"), database, table)));
+NameList ReadTableNames(ServerSession &session, const QString &database) {
+  return session.run(QStringLiteral("Lese die Tabellen ..."), [&](MYSQL *handle) {
+    return ReadNames(handle,
+                     QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES "
+                                    "WHERE %1 AND TABLE_TYPE = 'BASE TABLE' "
+                                    "ORDER BY BINARY TABLE_NAME")
+                         .arg(ExactSchema(handle, QStringLiteral("TABLE_SCHEMA"), database)));
+  });
+}
+
+NameList ReadColumnNames(ServerSession &session, const QString &database, const QString &table) {
+  return session.run(QStringLiteral("Lese die Spalten ..."), [&](MYSQL *handle) {
+    return ReadNames(handle, QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS "
+                                            "WHERE %1 ORDER BY ORDINAL_POSITION")
+                                 .arg(ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
+                                                 QStringLiteral("TABLE_NAME"), database, table)));
+  });
 }

@@ -1,4 +1,4 @@
-#include "app/ReportListView.h"
+#include "common/ReportListView.h"
 
 #include <QAccessible>
 #include <QHeaderView>
@@ -182,12 +182,8 @@ void ReportListModel::appendRow(const QStringList &texts) {
 }
 
 // The library's text is kept as it comes; nothing is converted until painted.
-void ReportListModel::appendUtf8Row(const char *caption, const QString &second) {
-  appendWith([&](Cells &cells) {
-    cells.push(std::string_view(caption));
-    if (m_columns > 1)
-      cells.push(second);
-  });
+void ReportListModel::appendUtf8RowNotifying(std::string_view caption) {
+  appendWith([&](Cells &cells) { cells.push(caption); });
 }
 
 void ReportListModel::removeRow(int row) {

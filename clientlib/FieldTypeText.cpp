@@ -1,4 +1,4 @@
-#include "app/FieldTypeText.h"
+#include "clientlib/FieldTypeText.h"
 
 QString FieldTypeName(unsigned int typeCode) {
   switch (typeCode & 0xFFu) {
@@ -32,10 +32,6 @@ QString FieldTypeName(unsigned int typeCode) {
   case 255: return QStringLiteral("GEOMETRY");
   default: return {};
   }
-}
-
-QString FieldTypeText(const MYSQL_FIELD &field) {
-  return FieldTypeText(field.type, field.length, field.decimals, field.flags);
 }
 
 QString FieldTypeText(unsigned int type, unsigned long length, unsigned int decimals,

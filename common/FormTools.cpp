@@ -1,6 +1,6 @@
-#include "app/FormTools.h"
+#include "common/FormTools.h"
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QDialog>
 #include <QGuiApplication>

@@ -49,16 +49,15 @@ public:
   void appendRow(const QString &caption, const QString &second);
   void appendRow(const QStringList &cells);
   // Appends a row whose caption comes from the client library as UTF-8.
-  void appendUtf8Row(const char *caption) {
+  void appendUtf8Row(std::string_view caption) {
     // The hot path of a refill of a one-column list: while an update builds
     // new rows (m_building, only ever set inside an update) there is nothing
     // to tell the views and nothing to pad.
     if (m_building && m_columns == 1)
-      m_next.push(std::string_view(caption));
+      m_next.push(caption);
     else
-      appendUtf8Row(caption, QString());
+      appendUtf8RowNotifying(caption);
   }
-  void appendUtf8Row(const char *caption, const QString &second);
   void removeRow(int row);
   void clear();
 
@@ -106,6 +105,7 @@ private:
   // Appends one row: `fill` pushes its cells, the rest stay empty; outside an
   // update the views are told of the new row.
   template <typename Fill> void appendWith(Fill fill);
+  void appendUtf8RowNotifying(std::string_view caption);
   QStringList m_captions;
   Cells m_cells; // the rows the views show
   std::size_t m_columns = 0;

@@ -1,8 +1,7 @@
-#include "app/WaitWindow.h"
+#include "common/WaitWindow.h"
 
-#include "app/BitBtnXP.h"
-#include "app/Interaction.h"
-#include "clientlib/ServerSession.h"
+#include "common/BitBtnXP.h"
+#include "common/Interaction.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -44,9 +43,7 @@ bool IsUserInput(const QEvent *event) {
   }
 }
 
-namespace {
-
-void WaitWithWindow(const QString &what, PendingCall &call) {
+void WaitWithWindow(const QString &what, const WaitedCall &call) {
   WaitCursor cursor;
   InputHold hold;
   QEventLoop loop;
@@ -62,7 +59,7 @@ void WaitWithWindow(const QString &what, PendingCall &call) {
   QObject::connect(&later, &QTimer::timeout, &relay, [&] {
     if (call.finished())
       return;
-    window = std::make_unique<TWaitForm>(what, call, QApplication::activeWindow());
+    window = std::make_unique<TWaitForm>(what, call.cancel, QApplication::activeWindow());
     hold.allow(window.get());
     window->show();
   });
@@ -70,10 +67,8 @@ void WaitWithWindow(const QString &what, PendingCall &call) {
   loop.exec();
 }
 
-} // namespace
-
-TWaitForm::TWaitForm(const QString &what, PendingCall &call, QWidget *parent)
-    : QDialog(parent), m_call(call) {
+TWaitForm::TWaitForm(const QString &what, std::function<void()> cancel, QWidget *parent)
+    : QDialog(parent), m_cancel(std::move(cancel)) {
   setObjectName(QStringLiteral("WaitForm"));
   setWindowTitle(QStringLiteral("Bitte warten"));
   setWindowModality(Qt::ApplicationModal);
@@ -99,11 +94,12 @@ TWaitForm::TWaitForm(const QString &what, PendingCall &call, QWidget *parent)
 }
 
 void TWaitForm::CancelBtnClick() {
-  if (m_call.cancelRequested())
+  if (m_cancelling)
     return;
+  m_cancelling = true;
   WhatLabel->setText(QStringLiteral("Wird abgebrochen ..."));
   CancelBtn->setEnabled(false);
-  m_call.cancel();
+  m_cancel();
 }
 
 void TWaitForm::reject() { CancelBtnClick(); }
@@ -115,7 +111,5 @@ void TWaitForm::keyPressEvent(QKeyEvent *event) {
   }
   QDialog::keyPressEvent(event);
 }
-
-void InstallWaitWindow() { SetCallWaiter(WaitWithWindow); }
 
 void SetWaitWindowDelay(int milliseconds) { WaitWindowDelay() = milliseconds; }

@@ -1,12 +1,11 @@
 // A table's structure as the server reports it in information_schema: its
 // columns, its indexes with their parts in order, its foreign keys and those
 // of other tables that refer to it, and its CREATE TABLE text. The reads run
-// on the connection's thread (inside ServerSession::run) and hand back typed
-// records; nothing here touches a widget.
+// on the session's thread and hand back typed records.
 #pragma once
 
-#include "clientlib/ServerSession.h"
-#include "fields/ColumnDefinition.h"
+#include "clientlib/ColumnFacts.h"
+#include "clientlib/QueryResult.h"
 
 #include <QList>
 #include <QString>
@@ -66,8 +65,10 @@ struct TableStructure {
   QString createStatement;
 };
 
-// Runs on the connection's thread; names are escaped with the connection.
-TableStructure ReadTableStructure(MYSQL *handle, const QString &database, const QString &table);
+class ServerSession;
+
+TableStructure ReadTableStructure(ServerSession &session, const QString &database,
+                                  const QString &table);
 
 // Names for the lists of the foreign-key dialog: databases, base tables of a
 // database, columns of a table (in their order). Nothing when the server refuses.
@@ -75,6 +76,6 @@ struct NameList {
   QStringList names;
   ServerReply reply;
 };
-NameList ReadDatabaseNames(MYSQL *handle);
-NameList ReadTableNames(MYSQL *handle, const QString &database);
-NameList ReadColumnNames(MYSQL *handle, const QString &database, const QString &table);
+NameList ReadDatabaseNames(ServerSession &session);
+NameList ReadTableNames(ServerSession &session, const QString &database);
+NameList ReadColumnNames(ServerSession &session, const QString &database, const QString &table);

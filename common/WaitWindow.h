@@ -5,7 +5,7 @@
 // "Abbrechen".
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -13,13 +13,15 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <functional>
+
 class QLabel;
-class PendingCall;
 
 class TWaitForm : public QDialog {
   Q_OBJECT
 public:
-  TWaitForm(const QString &what, PendingCall &call, QWidget *parent);
+  // `cancel` asks the call to end early; the window calls it once at most.
+  TWaitForm(const QString &what, std::function<void()> cancel, QWidget *parent);
 
   QLabel *WhatLabel;
   BitBtnXP *CancelBtn;
@@ -30,11 +32,22 @@ protected:
 
 private:
   void CancelBtnClick();
-  PendingCall &m_call;
+  std::function<void()> m_cancel;
+  bool m_cancelling = false;
 };
 
-// Makes every server call of the program wait this way.
-void InstallWaitWindow();
+// What the wait needs of the call it waits for. Each function may be called
+// from the interface thread only; `notifyWhenFinished` arranges for its
+// argument to run (on any thread) once the call has finished, and returns
+// false, without keeping it, when the call already has.
+struct WaitedCall {
+  std::function<bool()> finished;
+  std::function<bool(std::function<void()>)> notifyWhenFinished;
+  std::function<void()> cancel;
+};
+
+// Waits for the call as described above; returns once it has finished.
+void WaitWithWindow(const QString &what, const WaitedCall &call);
 // How long a call runs before "Bitte warten" shows (400 ms; tests shorten it).
 void SetWaitWindowDelay(int milliseconds);
 
