@@ -130,7 +130,6 @@ private slots:
       QCOMPARE(l->selectionMode(), QAbstractItemView::SingleSelection);
       QCOMPARE(l->selectionBehavior(), QAbstractItemView::SelectRows);
       QCOMPARE(l->editTriggers(), QAbstractItemView::NoEditTriggers);
-      QVERIFY(!l->rootIsDecorated());
       QCOMPARE(l->count(), 0);
       QVERIFY(!l->accessibleName().isEmpty());
     }
