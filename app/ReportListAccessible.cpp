@@ -278,13 +278,17 @@ public:
   bool isRowSelected(int row) const override {
     return row >= 0 && row < rowCount() && selection()->isRowSelected(row, QModelIndex());
   }
-  // One row at a time, selected whole.
+  // One row at a time, selected whole, with one change notification; the
+  // lists beside follow it as they follow a row chosen with the keyboard.
   bool selectRow(int row) override {
-    if (row < 0 || row >= rowCount() || view()->selectionMode() == QAbstractItemView::NoSelection)
+    ReportListView *list = view();
+    if (row < 0 || row >= rowCount() || list->selectionMode() == QAbstractItemView::NoSelection)
       return false;
-    view()->clearSelection();
-    selection()->select(view()->model()->index(row, 0),
-                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const int before = list->selectedRow();
+    selection()->select(list->model()->index(row, 0),
+                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (list->selectedRow() != before)
+      emit list->movedWithoutClick();
     return true;
   }
   bool selectColumn(int) override { return false; }

@@ -932,6 +932,9 @@ void ReportListView::keyPressEvent(QKeyEvent *event) {
 void ReportListView::mousePressEvent(QMouseEvent *event) {
   m_rowAtPress = selectedRow();
   m_clickReported = false;
+  const QModelIndex index = indexAt(event->position().toPoint());
+  if (state() != EditingState || !indexWidget(index))
+    m_pressedIndex = index;
   QAbstractItemView::mousePressEvent(event);
 }
 
@@ -941,11 +944,16 @@ void ReportListView::mouseReleaseEvent(QMouseEvent *event) {
     emit movedWithoutClick();
 }
 
-// A double click below the last row does nothing.
+// A double click below the last row does nothing; one beside the columns
+// (where the press was too) is reported without a cell.
 void ReportListView::mouseDoubleClickEvent(QMouseEvent *event) {
   const QPoint position = event->position().toPoint();
   if (state() != NoState || !viewport()->rect().contains(position) || rowAt(position.y()) < 0)
     return;
+  if (!indexAt(position).isValid() && !m_pressedIndex.isValid()) {
+    emit doubleClicked(QModelIndex());
+    return;
+  }
   QAbstractItemView::mouseDoubleClickEvent(event);
 }
 

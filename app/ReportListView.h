@@ -273,6 +273,7 @@ private:
   int m_updateDepth = 0;
   bool m_held = false;
   int m_rowAtPress = -1;
+  QPersistentModelIndex m_pressedIndex; // the cell of the last press
   bool m_clickReported = false;
 };
 
