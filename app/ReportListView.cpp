@@ -9,8 +9,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <QToolTip>
 
 #include <algorithm>
@@ -296,6 +299,9 @@ ReportListView::ReportListView(QWidget *parent)
   m_header->setFirstSectionMovable(false);
   m_header->setSectionsMovable(false);
   m_header->setStretchLastSection(false);
+  // When the scroll bar comes or goes, the header widens or narrows: only
+  // the strip it gains needs painting.
+  m_header->viewport()->setAttribute(Qt::WA_StaticContents);
   connect(m_header, &QHeaderView::sectionResized, this, [this](int column) {
     m_resizedColumns.append(column);
     if (!m_resizeTimer.isActive())
@@ -1145,6 +1151,86 @@ void ReportListView::paintEvent(QPaintEvent *event) {
   }
 }
 
+// Whether the cells may be painted here rather than by the delegate: the
+// list's own delegate and a style that draws items as Qt's common style does
+// (Fusion, Windows, also behind a plain proxy style).
+bool ReportListView::paintsCellsItself() const {
+  if (itemDelegate()->metaObject() != &QStyledItemDelegate::staticMetaObject)
+    return false;
+  const QStyle *drawing = style();
+  while (const auto *proxy = qobject_cast<const QProxyStyle *>(drawing)) {
+    if (proxy->metaObject() != &QProxyStyle::staticMetaObject)
+      return false;
+    drawing = proxy->baseStyle();
+  }
+  const QMetaObject *kind = drawing->metaObject();
+  return qstrcmp(kind->className(), "QFusionStyle") == 0 ||
+         qstrcmp(kind->className(), "QWindowsStyle") == 0;
+}
+
+// A cell of one line of text, as the style draws it for the delegate: the
+// selection, and the text within the style's margins, cut short with "..."
+// where it does not fit, vertically centred. The style lays such a text out
+// three times (for its size, for cutting it short, for drawing); here once.
+// A text of several lines is left to the delegate.
+void ReportListView::paintCell(QPainter &painter, const QStyleOptionViewItem &option,
+                               const QModelIndex &index) const {
+  const QString text = m_model.data(index, Qt::DisplayRole).toString();
+  if (!paintsCellsItself() || (option.state & QStyle::State_Editing) ||
+      text.contains(QLatin1Char('\n')) || text.contains(QChar::LineSeparator) ||
+      text.contains(QChar(0x9c))) {
+    itemDelegateForIndex(index)->paint(&painter, option, index);
+    return;
+  }
+  painter.save();
+  painter.setClipRect(option.rect);
+  const bool selected = option.state & QStyle::State_Selected;
+  if (selected) {
+    QPalette::ColorGroup group = isEnabled() ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(option.state & QStyle::State_Active))
+      group = QPalette::Inactive;
+    painter.fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+  }
+  if (!text.isEmpty()) {
+    QPalette::ColorGroup group =
+        option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(option.state & QStyle::State_Active))
+      group = QPalette::Inactive;
+    painter.setPen(
+        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const QRect textRect = option.rect.adjusted(margin, 0, -margin, 0);
+    QTextOption textOption;
+    textOption.setWrapMode(QTextOption::ManualWrap);
+    textOption.setTextDirection(option.direction);
+    textOption.setAlignment(QStyle::visualAlignment(option.direction, option.displayAlignment));
+    auto layOut = [&](QTextLayout &layout) {
+      layout.setTextOption(textOption);
+      layout.beginLayout();
+      QTextLine line = layout.createLine();
+      line.setLineWidth(textRect.width());
+      line.setPosition(QPointF(0, 0));
+      layout.endLayout();
+      return line.naturalTextWidth();
+    };
+    QTextLayout layout(text, option.font);
+    const bool cut = layOut(layout) > textRect.width();
+    const QRect place = QStyle::alignedRect(Qt::LayoutDirectionAuto, option.displayAlignment,
+                                            layout.boundingRect().size().toSize(), textRect);
+    const QPointF position(textRect.x(), place.top());
+    if (cut) {
+      QTextLayout shortened(
+          QFontMetrics(option.font).elidedText(text, option.textElideMode, textRect.width()),
+          option.font);
+      layOut(shortened);
+      shortened.draw(&painter, position);
+    } else {
+      layout.draw(&painter, position);
+    }
+  }
+  painter.restore();
+}
+
 // `rowOption` spans the viewport; the cells from `firstColumn` to
 // `lastColumn` (in the header's order) are painted.
 void ReportListView::drawRow(QPainter &painter, const QStyleOptionViewItem &rowOption, int row,
@@ -1199,7 +1285,7 @@ void ReportListView::drawRow(QPainter &painter, const QStyleOptionViewItem &rowO
     option.rect.setRect(position, y, width, height);
     style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
     option.state = cellState;
-    itemDelegateForIndex(index)->paint(&painter, option, index);
+    paintCell(painter, option, index);
   }
   if (rowHasFocus) {
     QStyleOptionFocusRect focus;

@@ -248,6 +248,9 @@ private:
   int firstRowHeight() const;
   void drawRow(QPainter &painter, const QStyleOptionViewItem &rowOption, int row, int firstColumn,
                int lastColumn) const;
+  bool paintsCellsItself() const;
+  void paintCell(QPainter &painter, const QStyleOptionViewItem &option,
+                 const QModelIndex &index) const;
   // The first and last column that the area of the viewport touches.
   std::pair<int, int> columnsIn(const QRect &area) const;
   // Whether the cell shows its text cut short ("...") at its present width.

@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QDir>
 #include <QHeaderView>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTreeView>
 #include <QtTest>
@@ -189,6 +190,50 @@ private slots:
     }
     compareShots(Pair::shot(&pair.list, focused), Pair::shot(&pair.tree, focused),
                  QTest::currentDataTag());
+  }
+
+  // What reaches the screen after the rows change: the parts a refill
+  // repaints (or leaves) add up to what the tree view repaints whole.
+  void repaintsAsTheTreeView_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after"); // -1: as many rows with other texts
+    QTest::addColumn<int>("selected");
+    QTest::newRow("the rows go, the scroll bar too") << 60 << 1 << 30;
+    QTest::newRow("rows come, and a scroll bar") << 1 << 60 << 0;
+    QTest::newRow("other texts in as many rows") << 60 << -1 << 3;
+    QTest::newRow("emptied") << 8 << 0 << 2;
+  }
+  void repaintsAsTheTreeView() {
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(int, selected);
+    Pair pair({QStringLiteral("Tabellen der Datenbank")}, {225}, before, QSize(233, 300));
+    // Neither list in the active window, so that both paint alike.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+    pair.selectRow(selected);
+    QTest::qWait(20);
+    pair.list.beginUpdate();
+    pair.list.clear();
+    const int rows = after < 0 ? before : after;
+    for (int row = 0; row < rows; ++row)
+      pair.list.items().appendRow(
+          QStringLiteral("%1_%2").arg(after < 0 ? "anders" : "neu").arg(row));
+    pair.list.endUpdate();
+    if (after < 0) {
+      // The lists' tree view repainted whole and let the selection go, as
+      // after a reset, when only the texts changed.
+      const QSignalBlocker quiet(pair.tree.selectionModel());
+      pair.tree.selectionModel()->clear();
+      pair.tree.viewport()->update();
+    }
+    QTest::qWait(20);
+    auto onScreen = [](QWidget &window) {
+      return window.screen()->grabWindow(window.winId()).toImage();
+    };
+    compareShots(onScreen(pair.list), onScreen(pair.tree), QTest::currentDataTag());
   }
 
   // The header's section dividers: a double click fits the column.
