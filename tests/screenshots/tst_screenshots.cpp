@@ -313,6 +313,7 @@ private slots:
     struct Running : PendingCall {
       bool finished() const override { return false; }
       void wait() override {}
+      bool waitFor(std::chrono::milliseconds) override { return false; }
       bool notifyWhenFinished(std::function<void()>) override { return true; }
       void cancel() override {}
       bool cancelRequested() const override { return false; }
