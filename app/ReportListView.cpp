@@ -754,10 +754,6 @@ void ReportListView::rowsInserted(const QModelIndex &parent, int start, int end)
   QAbstractItemView::rowsInserted(parent, start, end);
 }
 
-void ReportListView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) {
-  QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
-}
-
 void ReportListView::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
   QAbstractItemView::currentChanged(current, previous);
   // The focus frame goes round the whole row.
@@ -963,14 +959,9 @@ void ReportListView::mouseDoubleClickEvent(QMouseEvent *event) {
   QAbstractItemView::mouseDoubleClickEvent(event);
 }
 
-void ReportListView::noteHover(const QPoint &position) {
-  const int row = indexAt(position).row();
-  if (row != m_hoverRow) {
-    // The whole row under the mouse is drawn as such.
-    updateRow(row);
-    m_hoverRow = row;
-  }
-}
+// The whole row under the mouse is drawn as such (the base class repaints
+// the rows the mouse leaves and enters).
+void ReportListView::noteHover(const QPoint &position) { m_hoverRow = indexAt(position).row(); }
 
 void ReportListView::verticalScrollbarValueChanged(int value) {
   QAbstractItemView::verticalScrollbarValueChanged(value);

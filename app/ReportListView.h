@@ -197,7 +197,6 @@ protected slots:
   void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                    const QList<int> &roles = QList<int>()) override;
   void rowsInserted(const QModelIndex &parent, int start, int end) override;
-  void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
   void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
   void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
   void updateGeometries() override;

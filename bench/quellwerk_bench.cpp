@@ -51,6 +51,8 @@
 #endif
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <QWindow>
 
@@ -781,6 +783,51 @@ void measureStartup(const Options &o) {
 }
 
 #ifdef QWB_HAS_X11
+// What any click costs on its way through the X server and Qt: a window of
+// the list's size that repaints one row where it is pressed, and does
+// nothing else. No program can answer a click faster than this.
+class EchoWindow : public QWidget {
+public:
+  EchoWindow() { resize(231, 378); }
+
+protected:
+  void mousePressEvent(QMouseEvent *event) override {
+    m_row = QRect(0, event->position().toPoint().y() / 14 * 14, width(), 14);
+    m_dark = !m_dark;
+    update(m_row);
+  }
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    painter.fillRect(m_row, m_dark ? palette().highlight() : palette().base());
+  }
+
+private:
+  QRect m_row;
+  bool m_dark = false;
+};
+
+void measureX11Echo(const Options &o) {
+  EchoWindow echo;
+  echo.show();
+  for (int i = 0; i < 1000 && !(echo.windowHandle() && echo.windowHandle()->isExposed()); ++i)
+    drainEvents();
+  bench::X11Clicker clicker(echo.winId());
+  const QPoint centre = echo.mapToGlobal(echo.rect().center());
+  clicker.moveTo(centre.x(), centre.y());
+  Samples ms, cpu;
+  for (int i = -2; i < o.x11Clicks; ++i) {
+    const bench::X11Clicker::Click click = clicker.click();
+    if (i >= 0) {
+      ms.add(click.ms);
+      cpu.add(click.threadCpuMs);
+    }
+  }
+  std::printf("| the floor of the path: a Qt window that repaints one row where pressed | %.3f | "
+              "%.3f | | | %.3f | | | |\n",
+              ms.median(), ms.min(), cpu.median());
+  std::fflush(stdout);
+}
+
 // The clicks of the headline, through the X server: each on a row of the
 // database list, and the library's same listing beside it, the two in
 // alternating order; a click that leaves or enters a list first clicks
@@ -863,6 +910,7 @@ void measureX11Clicks(TMainForm &form, Floor &floor, const Places &at, const Opt
   // QWB_SCREENSHOT=file.png keeps a picture of the window as the clicks left it.
   if (const QString file = qEnvironmentVariable("QWB_SCREENSHOT"); !file.isEmpty())
     form.grab().save(file);
+  measureX11Echo(o);
 }
 
 // Start-up through the X server: from starting the program until the X
