@@ -338,6 +338,9 @@ ReportListView::ReportListView(QWidget *parent)
 }
 
 ReportListView::~ReportListView() {
+  // The header outlives this part of the view: hidden while the widget goes,
+  // it still signals, and must not call into what is already gone.
+  disconnect(m_header, nullptr, this, nullptr);
   // Screen readers lose the list now, before its parts go.
   if (m_accessible)
     QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(m_accessible));
