@@ -2,9 +2,9 @@
 // notes the moment the first top-level window has been exposed (shown and
 // painted: the probe has the window handle its first expose event, which
 // paints it), writes it to standard output as nanoseconds of
-// CLOCK_MONOTONIC, and ends the process at once. The parent that started the process knows
-// when it did, so the difference is the time from process start to a shown
-// window.
+// CLOCK_MONOTONIC, and ends the process at once. The parent that started the
+// process knows when it did, so the difference is the time from process
+// start to a shown window.
 //
 // QWB_PROBE=memory instead lists the generated schema first when the program
 // is Quellwerk (built with QWB_PROBE_LISTS): it connects the main window to

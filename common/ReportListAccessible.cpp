@@ -7,11 +7,10 @@
 #include <QHeaderView>
 #include <QPointer>
 
-int ReportListAccessibleChild(const QModelIndex &index) {
-  return (index.row() + 1) * index.model()->columnCount() + index.column();
-}
-
 namespace {
+
+// The list's children: the column headers, then the cells row by row.
+int ChildNumber(int row, int column, int columns) { return (row + 1) * columns + column; }
 
 // What the cells and headers share: the list they belong to.
 class ListPart : public QAccessibleInterface {
@@ -164,6 +163,10 @@ private:
 
 } // namespace
 
+int ReportListAccessibleChild(const QModelIndex &index) {
+  return ChildNumber(index.row(), index.column(), index.model()->columnCount());
+}
+
 // The list itself. Its children are made when first asked for and kept
 // until the rows change.
 class ReportListAccessible : public QAccessibleObject, public QAccessibleTableInterface {
@@ -223,7 +226,7 @@ public:
     if (const auto *header = dynamic_cast<const HeaderCell *>(part))
       return header->column();
     if (auto *cell = const_cast<QAccessibleInterface *>(part)->tableCellInterface())
-      return (cell->rowIndex() + 1) * columnCount() + cell->columnIndex();
+      return ChildNumber(cell->rowIndex(), cell->columnIndex(), columnCount());
     return -1;
   }
   QAccessibleInterface *childAt(int x, int y) const override {
@@ -241,7 +244,7 @@ public:
   QAccessibleInterface *cellAt(int row, int column) const override {
     if (row < 0 || column < 0 || row >= rowCount() || column >= columnCount())
       return nullptr;
-    return child((row + 1) * columnCount() + column);
+    return child(ChildNumber(row, column, columnCount()));
   }
   QAccessibleInterface *caption() const override { return nullptr; }
   QAccessibleInterface *summary() const override { return nullptr; }

@@ -522,9 +522,13 @@ int ReportListView::verticalOffset() const {
   return verticalScrollBar()->value();
 }
 
+bool ReportListView::isShown(const QModelIndex &index) const {
+  return index.isValid() && index.model() == &m_model && index.row() < shownRows() &&
+         index.column() < m_model.columnCount();
+}
+
 QRect ReportListView::visualRect(const QModelIndex &index) const {
-  if (!index.isValid() || index.model() != &m_model || index.row() >= shownRows() ||
-      index.column() >= m_model.columnCount())
+  if (!isShown(index))
     return {};
   return QRect(m_header->sectionViewportPosition(index.column()), rowTop(index.row()),
                m_header->sectionSize(index.column()), m_rowHeight);
@@ -539,8 +543,7 @@ QModelIndex ReportListView::indexAt(const QPoint &point) const {
 }
 
 void ReportListView::scrollTo(const QModelIndex &index, ScrollHint hint) {
-  if (!index.isValid() || index.model() != &m_model || index.row() >= shownRows() ||
-      index.column() >= m_model.columnCount())
+  if (!isShown(index))
     return;
   updateScrollBars();
   QScrollBar *vertical = verticalScrollBar();
@@ -568,8 +571,7 @@ void ReportListView::scrollTo(const QModelIndex &index, ScrollHint hint) {
       vertical->setValue(row);
     }
   } else {
-    const QRect rect(m_header->sectionViewportPosition(index.column()), rowTop(row),
-                     m_header->sectionSize(index.column()), m_rowHeight);
+    const QRect rect = visualRect(index);
     if (rect.isEmpty()) {
       // nothing to show
     } else if (hint == EnsureVisible && area.contains(rect)) {
@@ -962,18 +964,21 @@ void ReportListView::mouseDoubleClickEvent(QMouseEvent *event) {
 // the rows the mouse leaves and enters).
 void ReportListView::noteHover(const QPoint &position) { m_hoverRow = indexAt(position).row(); }
 
-void ReportListView::verticalScrollbarValueChanged(int value) {
-  QAbstractItemView::verticalScrollbarValueChanged(value);
+// Scrolled: another row may now be under the mouse.
+void ReportListView::noteHoverAtCursor() {
   const QPoint position = viewport()->mapFromGlobal(QCursor::pos());
   if (viewport()->rect().contains(position))
     noteHover(position);
 }
 
+void ReportListView::verticalScrollbarValueChanged(int value) {
+  QAbstractItemView::verticalScrollbarValueChanged(value);
+  noteHoverAtCursor();
+}
+
 void ReportListView::horizontalScrollbarValueChanged(int value) {
   QAbstractItemView::horizontalScrollbarValueChanged(value);
-  const QPoint position = viewport()->mapFromGlobal(QCursor::pos());
-  if (viewport()->rect().contains(position))
-    noteHover(position);
+  noteHoverAtCursor();
 }
 
 void ReportListView::mouseMoveEvent(QMouseEvent *event) {
@@ -1115,6 +1120,7 @@ void ReportListView::paintEvent(QPaintEvent *event) {
   const QStyle::State state = option.state;
   const int width = viewport()->width();
   const QRegion &region = event->region();
+  const bool ownCells = paintsCellsItself();
   // Several areas: each row touched is painted whole, and once.
   const bool severalAreas = region.rectCount() > 1;
   std::vector<int> painted;
@@ -1136,7 +1142,7 @@ void ReportListView::paintEvent(QPaintEvent *event) {
       }
       option.rect.setRect(0, y, width, m_rowHeight);
       option.state = state | (row + 1 < rows ? QStyle::State_Sibling : QStyle::State_None);
-      drawRow(painter, option, row, firstColumn, lastColumn);
+      drawRow(painter, option, row, firstColumn, lastColumn, ownCells);
     }
   }
 }
@@ -1164,11 +1170,10 @@ bool ReportListView::paintsCellsItself() const {
 // three times (for its size, for cutting it short, for drawing); here once.
 // A text of several lines is left to the delegate.
 void ReportListView::paintCell(QPainter &painter, const QStyleOptionViewItem &option,
-                               const QModelIndex &index) const {
+                               const QModelIndex &index, bool ownCells) const {
   const QString text = m_model.data(index, Qt::DisplayRole).toString();
-  if (!paintsCellsItself() || (option.state & QStyle::State_Editing) ||
-      text.contains(QLatin1Char('\n')) || text.contains(QChar::LineSeparator) ||
-      text.contains(QChar(0x9c))) {
+  if (!ownCells || (option.state & QStyle::State_Editing) || text.contains(QLatin1Char('\n')) ||
+      text.contains(QChar::LineSeparator) || text.contains(QChar(0x9c))) {
     itemDelegateForIndex(index)->paint(&painter, option, index);
     return;
   }
@@ -1222,9 +1227,10 @@ void ReportListView::paintCell(QPainter &painter, const QStyleOptionViewItem &op
 }
 
 // `rowOption` spans the viewport; the cells from `firstColumn` to
-// `lastColumn` (in the header's order) are painted.
+// `lastColumn` (in the header's order) are painted, by paintCell where
+// `ownCells` allows.
 void ReportListView::drawRow(QPainter &painter, const QStyleOptionViewItem &rowOption, int row,
-                             int firstColumn, int lastColumn) const {
+                             int firstColumn, int lastColumn, bool ownCells) const {
   const QModelIndex current = currentIndex();
   const int y = rowOption.rect.y();
   const int height = rowOption.rect.height();
@@ -1275,7 +1281,7 @@ void ReportListView::drawRow(QPainter &painter, const QStyleOptionViewItem &rowO
     option.rect.setRect(position, y, width, height);
     style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
     option.state = cellState;
-    paintCell(painter, option, index);
+    paintCell(painter, option, index, ownCells);
   }
   if (rowHasFocus) {
     QStyleOptionFocusRect focus;

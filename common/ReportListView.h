@@ -230,6 +230,8 @@ private:
   int shownRows() const { return m_model.rowCount(); }
   // Takes the height of the rows from the first row; whether it changed.
   bool measureRows();
+  // Whether `index` is a cell of the rows and columns the view shows.
+  bool isShown(const QModelIndex &index) const;
   // The row at the viewport's y coordinate, or -1.
   int rowAt(int y) const;
   // The first row in view (-1 if none) and how far its top is above the viewport's.
@@ -242,14 +244,15 @@ private:
   void updateRow(int row);
   // The mouse is at `position` of the viewport: the row under it is hovered.
   void noteHover(const QPoint &position);
+  void noteHoverAtCursor();
   void updateScrollBars();
   // The height the first row needs in the columns from the visible one on.
   int firstRowHeight() const;
   void drawRow(QPainter &painter, const QStyleOptionViewItem &rowOption, int row, int firstColumn,
-               int lastColumn) const;
+               int lastColumn, bool ownCells) const;
   bool paintsCellsItself() const;
-  void paintCell(QPainter &painter, const QStyleOptionViewItem &option,
-                 const QModelIndex &index) const;
+  void paintCell(QPainter &painter, const QStyleOptionViewItem &option, const QModelIndex &index,
+                 bool ownCells) const;
   // The first and last column that the area of the viewport touches.
   std::pair<int, int> columnsIn(const QRect &area) const;
   // Whether the cell shows its text cut short ("...") at its present width.
