@@ -62,7 +62,7 @@ const QRegularExpression LibraryConnectionError(
     QStringLiteral("^(Lost connection to server during query|Server has gone away)$"));
 
 const QString NoDatabaseList =
-    QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
+    QStringLiteral("Konnte die Liste der Datenbanken nicht abrufen.");
 const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen");
 
 // One expected message box: its text, or (empty text) the library's error
