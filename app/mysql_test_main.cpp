@@ -320,9 +320,8 @@ void TMainForm::ConnectionLost(const std::function<bool()> &gone, const QString 
   if (!gone() || !connected())
     return;
   if (Session->busy() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
-    QTimer::singleShot(200, this, [this, gone, message, title] {
-      ConnectionLost(gone, message, title);
-    });
+    QTimer::singleShot(200, this,
+                       [this, gone, message, title] { ConnectionLost(gone, message, title); });
     return;
   }
   RunHandler(this, [&] {

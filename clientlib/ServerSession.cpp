@@ -301,31 +301,31 @@ void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned lo
   quick.clientFlags = 0;
   LibraryLogin libraryLogin(quick);
   WipeText(quick.password); // shared with the connection's: only let go
-  StartBackgroundThread([call, handle, threadId, login, quick,
-                         libraryLogin = std::move(libraryLogin)]() mutable {
-    if (threadId != 0 && !quick.host.isNull()) {
-      if (MYSQL *killer = mysql::mysql_init(nullptr)) {
-        const unsigned int ioTimeout = CancelConnectionSeconds;
-        if (ConfigureConnection(killer, quick, login->tls) &&
-            mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
-            mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
-            libraryLogin.connect(killer)) {
-          const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
-          mysql::mysql_query(killer, kill.constData());
+  StartBackgroundThread(
+      [call, handle, threadId, login, quick, libraryLogin = std::move(libraryLogin)]() mutable {
+        if (threadId != 0 && !quick.host.isNull()) {
+          if (MYSQL *killer = mysql::mysql_init(nullptr)) {
+            const unsigned int ioTimeout = CancelConnectionSeconds;
+            if (ConfigureConnection(killer, quick, login->tls) &&
+                mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
+                mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
+                libraryLogin.connect(killer)) {
+              const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
+              mysql::mysql_query(killer, kill.constData());
+            }
+            mysql::mysql_close(killer);
+          }
         }
-        mysql::mysql_close(killer);
-      }
-    }
-    login.reset();
-    if (call->waitFor(std::chrono::seconds(CancelGraceSeconds.load())))
-      return;
-    call->whileRunning([&] {
-      if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_cancel)) {
-        mysql::mariadb_cancel(handle);
-        call->setBrokeConnection();
-      }
-    });
-  });
+        login.reset();
+        if (call->waitFor(std::chrono::seconds(CancelGraceSeconds.load())))
+          return;
+        call->whileRunning([&] {
+          if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_cancel)) {
+            mysql::mariadb_cancel(handle);
+            call->setBrokeConnection();
+          }
+        });
+      });
 }
 
 } // namespace
@@ -425,11 +425,11 @@ void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL
     session.m_worker = std::make_unique<ServerSession::Worker>();
   auto call = std::make_shared<CallState>();
   if (cancelThrough)
-    call->setOnCancel([weak = std::weak_ptr<CallState>(call), handle,
-                       login = cancelThrough->login] {
-      if (std::shared_ptr<CallState> running = weak.lock())
-        CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), login);
-    });
+    call->setOnCancel(
+        [weak = std::weak_ptr<CallState>(call), handle, login = cancelThrough->login] {
+          if (std::shared_ptr<CallState> running = weak.lock())
+            CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), login);
+        });
   session.m_worker->post([call, handle, &job] {
     job(handle);
     call->finish();
@@ -468,7 +468,7 @@ bool ServerSession::runAside(const QString &what, std::function<void()> job,
 }
 
 ServerSession::ConnectOutcome ServerSession::connect(const QString &what, const TlsOptions &tls,
-                                                    QDeadlineTimer deadline) {
+                                                     QDeadlineTimer deadline) {
   struct Attempt {
     MYSQL *handle = nullptr; // kept only when connected
     ConnectOutcome outcome;

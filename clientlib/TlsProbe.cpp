@@ -86,12 +86,13 @@ bool ParseGreeting(const QByteArray &greeting, Greeting &parsed) {
   if (greeting.isEmpty() || greeting[0] != 10 || versionEnd < 0 ||
       greeting.size() < capabilitiesAt + 2)
     return false;
-  parsed.capabilities = quint8(greeting[capabilitiesAt]) | quint8(greeting[capabilitiesAt + 1]) << 8;
+  parsed.capabilities = quint8(greeting[capabilitiesAt]) | quint8(greeting[capabilitiesAt + 1])
+                                                               << 8;
   const qsizetype upperAt = capabilitiesAt + 2 + 1 + 2;
   if (greeting.size() < upperAt + 2 + 1 + 10)
     return true;
-  parsed.capabilities |= std::uint32_t(quint8(greeting[upperAt]) | quint8(greeting[upperAt + 1]) << 8)
-                         << 16;
+  parsed.capabilities |=
+      std::uint32_t(quint8(greeting[upperAt]) | quint8(greeting[upperAt + 1]) << 8) << 16;
   const qsizetype scrambleLength = quint8(greeting[upperAt + 2]);
   const qsizetype methodAt = upperAt + 2 + 1 + 10 + std::max<qsizetype>(13, scrambleLength - 8);
   if ((parsed.capabilities & ClientPluginAuth) && methodAt < greeting.size())

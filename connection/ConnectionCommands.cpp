@@ -89,8 +89,8 @@ ConnectionCommands::Attempt ConnectionCommands::Connect() {
   if (m_tunnel)
     login.localSocket = m_tunnel->localSocket();
   m_session.setEndpoint(login);
-  const ServerSession::ConnectOutcome outcome = m_session.connect(
-      QStringLiteral("Verbinde mit „%1“ ...").arg(login.host), options, deadline);
+  const ServerSession::ConnectOutcome outcome =
+      m_session.connect(QStringLiteral("Verbinde mit „%1“ ...").arg(login.host), options, deadline);
   switch (outcome.step) {
   case ServerSession::ConnectStep::InitFailed:
     ShowMessage(m_window, QStringLiteral("Couldn't init PMYSQL object"));
@@ -308,10 +308,10 @@ bool ConnectionCommands::ExplainRefusal(const TlsSettings &tls,
             .arg(place));
     return true;
   }
-  const QString offered = probe && probe->outcome == TlsProbe::Outcome::Encrypted
-                              ? CertificateFingerprint(probe->certificate,
-                                                       QCryptographicHash::Sha256)
-                              : QString();
+  const QString offered =
+      probe && probe->outcome == TlsProbe::Outcome::Encrypted
+          ? CertificateFingerprint(probe->certificate, QCryptographicHash::Sha256)
+          : QString();
   if (!offered.isEmpty() && offered != tls.fingerprint) {
     ShowMessage(
         m_window,
