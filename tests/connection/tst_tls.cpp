@@ -6,11 +6,14 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/TlsProbe.h"
+#include "common/Secret.h"
 #include "connection/SavedConnections.h"
 #include "connection/TlsSettings.h"
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -18,7 +21,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
+#include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -177,6 +182,68 @@ int serverPort(const QString &server) {
   return qEnvironmentVariableIntValue(server == QLatin1String("tls") ? "QW_TEST_TLS_PORT"
                                                                      : "QW_TEST_SECURE_PORT");
 }
+
+// How often `text` lies in the writable memory of this process (heap, stacks,
+// anonymous and data mappings), as UTF-8 and as UTF-16. The text is kept and
+// searched for masked, so that the search itself leaves no copy of it.
+struct MemoryScan {
+  static constexpr char Mask = 0x5a;
+  QByteArray maskedUtf8, maskedUtf16;
+  static QByteArray masked(QByteArray bytes) {
+    for (char &c : bytes)
+      c ^= Mask;
+    return bytes;
+  }
+  explicit MemoryScan(const QString &text) {
+    QByteArray utf8 = text.toUtf8();
+    maskedUtf8 = masked(utf8);
+    WipeBytes(utf8);
+    maskedUtf16 = masked(QByteArray(reinterpret_cast<const char *>(text.utf16()),
+                                    text.size() * qsizetype(sizeof(char16_t))));
+  }
+  int count() const {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+      return -1;
+    const QList<QByteArray> lines = maps.readAll().split('\n');
+    const int memory = open("/proc/self/mem", O_RDONLY);
+    std::vector<char> chunk(1 << 20);
+    const auto ownStart = reinterpret_cast<quintptr>(chunk.data()),
+               ownEnd = ownStart + chunk.size();
+    int found = 0;
+    for (const QByteArray &line : lines) {
+      const QList<QByteArray> fields = line.simplified().split(' ');
+      if (fields.size() < 2 || !fields[1].startsWith("rw"))
+        continue;
+      const QList<QByteArray> range = fields[0].split('-');
+      const quintptr start = range.value(0).toULongLong(nullptr, 16),
+                     end = range.value(1).toULongLong(nullptr, 16);
+      const quintptr overlap = quintptr(maskedUtf16.size());
+      for (quintptr at = start; at < end; at += chunk.size() - overlap) {
+        const std::size_t size = std::min<std::size_t>(chunk.size(), end - at);
+        if (at < ownEnd && at + size > ownStart)
+          continue; // the scan's own buffer
+        const ssize_t n = pread(memory, chunk.data(), size, off_t(at));
+        if (n <= 0)
+          break;
+        for (ssize_t i = 0; i < n; ++i)
+          chunk[std::size_t(i)] ^= Mask;
+        const QByteArrayView seen(chunk.data(), n);
+        for (const QByteArray *needle : {&maskedUtf8, &maskedUtf16})
+          for (qsizetype from = seen.indexOf(*needle); from >= 0;
+               from = seen.indexOf(*needle, from + 1))
+            // A hit in the overlap is counted by the next piece.
+            if (from < n - qsizetype(overlap) || at + quintptr(n) >= end)
+              ++found;
+        if (at + size >= end)
+          break;
+      }
+    }
+    close(memory);
+    std::fill(chunk.begin(), chunk.end(), 0);
+    return found;
+  }
+};
 
 } // namespace
 
@@ -424,6 +491,45 @@ private slots:
     QCOMPARE(form->Session->query({}, QStringLiteral("SELECT 1")).text(0, 0), QStringLiteral("1"));
     QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.texts().join('\n')));
     form->cancelbtn->click();
+  }
+  // After "Trennen" the password is nowhere in the program's memory: not in
+  // the connection dialog, the connection, the cancel connection's login
+  // or the client library. While connected, the connection keeps one copy.
+  void passwordLeavesMemoryAtDisconnect() {
+    QW_REQUIRE_SERVER();
+    // A password made now, given to the server only as a hash that the
+    // server makes of its hex digits, so that the test's own statements hold
+    // no copy of it.
+    QString password = QStringLiteral("Qw-");
+    for (int i = 0; i < 16; ++i)
+      password += QChar(u'a' + QRandomGenerator::global()->bounded(26));
+    const MemoryScan scan(password);
+    QByteArray utf8 = password.toUtf8();
+    QString hex = QString::fromLatin1(utf8.toHex());
+    WipeBytes(utf8);
+    const QString user = QStringLiteral("qw_memory");
+    AdminConnection admin;
+    admin.exec(QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(user));
+    const QString hash =
+        admin.rows(QStringLiteral("SELECT PASSWORD(UNHEX('%1'))").arg(hex)).value(0).value(0);
+    WipeText(hex);
+    admin.exec(QStringLiteral("CREATE USER %1@'%' IDENTIFIED BY PASSWORD '%2'").arg(user, hash));
+    auto dropUser =
+        qScopeGuard([&] { admin.exec(QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(user)); });
+    form = OpenMainForm(false);
+    MessageRecorder messages;
+    ConnectTo(*form, user, password);
+    WipeText(password);
+    QVERIFY2(form->connected(), qPrintable(messages.texts().join('\n')));
+    const int whileConnected = scan.count();
+    form->cancelbtn->click();
+    QVERIFY(!form->connected());
+    const int afterDisconnect = scan.count();
+    qInfo("copies of the password while connected: %d, after Trennen: %d", whileConnected,
+          afterDisconnect);
+    // The scan finds what there is.
+    QVERIFY(whileConnected >= 1);
+    QCOMPARE(afterDisconnect, 0);
   }
 };
 
