@@ -153,6 +153,7 @@ struct FakeServer : Listener {
 // closes at once; counts them all.
 struct Proxy : Listener {
   std::atomic<int> connections{0};
+  std::atomic<bool> frozen{false}; // passes nothing on any more
   Proxy(int serverPort, int drop) {
     start([this, serverPort, drop](int peer) {
       if (++connections <= drop)
@@ -162,13 +163,18 @@ struct Proxy : Listener {
       if (::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
         pollfd both[] = {{peer, POLLIN, 0}, {server, POLLIN, 0}};
         char buffer[16384];
-        for (bool open = true; open && !stopping;)
+        for (bool open = true; open && !stopping;) {
+          if (frozen) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+          }
           if (poll(both, 2, 100) > 0)
             for (int from = 0; from < 2 && open; ++from)
               if (both[from].revents) {
                 const ssize_t n = recv(both[from].fd, buffer, sizeof buffer, 0);
                 open = n > 0 && send(both[1 - from].fd, buffer, n, MSG_NOSIGNAL) == n;
               }
+        }
       }
       close(server);
     });
@@ -465,18 +471,33 @@ private slots:
 
   // A long statement cancelled on a server that takes connections with TLS
   // only: the cancel connection is encrypted and checked like the login.
+  // Where the server no longer answers, the cancel breaks the connection,
+  // and the window says so and no longer looks connected.
+  void cancelOverTls_data() {
+    QTest::addColumn<bool>("frozen");
+    QTest::newRow("KILL QUERY gets through") << false;
+    QTest::newRow("the server stops answering") << true;
+  }
+
   void cancelOverTls() {
     QW_REQUIRE_SERVER();
-    const int port = serverPort(QStringLiteral("secure"));
-    QVERIFY(port > 0);
+    QFETCH(bool, frozen);
+    QVERIFY(serverPort(QStringLiteral("secure")) > 0);
+    Proxy proxy(serverPort(QStringLiteral("secure")), 0);
     TlsSettings settings;
     settings.fingerprint = fingerprintOf(QStringLiteral("secure"), QCryptographicHash::Sha256);
     settings.libraryFingerprint = fingerprintOf(QStringLiteral("secure"), QCryptographicHash::Sha1);
+    // The cancel connection goes straight to the server, or to the proxy that
+    // holds everything.
+    const int port = frozen ? proxy.port : serverPort(QStringLiteral("secure"));
     StoreTlsSettings(TestServer::host(), port, TestServer::user(), settings);
     form = OpenMainForm(false);
     MessageRecorder messages;
     ConnectTo(*form, TestServer::user(), {}, port);
     QVERIFY2(form->connected(), qPrintable(messages.texts().join('\n')));
+    ServerSession::SetCancelGraceForTests(1);
+    auto graceBack = qScopeGuard([] { ServerSession::SetCancelGraceForTests(0); });
+    proxy.frozen = frozen;
     QElapsedTimer clock;
     clock.start();
     {
@@ -486,12 +507,20 @@ private slots:
     }
     QVERIFY(form->Session->lastCallCancelled());
     QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    if (frozen) {
+      QTRY_VERIFY(!form->connected());
+      QVERIFY(form->connectbtn->isEnabled() && !form->cancelbtn->isEnabled());
+      QCOMPARE(messages.shown.size(), 1);
+      QCOMPARE(messages.shown[0].title, QStringLiteral("Verbindung unterbrochen"));
+      return;
+    }
     // The KILL QUERY got through: the connection goes on.
     QVERIFY(form->connected() && !form->Session->connectionBroken());
     QCOMPARE(form->Session->query({}, QStringLiteral("SELECT 1")).text(0, 0), QStringLiteral("1"));
     QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.texts().join('\n')));
     form->cancelbtn->click();
   }
+
   // After "Trennen" the password is nowhere in the program's memory: not in
   // the connection dialog, the connection, the cancel connection's login
   // or the client library. While connected, the connection keeps one copy.
