@@ -78,6 +78,29 @@ TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QStrin
     }
     RemoveUserTrust(ini, key.settingsGroup(ChoicesSection));
   }
+  if (!settings.trusted()) {
+    // What other users of the server trusted in the older form becomes the
+    // server's too, when they all trusted the same certificate.
+    std::pair<QString, QString> agreed;
+    bool differ = false;
+    ini.beginGroup(ChoicesSection);
+    for (const QString &connection : ini.childGroups()) {
+      if (!key.sameServer(connection))
+        continue;
+      ini.beginGroup(connection);
+      const std::pair<QString, QString> trusted = ReadFingerprints(ini);
+      ini.endGroup();
+      if (trusted.first.isEmpty())
+        continue;
+      differ = differ || (!agreed.first.isEmpty() && agreed != trusted);
+      agreed = trusted;
+    }
+    ini.endGroup();
+    if (!agreed.first.isEmpty() && !differ) {
+      std::tie(settings.fingerprint, settings.libraryFingerprint) = agreed;
+      WriteServerTrust(ini, key, settings);
+    }
+  }
   return settings;
 }
 

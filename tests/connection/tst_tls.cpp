@@ -6,7 +6,9 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/TlsProbe.h"
+#include "common/FormStorage.h"
 #include "common/Secret.h"
+#include "connection/ConnectionKey.h"
 #include "connection/SavedConnections.h"
 #include "connection/TlsSettings.h"
 #include "tests/support/TestSupport.h"
@@ -299,6 +301,9 @@ private slots:
     QTest::newRow("trusted by another user of the server")
         << "tls" << false << fp << "tls"
         << "other" << 0 << "" << -1 << "" << true << 1;
+    QTest::newRow("trusted by another user, as an older version kept it")
+        << "tls" << false << fp << "tls"
+        << "old:other" << 0 << "" << -1 << "" << true << 1;
     QTest::newRow("another certificate") << "secure" << false << fp << "tls"
                                          << "" << 0 << "" << -1 << changed << false << -1;
     QTest::newRow("another certificate than another user trusted")
@@ -393,8 +398,17 @@ private slots:
         settings.fingerprint = lastDigitChanged(settings.fingerprint),
         settings.libraryFingerprint = lastDigitChanged(settings.libraryFingerprint);
     }
-    StoreTlsSettings(TestServer::host(), port, trustedBy.isEmpty() ? TestServer::user() : trustedBy,
-                     settings);
+    if (trustedBy.startsWith(QLatin1String("old:"))) {
+      // Trust kept with one user's choices, as an older version did.
+      QSettings ini(FormStorageFile(), QSettings::IniFormat);
+      ini.beginGroup(
+          ConnectionKey{TestServer::host(), port, trustedBy.mid(4)}.settingsGroup("TLS"));
+      ini.setValue("Fingerprint", settings.fingerprint);
+      ini.setValue("LibraryFingerprint", settings.libraryFingerprint);
+    } else {
+      StoreTlsSettings(TestServer::host(), port,
+                       trustedBy.isEmpty() ? TestServer::user() : trustedBy, settings);
+    }
     const QString savedFile = SavedConnectionsFilePath();
     QString reason;
     QVERIFY(WriteSavedConnectionsFile(savedFile, {{"db", "root", "x", "1"}}, &reason));
@@ -439,6 +453,11 @@ private slots:
           form->Session->query({}, QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))
               .text(0, 1);
       QCOMPARE(!cipher.isEmpty(), encrypted);
+      // The server may not ask for a local file.
+      const QueryResult local = form->Session->query(
+          {}, QStringLiteral("LOAD DATA LOCAL INFILE '/etc/hostname' INTO TABLE mysql.qw_nowhere"));
+      qInfo("LOCAL: %u %s", local.reply.errorNumber, qPrintable(local.reply.error));
+      QVERIFY(!local.ok());
       const QString status = form->StatusBar1->currentMessage();
       QVERIFY2(status.contains(encrypted ? "verschlüsselt (TLSv1." : "unverschlüsselt") &&
                    status.contains(cipher),
