@@ -14,8 +14,7 @@
 
 namespace {
 
-const QString NoDatabaseList =
-    QStringLiteral("Konnte die Liste mit dem Datenbanken nicht abrufen.");
+const QString NoDatabaseList = QStringLiteral("Konnte die Liste der Datenbanken nicht abrufen.");
 const QString NoTableList = QStringLiteral("Konnte Liste mit Tabellen nicht abrufen!");
 const QString NoFieldList = QStringLiteral("Konnte Liste mit Feldern nicht abrufen!");
 const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen!");

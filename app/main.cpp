@@ -20,6 +20,8 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -145,9 +147,18 @@ private:
   static inline std::vector<Held> s_held;
 };
 
+// The program's memory holds passwords and passphrases: a crash writes no
+// core file of it, and no other process of the user may read or trace it.
+void KeepMemoryToItself() {
+  const rlimit noCoreFile{0, 0};
+  setrlimit(RLIMIT_CORE, &noCoreFile);
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
+  KeepMemoryToItself();
   // Started by ssh as its SSH_ASKPASS helper: pass the question on and end.
   if (const std::optional<int> exitCode = RunAsSshAskpass(argc, argv))
     return *exitCode;

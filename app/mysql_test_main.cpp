@@ -220,6 +220,17 @@ void TMainForm::wire() {
   Structures->changed = [this](const QString &database, const QString &table) {
     StructureChanged(database, table);
   };
+  // A cancel that the server did not answer broke the connection: the
+  // command that waited ends first.
+  Session->setConnectionBrokenHandler([this] {
+    QTimer::singleShot(0, this, [this] {
+      ConnectionLost([this] { return Session->connectionBroken(); },
+                     QStringLiteral("Der Server hat die abgebrochene Anweisung nicht beendet; die "
+                                    "Verbindung wurde deshalb unterbrochen. Ob die Anweisung auf "
+                                    "dem Server noch ausgeführt wird, lässt sich nicht sagen."),
+                     QStringLiteral("Verbindung unterbrochen"));
+    });
+  });
 }
 
 QList<BitBtnXP *> TMainForm::buttonsInCreationOrder() const {
@@ -300,10 +311,17 @@ void TMainForm::connectbtnClick() {
 }
 
 void TMainForm::TunnelBroken(const SshTunnel *tunnel, const QString &message) {
-  if (tunnel != Tunnel.get() || !connected())
+  ConnectionLost([this, tunnel] { return tunnel == Tunnel.get(); }, message,
+                 QStringLiteral("SSH-Verbindung abgebrochen"));
+}
+
+void TMainForm::ConnectionLost(const std::function<bool()> &gone, const QString &message,
+                               const QString &title) {
+  if (!gone() || !connected())
     return;
   if (Session->busy() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
-    QTimer::singleShot(200, this, [this, tunnel, message] { TunnelBroken(tunnel, message); });
+    QTimer::singleShot(200, this,
+                       [this, gone, message, title] { ConnectionLost(gone, message, title); });
     return;
   }
   RunHandler(this, [&] {
@@ -311,8 +329,7 @@ void TMainForm::TunnelBroken(const SshTunnel *tunnel, const QString &message) {
                 message + QStringLiteral("\n\nDie Verbindung zur Datenbank wurde getrennt. "
                                          "Quellwerk verbindet sich nicht von selbst neu; mit "
                                          "„Verbinden...“ bauen Sie sie wieder auf."),
-                QStringLiteral("SSH-Verbindung abgebrochen"), MessageButtons::Ok,
-                MessageIcon::Critical);
+                title, MessageButtons::Ok, MessageIcon::Critical);
     cancelbtnClick();
   });
 }

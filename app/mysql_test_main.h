@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -121,9 +122,13 @@ private:
   void RefreshLists();
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
-  // The SSH tunnel ended by itself: said, and the connection closed, between
-  // two commands only (never while a server call or a dialog waits, whose
-  // command would go on with a closed connection). Nothing reconnects.
+  // The connection is gone (`gone` says whether it still is): said, and the
+  // connection closed, between two commands only (never while a server call
+  // or a dialog waits, whose command would go on with a closed connection).
+  // Nothing reconnects.
+  void ConnectionLost(const std::function<bool()> &gone, const QString &message,
+                      const QString &title);
+  // The SSH tunnel ended by itself.
   void TunnelBroken(const SshTunnel *tunnel, const QString &message);
   ConnectionCommands connectionCommands();
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);

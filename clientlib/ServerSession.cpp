@@ -1,6 +1,8 @@
 #include "clientlib/ServerSession.h"
 
 #include "clientlib/SessionWork.h"
+#include "clientlib/TlsProbe.h"
+#include "common/Secret.h"
 
 #include <errmsg.h>
 
@@ -90,6 +92,10 @@ public:
 
   void setOnCancel(std::function<void()> onCancel) { m_onCancel = std::move(onCancel); }
 
+  // Whether the cancel had to break the connection under the call.
+  bool brokeConnection() const { return m_brokeConnection; }
+  void setBrokeConnection() { m_brokeConnection = true; }
+
   // Marks the call finished, unless it was given up; `store` runs under the
   // lock first. Returns false for a call that was given up.
   template <typename Store> bool finish(Store store) {
@@ -148,6 +154,7 @@ private:
   bool m_abandoned = false;
   std::function<void()> m_notify;
   std::atomic<bool> m_cancelRequested{false};
+  std::atomic<bool> m_brokeConnection{false};
   std::function<void()> m_onCancel;
 };
 
@@ -170,21 +177,28 @@ CallWaiter &Waiter() {
   return waiter;
 }
 
-// The login methods of the client library that never hand the password over
-// as typed: all it knows but mysql_clear_password and dialog (PAM).
-constexpr const char *LoginWithoutClearText =
-    "mysql_native_password,mysql_old_password,client_ed25519,sha256_password,"
-    "caching_sha2_password,auth_gssapi_client";
+// The login methods of the client library that never hand the password
+// itself to the server. Not among them: mysql_clear_password and dialog
+// (PAM), which send it as typed; caching_sha2_password, which Connector/C
+// 3.3 lets send it as typed whenever TLS was asked for, also when the server
+// offered none; sha256_password, which encrypts it with whatever RSA key the
+// server sends.
+constexpr const char *LoginWithoutPassword =
+    "mysql_native_password,mysql_old_password,client_ed25519,auth_gssapi_client";
 
 // Sets the connection options that every connection of the program uses: the
-// connect time-out, the utf8mb4 character set and TLS. False when the client
-// library refuses one of them.
+// connect time-out, the utf8mb4 character set, no local files, and TLS.
+// False when the client library refuses one of them.
 bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint, const TlsOptions &tls) {
   // Names travel as UTF-8 both ways, so that umlauts survive the round trip.
   // No read or write time-out: a long statement is the user's to cancel.
   const std::int32_t timeout = endpoint.connectTimeout;
+  // A server may ask for a local file at any statement (LOAD DATA LOCAL);
+  // some builds of the library hand it over unless told otherwise.
+  const unsigned int noLocalFiles = 0;
   if (mysql::mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout) != 0 ||
-      mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4") != 0)
+      mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4") != 0 ||
+      mysql::mysql_options(handle, MYSQL_OPT_LOCAL_INFILE, &noLocalFiles) != 0)
     return false;
   const my_bool on = 1;
   // This option makes the library of Connector/C 3.3 ask for TLS whenever
@@ -201,7 +215,7 @@ bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint, const Tl
       mysql::mysql_options(handle, MARIADB_OPT_TLS_PEER_FP, tls.peerFingerprint.constData()) != 0)
     return false;
   return tls.enforced() ||
-         mysql::mysql_options(handle, MARIADB_OPT_RESTRICTED_AUTH, LoginWithoutClearText) == 0;
+         mysql::mysql_options(handle, MARIADB_OPT_RESTRICTED_AUTH, LoginWithoutPassword) == 0;
 }
 
 // The host the client library is given: through a local socket (an SSH
@@ -209,6 +223,62 @@ bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint, const Tl
 // naming the server itself.
 QByteArray LibraryHost(const ServerEndpoint &endpoint) {
   return endpoint.localSocket.isEmpty() ? ToLibrary(endpoint.host) : QByteArray("localhost");
+}
+
+// What the client library is given for one login, as UTF-8. Made on the
+// interface thread, so that no other thread reads the endpoint's password;
+// the bytes of the password are overwritten once the library has taken them.
+struct LibraryLogin {
+  explicit LibraryLogin(const ServerEndpoint &endpoint)
+      : host(LibraryHost(endpoint)), user(ToLibrary(endpoint.user)),
+        password(ToLibrary(endpoint.password)), socket(ToLibrary(endpoint.localSocket)),
+        port(static_cast<unsigned int>(endpoint.port)), flags(endpoint.clientFlags) {}
+  ~LibraryLogin() { WipeBytes(password); }
+  LibraryLogin(LibraryLogin &&) = default;
+  LibraryLogin &operator=(LibraryLogin &&) = default;
+  LibraryLogin(const LibraryLogin &) = default;
+  LibraryLogin &operator=(const LibraryLogin &) = default;
+
+  // Connects `handle`. The library keeps its own copy of the password for a
+  // reconnect, which the program never asks for: it is overwritten at once.
+  // (A failed attempt frees that copy inside the library.)
+  bool connect(MYSQL *handle) {
+    const bool connected =
+        mysql::mysql_real_connect(handle, host.constData(), user.constData(), password.constData(),
+                                  nullptr, port, socket.isEmpty() ? nullptr : socket.constData(),
+                                  flags) != nullptr;
+    WipeBytes(password);
+    if (connected)
+      WipeCharacters(handle->passwd);
+    return connected;
+  }
+
+  QByteArray host, user, password, socket;
+  unsigned int port;
+  unsigned long flags;
+};
+
+// How the open connection logged in, for the short connection that cancels:
+// its endpoint, whose password is the one copy the program keeps while
+// connected, and its TLS options. A cancel under way shares it; the last
+// holder overwrites the password.
+struct CancelLogin {
+  ServerEndpoint endpoint;
+  TlsOptions tls;
+  CancelLogin(ServerEndpoint e, TlsOptions t) : endpoint(std::move(e)), tls(std::move(t)) {}
+  ~CancelLogin() { WipeText(endpoint.password); }
+  CancelLogin(const CancelLogin &) = delete;
+  CancelLogin &operator=(const CancelLogin &) = delete;
+};
+
+// Where the library reaches the server when not over TCP: the tunnel's
+// socket, or for "localhost" its own default socket.
+QString LocalSocketOf(const ServerEndpoint &endpoint) {
+  if (!endpoint.localSocket.isEmpty())
+    return endpoint.localSocket;
+  if (endpoint.host.isEmpty() || endpoint.host == QLatin1String("localhost"))
+    return qEnvironmentVariable("MYSQL_UNIX_PORT", QStringLiteral(MARIADB_UNIX_ADDR));
+  return {};
 }
 
 ServerSession::ConnectFailure FailureOf(unsigned int errorNumber) {
@@ -220,40 +290,42 @@ ServerSession::ConnectFailure FailureOf(unsigned int errorNumber) {
 }
 
 // Ends the statement that `call` runs on connection `threadId`: KILL QUERY
-// from a connection of its own; when the statement has not ended a few
-// seconds later (the server does not answer, or the KILL did not get
-// through), breaks the connection under it so that the call returns.
+// from a connection of its own, logged in and checked as the connection was;
+// when the statement has not ended a few seconds later (the server does not
+// answer, or the KILL did not get through), breaks the connection under it
+// so that the call returns.
 void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned long threadId,
-                     ServerEndpoint endpoint, TlsOptions tls) {
-  StartBackgroundThread([=] {
-    if (threadId != 0 && !endpoint.host.isNull()) {
-      ServerEndpoint quick = endpoint;
-      quick.connectTimeout = std::min(endpoint.connectTimeout, CancelConnectionSeconds);
-      if (MYSQL *killer = mysql::mysql_init(nullptr)) {
-        const unsigned int ioTimeout = CancelConnectionSeconds;
-        const QByteArray host = LibraryHost(quick), user = ToLibrary(quick.user),
-                         password = ToLibrary(quick.password),
-                         socket = ToLibrary(quick.localSocket);
-        if (ConfigureConnection(killer, quick, tls) &&
-            mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
-            mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
-            mysql::mysql_real_connect(killer, host.constData(), user.constData(),
-                                      password.constData(), nullptr,
-                                      static_cast<unsigned int>(quick.port),
-                                      socket.isEmpty() ? nullptr : socket.constData(), 0)) {
-          const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
-          mysql::mysql_query(killer, kill.constData());
+                     std::shared_ptr<const CancelLogin> login) {
+  ServerEndpoint quick = login->endpoint;
+  quick.connectTimeout = std::min(quick.connectTimeout, CancelConnectionSeconds);
+  quick.clientFlags = 0;
+  LibraryLogin libraryLogin(quick);
+  WipeText(quick.password); // shared with the connection's: only let go
+  StartBackgroundThread(
+      [call, handle, threadId, login, quick, libraryLogin = std::move(libraryLogin)]() mutable {
+        if (threadId != 0 && !quick.host.isNull()) {
+          if (MYSQL *killer = mysql::mysql_init(nullptr)) {
+            const unsigned int ioTimeout = CancelConnectionSeconds;
+            if (ConfigureConnection(killer, quick, login->tls) &&
+                mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
+                mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
+                libraryLogin.connect(killer)) {
+              const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
+              mysql::mysql_query(killer, kill.constData());
+            }
+            mysql::mysql_close(killer);
+          }
         }
-        mysql::mysql_close(killer);
-      }
-    }
-    if (call->waitFor(std::chrono::seconds(CancelGraceSeconds.load())))
-      return;
-    call->whileRunning([&] {
-      if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_cancel))
-        mysql::mariadb_cancel(handle);
-    });
-  });
+        login.reset();
+        if (call->waitFor(std::chrono::seconds(CancelGraceSeconds.load())))
+          return;
+        call->whileRunning([&] {
+          if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_cancel)) {
+            mysql::mariadb_cancel(handle);
+            call->setBrokeConnection();
+          }
+        });
+      });
 }
 
 } // namespace
@@ -262,12 +334,16 @@ void SetCallWaiter(CallWaiter waiter) {
   Waiter() = waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished);
 }
 
-// The open connection: its handle, and how it was made, for the short
-// connection that cancels.
+QStringList LoginMethodsWithoutPassword() {
+  return QString::fromLatin1(LoginWithoutPassword).split(QLatin1Char(','));
+}
+
+// The open connection: its handle, how it logged in (for the short
+// connection that cancels), and whether a cancel broke it.
 struct ServerSession::Connection {
   MYSQL *handle = nullptr;
-  ServerEndpoint endpoint;
-  TlsOptions tls;
+  std::shared_ptr<const CancelLogin> login;
+  bool broken = false;
 };
 
 // The connection's thread: runs one job after the other.
@@ -333,6 +409,8 @@ ServerSession::~ServerSession() {
 
 bool ServerSession::connected() const { return m_connection != nullptr; }
 
+bool ServerSession::connectionBroken() const { return m_connection && m_connection->broken; }
+
 void SessionAccess::Execute(ServerSession &session, const QString &what,
                             const std::function<void(MYSQL *)> &job) {
   if (!session.m_connection)
@@ -347,11 +425,11 @@ void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL
     session.m_worker = std::make_unique<ServerSession::Worker>();
   auto call = std::make_shared<CallState>();
   if (cancelThrough)
-    call->setOnCancel([weak = std::weak_ptr<CallState>(call), handle,
-                       endpoint = cancelThrough->endpoint, tls = cancelThrough->tls] {
-      if (std::shared_ptr<CallState> running = weak.lock())
-        CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), endpoint, tls);
-    });
+    call->setOnCancel(
+        [weak = std::weak_ptr<CallState>(call), handle, login = cancelThrough->login] {
+          if (std::shared_ptr<CallState> running = weak.lock())
+            CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), login);
+        });
   session.m_worker->post([call, handle, &job] {
     job(handle);
     call->finish();
@@ -362,6 +440,12 @@ void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL
   // caller's frame, so make sure of it.
   call->wait();
   session.m_lastCancelled = call->cancelRequested();
+  if (call->brokeConnection() && session.m_connection && session.m_connection->handle == handle &&
+      !session.m_connection->broken) {
+    session.m_connection->broken = true;
+    if (session.m_brokenHandler)
+      session.m_brokenHandler();
+  }
 }
 
 bool ServerSession::runAside(const QString &what, std::function<void()> job,
@@ -383,33 +467,38 @@ bool ServerSession::runAside(const QString &what, std::function<void()> job,
   return !call->abandoned();
 }
 
-ServerSession::ConnectOutcome ServerSession::connect(const QString &what, const TlsOptions &tls) {
+ServerSession::ConnectOutcome ServerSession::connect(const QString &what, const TlsOptions &tls,
+                                                     QDeadlineTimer deadline) {
   struct Attempt {
     MYSQL *handle = nullptr; // kept only when connected
     ConnectOutcome outcome;
     std::exception_ptr failure;
   };
+  // The password leaves the endpoint: the library's copy is made here, on
+  // this thread, and the endpoint's goes to the connection, if one opens.
+  ServerEndpoint endpoint = m_endpoint;
+  WipeText(m_endpoint.password); // shared with `endpoint`: only let go
+  if (!deadline.isForever())
+    endpoint.connectTimeout = static_cast<std::int32_t>(std::clamp<qint64>(
+        (deadline.remainingTime() + 999) / 1000, 1, std::max(endpoint.connectTimeout, 1)));
+  LibraryLogin login(endpoint);
+  ServerEndpoint where = endpoint;
+  where.password = QString();
   auto attempt = std::make_shared<Attempt>();
   const bool finished = runAside(
       what,
-      [attempt, endpoint = m_endpoint, tls] {
+      [attempt, endpoint = where, tls, login = std::move(login), deadline]() mutable {
         ConnectOutcome &outcome = attempt->outcome;
         MYSQL *handle = nullptr;
         try {
           handle = mysql::mysql_init(nullptr);
-          const QByteArray host = LibraryHost(endpoint), user = ToLibrary(endpoint.user),
-                           password = ToLibrary(endpoint.password),
-                           socket = ToLibrary(endpoint.localSocket);
           if (!handle)
             outcome.step = ConnectStep::InitFailed;
           else if (!ConfigureConnection(handle, endpoint, tls))
             outcome.step = ConnectStep::OptionsRefused;
-          else if (!mysql::mysql_real_connect(
-                       handle, host.constData(), user.constData(), password.constData(), nullptr,
-                       static_cast<unsigned int>(endpoint.port),
-                       socket.isEmpty() ? nullptr : socket.constData(), endpoint.clientFlags)) {
+          else if (!login.connect(handle)) {
             const ServerReply reply = ReplyOf(handle, false);
-            outcome = {ConnectStep::ConnectFailed, reply, FailureOf(reply.errorNumber)};
+            outcome = {ConnectStep::ConnectFailed, reply, FailureOf(reply.errorNumber), {}};
           } else {
             outcome.step = ConnectStep::Connected;
           }
@@ -421,17 +510,26 @@ ServerSession::ConnectOutcome ServerSession::connect(const QString &what, const 
           attempt->handle = handle;
         else if (handle)
           mysql::mysql_close(handle);
+        // The library's text garbles the method's name: ask the server.
+        if (outcome.failure == ConnectFailure::LoginMethodRefused)
+          outcome.loginMethod = ProbeLoginMethod(
+              endpoint.host, static_cast<std::uint16_t>(endpoint.port),
+              deadline.isForever() ? QDeadlineTimer(endpoint.connectTimeout * 1000) : deadline,
+              {LocalSocketOf(endpoint), {}}, endpoint.user, LoginMethodsWithoutPassword());
       },
       [attempt] {
         if (attempt->handle)
           mysql::mysql_close(attempt->handle);
       });
+  if (!finished || attempt->failure || !attempt->handle)
+    WipeText(endpoint.password);
   if (!finished)
-    return {ConnectStep::Cancelled, {}, ConnectFailure::Other};
+    return {ConnectStep::Cancelled, {}, ConnectFailure::Other, {}};
   if (attempt->failure)
     std::rethrow_exception(attempt->failure);
   if (attempt->handle)
-    m_connection.reset(new Connection{attempt->handle, m_endpoint, tls});
+    m_connection.reset(new Connection{
+        attempt->handle, std::make_shared<const CancelLogin>(std::move(endpoint), tls), false});
   return attempt->outcome;
 }
 
@@ -463,7 +561,9 @@ BatchResult ServerSession::batch(const QString &what, const QStringList &stateme
 }
 
 void ServerSession::PretendConnectedForTests() {
-  m_connection.reset(new Connection{mysql::mysql_init(nullptr), m_endpoint, {}});
+  m_connection.reset(new Connection{mysql::mysql_init(nullptr),
+                                    std::make_shared<const CancelLogin>(m_endpoint, TlsOptions{}),
+                                    false});
 }
 
 ConnectionFacts ReadConnectionFacts(ServerSession &session) {

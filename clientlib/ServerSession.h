@@ -19,6 +19,7 @@
 #include "clientlib/QueryResult.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,8 @@ struct ServerEndpoint {
   QString host;
   std::int32_t port = 3306;
   QString user;
+  // Taken by ServerSession::connect: the open connection keeps it, as the one
+  // copy the program holds while connected, until it is closed.
   QString password;
   std::int32_t connectTimeout = 30; // seconds
   std::uint32_t clientFlags = 0;
@@ -56,10 +59,15 @@ struct TlsOptions {
   // probe has compared it with the server's name, and the library is held
   // to that very certificate.
   bool checkHostName = true;
-  // Whether the library itself refuses a connection without TLS: only then
-  // may a login method send the password as typed.
+  // Whether the library itself refuses a connection without TLS, or with
+  // another server than the one checked: only then may a login method hand
+  // the password itself to the server.
   bool enforced() const { return !caFile.isEmpty() || !peerFingerprint.isEmpty(); }
 };
+
+// The login methods the client library may use on a connection whose TLS it
+// does not enforce: those that never hand the password itself to the server.
+QStringList LoginMethodsWithoutPassword();
 
 // The server's version and how the open connection is encrypted.
 struct ConnectionFacts {
@@ -103,9 +111,19 @@ public:
   // Whether a connection is open: a connect succeeded and nothing closed it
   // since (a connection the server broke counts until it is closed).
   bool connected() const;
+  // Whether the open connection is known to be broken: a cancel had to break
+  // it, since the server did not end the statement. Every call on it fails
+  // at once until it is closed.
+  bool connectionBroken() const;
+  // Runs on the interface thread right after the call that broke the
+  // connection, while the command that made the call still runs.
+  void setConnectionBrokenHandler(std::function<void()> handler) {
+    m_brokenHandler = std::move(handler);
+  }
 
   // The connection parameters of the program: where the next connect goes,
-  // as last set, whether or not a connect followed.
+  // as last set, whether or not a connect followed; the password only until
+  // a connect takes it.
   const ServerEndpoint &endpoint() const { return m_endpoint; }
   void setEndpoint(const ServerEndpoint &endpoint) { m_endpoint = endpoint; }
 
@@ -154,12 +172,17 @@ public:
     ConnectStep step = ConnectStep::ConnectFailed;
     ServerReply reply; // the library's answer when the connect itself failed
     ConnectFailure failure = ConnectFailure::Other;
+    // LoginMethodRefused: the method the server asked for, where it said.
+    QString loginMethod;
   };
   // Connects to endpoint() on a thread of its own, so that an attempt the
   // user gives up can finish in the background without holding anything
   // up; a failed attempt leaves no connection. Any connection open before
-  // must have been closed.
-  ConnectOutcome connect(const QString &what, const TlsOptions &tls);
+  // must have been closed. The library's connect time-out is the endpoint's,
+  // or what is left until `deadline` when that is less. The password leaves
+  // the endpoint: a failed attempt lets it go, an open connection keeps it.
+  ConnectOutcome connect(const QString &what, const TlsOptions &tls,
+                         QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
 
   // Closes the open connection on the connection's thread, if there is one.
   void close(const QString &what);
@@ -199,6 +222,7 @@ private:
   std::unique_ptr<Worker> m_worker;
   std::unique_ptr<Connection> m_connection; // the open connection, if any
   ServerEndpoint m_endpoint;
+  std::function<void()> m_brokenHandler;
   bool m_lastCancelled = false;
   int m_waiting = 0;
 };

@@ -10,7 +10,9 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -37,9 +39,20 @@ struct TlsProbeRoute {
   QString caFile;
 };
 
-// Blocks for up to `timeoutSeconds` per step. Runs on any thread.
-TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeconds,
+// Blocks until `deadline` at the longest, however slowly the server sends.
+// Runs on any thread.
+TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, QDeadlineTimer deadline,
                         const TlsProbeRoute &route = {});
+
+// Which login method the server wants of `user`, for saying why the client
+// library refused one: the greeting names the server's own; when that is
+// one of `allowed`, a login request with the user name and no password (over
+// TLS where the server offers it, as the library's own attempt went) brings
+// the method of the user's account. Never sends a password. Empty when the
+// server did not say.
+QString ProbeLoginMethod(const QString &host, std::uint16_t port, QDeadlineTimer deadline,
+                         const TlsProbeRoute &route, const QString &user,
+                         const QStringList &allowed);
 
 // The fingerprint of a DER certificate as upper-case hex bytes joined by ':'.
 QString CertificateFingerprint(const QByteArray &certificate,

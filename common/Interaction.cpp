@@ -67,6 +67,19 @@ MessageAnswer showRealBox(QWidget *parent, const Message &message) {
     box.exec();
     return box.clickedButton() == plain ? MessageAnswer::Yes : MessageAnswer::No;
   }
+  if (message.buttons == MessageButtons::YesAlwaysNo) {
+    QPushButton *yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    QPushButton *always =
+        box.addButton(QStringLiteral("Ja, &immer für diesen Server"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+    // Only a deliberate choice goes on.
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == always ? MessageAnswer::Always
+           : box.clickedButton() == yes  ? MessageAnswer::Yes
+                                         : MessageAnswer::No;
+  }
   if (message.buttons == MessageButtons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);

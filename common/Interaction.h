@@ -25,10 +25,12 @@ inline const QString DesktopName = QStringLiteral("Quellwerk");
 // YesNo: "Ja" and "Nein"; RunCancel: "Ausführen" and "Abbrechen", for a
 // statement shown before it is sent; PlainFileOrAsk: where a password goes
 // without a keyring, "Im Klartext in options.dat speichern" (Yes) and "Bei
-// jeder Verbindung fragen" (No, also Enter and Escape).
-enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel, PlainFileOrAsk };
+// jeder Verbindung fragen" (No, also Enter and Escape); YesAlwaysNo: "Ja"
+// (Yes), "Ja, immer für diesen Server" (Always) and "Nein" (No, also Enter
+// and Escape), for going on once or for good.
+enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel, PlainFileOrAsk, YesAlwaysNo };
 enum class MessageIcon { None, Critical, Question };
-enum class MessageAnswer { Ok, Yes, No, Cancel, Run };
+enum class MessageAnswer { Ok, Yes, No, Cancel, Run, Always };
 
 struct Message {
   QString text;

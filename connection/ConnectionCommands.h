@@ -1,14 +1,26 @@
 // "Verbinden..." and "Trennen": opening and closing the one server
 // connection of the main window, with the connection dialog's entries and
 // the connection's TLS settings.
+//
+// No password leaves unprotected. Before anything is sent, the server's TLS
+// is looked at where that decides anything, and the client library is held
+// to what was seen: a certificate trusted before, or at first use, is pinned
+// (so that neither another server nor a server without TLS gets the login);
+// a look without a clear answer never leads to a login that the answer would
+// have stopped; a server without TLS is let in only once the user agreed.
+// On a connection whose TLS the library does not enforce, no login method
+// may hand the password itself to the server (clientlib/ServerSession).
+// The connect time-out covers the look and the login together.
 #pragma once
 
 #include "clientlib/ServerSession.h"
+#include "clientlib/TlsProbe.h"
 
-#include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QWidget;
 class SshTunnel;
@@ -31,6 +43,8 @@ public:
     QString status;
   };
   // Shows the dialog and connects as it says; a failure has been reported.
+  // Once connected, the dialog no longer holds the password: the connection
+  // keeps the one copy until "Trennen".
   Attempt Connect();
   // Closes the connection and its tunnel.
   void Disconnect();
@@ -42,13 +56,19 @@ private:
   // "host:port" for messages.
   QString HostAndPort() const;
   // A connect refused before or after the library was asked.
-  void RefuseConnection(const QString &reason);
-  // The server's certificate looked at and judged before anything is sent
-  // (false: do not connect); the fingerprint the client library is to
-  // insist on set.
-  bool CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint);
-  // Why a library connect failed, when it is a matter of TLS or the login method.
-  QString TlsFailureReason(const TlsSettings &tls, ServerSession::ConnectFailure failure) const;
+  void RefuseConnection(const QString &reason,
+                        const QString &title = QStringLiteral("Verbindung abgelehnt"));
+  // What the client library is to insist on, after a look at the server's
+  // TLS where that decides anything, and the user's word on a server met for
+  // the first time (stored as trust). False: do not connect (said why,
+  // unless the user said no or gave up).
+  bool PrepareTls(TlsSettings &tls, const QDeadlineTimer &deadline, TlsOptions &options);
+  // The look at the server: nothing when the user gave it up.
+  std::optional<TlsProbe> Probe(const QDeadlineTimer &deadline, const QString &caFile);
+  // Says why the library refused the login, where that is a matter of TLS
+  // or of the login method; false for any other failure.
+  bool ExplainRefusal(const TlsSettings &tls, const ServerSession::ConnectOutcome &outcome,
+                      const QDeadlineTimer &deadline);
 
   ServerSession &m_session;
   TDialog &m_dialog;

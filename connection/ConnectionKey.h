@@ -28,6 +28,11 @@ struct ConnectionKey {
   // The group of this connection's settings in quellwerk.ini (TLS, SSH,
   // Password): "section/" and the encoded key.
   QString settingsGroup(const QString &section) const;
+  // The group of what belongs to the server whoever logs in (its trust):
+  // "section/host:port", the host percent-encoded.
+  QString serverGroup(const QString &section) const;
+  // Whether an encoded key names a connection to this one's server.
+  bool sameServer(const QString &encodedKey) const;
 
   friend bool operator==(const ConnectionKey &, const ConnectionKey &) = default;
 };

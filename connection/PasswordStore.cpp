@@ -2,6 +2,7 @@
 
 #include "common/FormStorage.h"
 #include "common/Interaction.h"
+#include "common/Secret.h"
 #include "common/WaitWindow.h"
 
 #include <QEventLoop>
@@ -35,7 +36,13 @@ Keyring::Answer answerOf(const QKeychain::Job &job) {
   switch (job.error()) {
   case QKeychain::NoError: {
     const auto *read = qobject_cast<const QKeychain::ReadPasswordJob *>(&job);
-    return {Outcome::Done, read ? read->textData() : QString(), {}};
+    if (!read)
+      return {Outcome::Done, {}, {}};
+    Keyring::Answer answer{Outcome::Done, read->textData(), {}};
+    // The job keeps the password's bytes until it is deleted: overwritten
+    // now, since nothing reads them again.
+    WipeSharedBytes(read->binaryData());
+    return answer;
   }
   case QKeychain::EntryNotFound: return {Outcome::NotFound, {}, {}};
   case QKeychain::AccessDenied:
@@ -97,7 +104,9 @@ Keyring::Answer Keyring::write(const ConnectionKey &key, const QString &password
   Answer back = read(key);
   if (back.outcome == Outcome::Unavailable)
     return back;
-  if (back.outcome == Outcome::NotFound || back.password != password) {
+  const bool same = back.password == password;
+  WipeText(back.password);
+  if (back.outcome == Outcome::NotFound || !same) {
     m_unavailable = QStringLiteral("der Schlüsselbund gibt das Passwort nicht so zurück, wie es "
                                    "gespeichert wurde");
     return {Outcome::Unavailable, {}, m_unavailable};

@@ -107,6 +107,7 @@ void TTlsDialog::Fill(const QString &name, const TlsSettings &settings) {
   EditCaFile->setText(settings.caFile);
   m_fingerprint = settings.fingerprint;
   m_libraryFingerprint = settings.libraryFingerprint;
+  m_acceptedWithoutTls = settings.acceptedWithoutTls;
   EnableControls();
 }
 
@@ -119,6 +120,7 @@ TlsSettings TTlsDialog::Settings() const {
   settings.caFile = EditCaFile->text();
   settings.fingerprint = m_fingerprint;
   settings.libraryFingerprint = m_libraryFingerprint;
+  settings.acceptedWithoutTls = m_acceptedWithoutTls;
   return settings;
 }
 
@@ -133,6 +135,7 @@ void TTlsDialog::BrowseBtnClick() {
 void TTlsDialog::ForgetBtnClick() {
   m_fingerprint.clear();
   m_libraryFingerprint.clear();
+  m_acceptedWithoutTls = false;
   EnableControls();
 }
 
@@ -149,7 +152,9 @@ void TTlsDialog::ButtonOKClick() {
 void TTlsDialog::EnableControls() {
   EditCaFile->setEnabled(CheckCa->isChecked());
   BrowseBtn->setEnabled(CheckCa->isChecked());
-  FingerprintValue->setText(m_fingerprint.isEmpty() ? QStringLiteral("(keiner)")
-                                                    : FingerprintLines(m_fingerprint));
-  ForgetBtn->setEnabled(!m_fingerprint.isEmpty());
+  FingerprintValue->setText(!m_fingerprint.isEmpty() ? FingerprintLines(m_fingerprint)
+                            : m_acceptedWithoutTls
+                                ? QStringLiteral("(keiner: Verbindung ohne TLS zugelassen)")
+                                : QStringLiteral("(keiner)"));
+  ForgetBtn->setEnabled(!m_fingerprint.isEmpty() || m_acceptedWithoutTls);
 }

@@ -1,6 +1,8 @@
 // The TLS settings of one connection (host, port and user): whether TLS is
-// required, and how the server's certificate is checked. Opened from the
-// connection dialog's "TLS..." button; the caller stores what it returns.
+// required, and how the server's certificate is checked; and what the
+// program trusts of the server, which "Fingerabdruck vergessen" forgets for
+// every user of it. Opened from the connection dialog's "TLS..." button; the
+// caller stores what it returns.
 #pragma once
 
 #include "common/BitBtnXP.h"
@@ -45,7 +47,9 @@ public slots:
 
 private:
   void EnableControls();
-  // The trusted certificate as shown and as the client library checks it.
+  // The server's trust: the certificate as shown and as the client library
+  // checks it, or the user's word to connect without TLS.
   QString m_fingerprint;
   QString m_libraryFingerprint;
+  bool m_acceptedWithoutTls = false;
 };

@@ -3,6 +3,7 @@
 #include "common/FormStorage.h"
 #include "common/FormTools.h"
 #include "common/Interaction.h"
+#include "common/Secret.h"
 #include "connection/IntegerText.h"
 #include "connection/PasswordPrompt.h"
 #include "connection/SshDialog.h"
@@ -184,7 +185,7 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   FormCreate();
 }
 
-TDialog::~TDialog() = default;
+TDialog::~TDialog() { ForgetPassword(); }
 
 void TDialog::buildLayout() {
   // Designed: edits 21 high on a pitch of 32 from the top at 16; labels end
@@ -397,6 +398,13 @@ ConnectionRequest TDialog::Request() const {
           {}};
 }
 
+void TDialog::ForgetPassword() {
+  QString typed = EditPass->text();
+  // Setting the text also clears the edit's undo history.
+  EditPass->setText(QString());
+  WipeText(typed);
+}
+
 void TDialog::TlsBtnClick() {
   EditConnectionSettings(namedConnection(), TlsForm(), LoadTlsSettings, StoreTlsSettings);
 }
@@ -516,9 +524,10 @@ void TDialog::carryPassword(const SavedConnection &before, const SavedConnection
   const ConnectionKey from = ConnectionKey::Of(before), to = ConnectionKey::Of(after);
   switch (LoadPasswordPlace(from)) {
   case PasswordPlace::Keyring: {
-    const Keyring::Answer kept = m_keyring.read(from);
+    Keyring::Answer kept = m_keyring.read(from);
     const bool carried = kept.outcome == Keyring::Outcome::Done &&
                          m_keyring.write(to, kept.password).outcome == Keyring::Outcome::Done;
+    WipeText(kept.password);
     // What the keyring could not carry over is asked for at the connect.
     StorePasswordPlace(to, carried ? PasswordPlace::Keyring : PasswordPlace::Ask);
     break;

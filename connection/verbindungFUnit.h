@@ -72,6 +72,10 @@ public:
 
   // What the edits say now.
   ConnectionRequest Request() const;
+  // Empties the password edit and overwrites the password's characters:
+  // once connected, the connection holds the one copy. (A saved
+  // connection's password comes back when it is chosen again.)
+  void ForgetPassword();
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a

@@ -349,7 +349,7 @@ private slots:
       int tables; // rows in the table list afterwards (-1: unchanged)
     };
     const QList<Case> cases{
-        {"mysql_list_dbs", "Konnte die Liste mit dem Datenbanken nicht abrufen.", true, -1},
+        {"mysql_list_dbs", "Konnte die Liste der Datenbanken nicht abrufen.", true, -1},
         {"mysql_select_db", "Konnte Datenbank nicht auswählen!", false, 0},
         {"mysql_list_tables", "Konnte Liste mit Tabellen nicht abrufen!", true, 0},
         {"mysql_list_fields", "Konnte Liste mit Feldern nicht abrufen!", true,
@@ -419,7 +419,7 @@ private slots:
 
     MessageRecorder messages;
     ClickRow(form->ListView1, db);
-    QCOMPARE(messages.texts(), QStringList{"Konnte die Liste mit dem Datenbanken nicht abrufen."});
+    QCOMPARE(messages.texts(), QStringList{"Konnte die Liste der Datenbanken nicht abrufen."});
     QVERIFY(!messages.shown[0].title.isEmpty());
     // The refresh failed: no list goes on showing what it showed before.
     for (ReportListView *list : {form->ListView1, form->ListView2, form->ListView3})

@@ -262,7 +262,8 @@ private slots:
             {},
             QStringLiteral("3F:3D:C1:7E:19:16:59:9D:E2:EF:C8:F9:2A:3D:B5:E9:12:1C:42:6D:63:63:38:"
                            "DC:D3:DC:38:A7:67:3A:00:93"),
-            QStringLiteral("BB")});
+            QStringLiteral("BB"),
+            false});
     capture(t, QStringLiteral("tls-dialog"));
     t.hide();
   }

@@ -219,12 +219,15 @@ private slots:
       port = qEnvironmentVariableIntValue("QW_TEST_TLS_PORT");
     const QString tlsDir = qEnvironmentVariable("QW_TEST_TLS_DIR");
     TlsSettings tls;
+    // A server without TLS was let in before.
+    tls.acceptedWithoutTls = server == "plain" || server == "closed";
     if (server.endsWith("-ca"))
       tls = {true,
              TlsSettings::Check::CaFile,
              tlsDir + (server == "tls-ca" ? "/tls/ca.pem" : "/secure/ca.pem"),
              {},
-             {}};
+             {},
+             false};
     StoreTlsSettings(TestServer::host(), port, TestServer::user(), tls);
 
     AdminConnection admin;

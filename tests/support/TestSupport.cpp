@@ -4,6 +4,7 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/mysql.h"
 #include "common/WaitWindow.h"
+#include "connection/TlsSettings.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QApplication>
@@ -69,7 +70,8 @@ MessageRecorder::MessageRecorder() {
     }
     switch (message.buttons) {
     case MessageButtons::YesNo:
-    case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::YesAlwaysNo: return MessageAnswer::Yes;
     case MessageButtons::RunCancel: return MessageAnswer::Run;
     case MessageButtons::PlainFileOrAsk: return MessageAnswer::No;
     case MessageButtons::Ok: break;
@@ -297,7 +299,17 @@ int FakeResultsFreed() { return fakeControl<int()>("fake_results_freed")(); }
 void FakeResetCounts() { fakeControl<void()>("fake_reset_counts")(); }
 void FakeFailFetchAfter(int rows) { fakeControl<void(int)>("fake_fail_fetch_after")(rows); }
 
+void AcceptPlainTestServer() {
+  TlsSettings tls = LoadTlsSettings(TestServer::host(), TestServer::port(), TestServer::user());
+  if (tls.trusted())
+    return;
+  tls.acceptedWithoutTls = true;
+  StoreTlsSettings(TestServer::host(), TestServer::port(), TestServer::user(), tls);
+}
+
 void ConnectTo(TMainForm &form, const QString &user, const QString &password, int port) {
+  if (port == TestServer::port())
+    AcceptPlainTestServer();
   ModalScript script;
   script.push([&](QDialog &dialog) {
     auto &d = static_cast<TDialog &>(dialog);
@@ -351,6 +363,7 @@ void ClickCaption(ReportListView *list, const QString &caption) {
 }
 
 std::unique_ptr<TMainForm> OpenMainForm(bool connect) {
+  AcceptPlainTestServer();
   std::unique_ptr<TMainForm> form = CreateForms();
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get()))

@@ -127,6 +127,11 @@ int FakeResultsFreed();
 void FakeResetCounts();
 void FakeFailFetchAfter(int rows);
 
+// The main test server offers no TLS: remembered as let in without it (so
+// that no test meets the first-contact question there), unless a test
+// stored trust of its own for it. OpenMainForm and ConnectTo call it.
+void AcceptPlainTestServer();
+
 // Fills the connection dialog with the test server's address (or another
 // port of it) and the given user, and presses "Verbinden..." on the main window.
 void ConnectTo(TMainForm &form, const QString &user = TestServer::user(),
