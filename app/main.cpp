@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/EndSignals.h"
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ClientLibrary.h"
@@ -172,6 +173,7 @@ int main(int argc, char *argv[]) {
     PrepareFontConfiguration();
     prepare.join();
     std::unique_ptr<TMainForm> mainForm = CreateForms();
+    const EndSignals ending([&mainForm] { mainForm->RequestEnd(); });
     mainForm->show();
     exitCode = QApplication::exec();
   }
