@@ -96,9 +96,30 @@ QList<ListedField> ListedFieldsOf(MYSQL_RES *result) {
   return fields;
 }
 
-QString FieldsQuery(const QString &database, const QString &table) {
-  return QStringLiteral("SELECT * FROM ") + QuoteQualified(database, table) +
-         QStringLiteral(" LIMIT 0");
+namespace {
+
+// A string literal of `text` that reads the same whatever the connection's
+// SQL mode: its UTF-8 bytes in hex, with the character set introduced.
+QString HexLiteral(const char *introducer, const QString &text) {
+  return QString::fromLatin1(introducer) + QStringLiteral(" X'") +
+         QString::fromLatin1(text.toUtf8().toHex()) + QLatin1Char('\'');
+}
+
+} // namespace
+
+QStringList FieldsQuery(const QString &database, const QString &table) {
+  // SELECT * leaves out invisible columns, so the columns are named: the
+  // first statement collects their names from information_schema (found by
+  // name, which opens that one table only), the second builds the SELECT of
+  // them on the server. A table that is not there reads as SELECT *, for the
+  // server's own refusal.
+  return {QStringLiteral("SELECT GROUP_CONCAT(CONCAT('`', REPLACE(COLUMN_NAME, '`', '``'), '`') "
+                         "ORDER BY ORDINAL_POSITION SEPARATOR ', ') INTO @quellwerk_columns FROM "
+                         "information_schema.COLUMNS WHERE TABLE_SCHEMA = %1 AND TABLE_NAME = %2")
+              .arg(HexLiteral("_utf8mb3", database), HexLiteral("_utf8mb3", table)),
+          QStringLiteral("EXECUTE IMMEDIATE CONCAT('SELECT ', COALESCE(@quellwerk_columns, '*'), "
+                         "' FROM ', %1, ' LIMIT 0')")
+              .arg(HexLiteral("_utf8mb4", QuoteQualified(database, table)))};
 }
 
 ListingReads::ListingReads(const ListingRequest &request) {
@@ -112,14 +133,15 @@ ListingReads::ListingReads(const ListingRequest &request) {
     if (request.tables)
       m_parts << Part::Tables;
     if (!request.table.isNull())
-      m_parts << Part::Fields;
+      m_parts << Part::FieldNames << Part::Fields;
   }
 }
 
 void ListingReads::read(qsizetype index, MYSQL_RES *result) {
   switch (m_parts.value(index, Part::Select)) {
   case Part::Databases: listing.databases = NamesOf(result); break;
-  case Part::Select: break;
+  case Part::Select:
+  case Part::FieldNames: break;
   case Part::Tables: listing.tables = NamesOf(result); break;
   case Part::Fields: listing.fields = ListedFieldsOf(result); break;
   }
@@ -130,6 +152,7 @@ void ListingReads::refused(qsizetype index, const ServerReply &reply) {
   case Part::Databases: listing.databasesReply = reply; break;
   case Part::Select: listing.selectReply = reply; break;
   case Part::Tables: listing.tablesReply = reply; break;
+  case Part::FieldNames:
   case Part::Fields: listing.fieldsReply = reply; break;
   }
 }
@@ -137,9 +160,9 @@ void ListingReads::refused(qsizetype index, const ServerReply &reply) {
 Listing ReadListing(ServerSession &session, const QString &what, const ListingRequest &request) {
   return session.run(what, [&](MYSQL *handle) {
     ListingReads reads(request);
-    const BatchEnd end = ForEachResultOn(
-        handle, reads.statements(),
-        [&](qsizetype index, MYSQL_RES *result) { reads.read(index, result); });
+    const BatchEnd end =
+        ForEachResultOn(handle, reads.statements(),
+                        [&](qsizetype index, MYSQL_RES *result) { reads.read(index, result); });
     if (!end.ok())
       reads.refused(end.failed, end.reply);
     return reads.listing;

@@ -106,8 +106,9 @@ void DiscardRemainingResults(MYSQL *handle) {
 
 QueryResult QueryOn(MYSQL *handle, const QString &statement) {
   QueryResult query;
-  const BatchEnd end = ForEachResultOn(
-      handle, {statement}, [&](qsizetype, MYSQL_RES *result) { query = ReadResult(handle, result); });
+  const BatchEnd end = ForEachResultOn(handle, {statement}, [&](qsizetype, MYSQL_RES *result) {
+    query = ReadResult(handle, result);
+  });
   if (!end.ok())
     query = {end.reply, {}, {}, 0};
   return query;

@@ -36,11 +36,12 @@ ServerReply ReplyOf(MYSQL *handle, bool succeeded);
 QString FieldTypeTextOf(const MYSQL_FIELD &field);
 // The fields of a result of FieldsQuery, as the field list shows them.
 QList<ListedField> ListedFieldsOf(MYSQL_RES *result);
-// The statement whose result describes the fields of a table as
-// mysql_list_fields does (the same descriptions), and holds no rows. Unlike
-// mysql_list_fields it names the database, takes any table name whole, and
-// can go in one request with other statements.
-QString FieldsQuery(const QString &database, const QString &table);
+// The statements (two) whose last result describes the fields of a table as
+// mysql_list_fields does (the same descriptions, invisible columns
+// included), and holds no rows. Unlike mysql_list_fields they name the
+// database, take any table name whole, and can go in one request with other
+// statements.
+QStringList FieldsQuery(const QString &database, const QString &table);
 
 // A listing read as part of a request that may hold other statements first:
 // its statements, and each of their results or the refusal among them, by
@@ -54,7 +55,7 @@ public:
   Listing listing;
 
 private:
-  enum class Part { Databases, Select, Tables, Fields };
+  enum class Part { Databases, Select, Tables, FieldNames, Fields };
   QStringList m_statements;
   QList<Part> m_parts;
 };

@@ -5,16 +5,16 @@
 
 namespace {
 
-// The query whose result tells whether the check holds; the names escaped on
-// the connection. Runs on the connection's thread.
-QString CheckQuery(MYSQL *, const QString &database, const TableFieldsStill &check) {
+// The queries whose last result tells whether the check holds; the names
+// escaped on the connection. Runs on the connection's thread.
+QStringList CheckQuery(MYSQL *, const QString &database, const TableFieldsStill &check) {
   return FieldsQuery(database, check.table);
 }
 
-QString CheckQuery(MYSQL *handle, const QString &, const ColumnStill &check) {
-  return ColumnFactsQuery(EscapeLiteralOn(handle, check.database),
-                          EscapeLiteralOn(handle, check.table),
-                          EscapeLiteralOn(handle, check.column));
+QStringList CheckQuery(MYSQL *handle, const QString &, const ColumnStill &check) {
+  return {ColumnFactsQuery(EscapeLiteralOn(handle, check.database),
+                           EscapeLiteralOn(handle, check.table),
+                           EscapeLiteralOn(handle, check.column))};
 }
 
 // Whether the result of the check query shows the object as the user saw it.
@@ -43,12 +43,12 @@ void SelectAndCheck(MYSQL *handle, const QString &database, const StillAsShown &
       [&](const auto &still) {
         using Still = std::decay_t<decltype(still)>;
         if constexpr (!std::is_same_v<Still, std::monostate>) {
-          const BatchEnd end = ForEachResultOn(
-              handle,
-              {QStringLiteral("USE ") + QuoteIdentifier(database),
-               CheckQuery(handle, database, still)},
-              [&](qsizetype index, MYSQL_RES *result) {
-                if (index == 1)
+          const QStringList statements =
+              QStringList{QStringLiteral("USE ") + QuoteIdentifier(database)} +
+              CheckQuery(handle, database, still);
+          const BatchEnd end =
+              ForEachResultOn(handle, statements, [&](qsizetype index, MYSQL_RES *result) {
+                if (index == statements.size() - 1)
                   sent.holds = Holds(result, still);
               });
           if (end.failed == 0) {
@@ -168,8 +168,7 @@ TrialOnCopy TryOnTemporaryCopy(ServerSession &session, const QString &what, cons
                             drop};
     const auto definition = [](MYSQL_RES *result) {
       const MYSQL_ROW row = result ? mysql::mysql_fetch_row(result) : nullptr;
-      return row && mysql::mysql_num_fields(result) > 1 && row[1] ? FromLibrary(row[1])
-                                                                   : QString();
+      return row && mysql::mysql_num_fields(result) > 1 && row[1] ? FromLibrary(row[1]) : QString();
     };
     const BatchEnd end = ForEachResultOn(handle, steps, [&](qsizetype index, MYSQL_RES *result) {
       if (index == Before)

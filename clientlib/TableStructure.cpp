@@ -193,8 +193,8 @@ QString DictionaryReferencesSelect(MYSQL *handle, const QString &database, const
 // The keys that refer to `database`.`table` held by the tables of
 // `holders`: one SELECT per database, each looked up by its name, in one
 // statement. Reads every table of those databases.
-QString SearchedReferencesSelect(MYSQL *handle, const QStringList &holders,
-                                 const QString &database, const QString &table) {
+QString SearchedReferencesSelect(MYSQL *handle, const QStringList &holders, const QString &database,
+                                 const QString &table) {
   const QString pointsHere = QStringLiteral(" AND ") +
                              ExactTable(handle, QStringLiteral("k.REFERENCED_TABLE_SCHEMA"),
                                         QStringLiteral("k.REFERENCED_TABLE_NAME"), database, table);
@@ -306,9 +306,9 @@ TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QS
 TableStructure ReadTableStructure(ServerSession &session, const QString &database,
                                   const QString &table) {
   std::optional<QStringList> searchIn;
-  TableStructure s =
-      session.run(QStringLiteral("Lese die Struktur der Tabelle „%1“ ...").arg(table),
-                  [&](MYSQL *handle) { return TableStructureOn(handle, database, table, searchIn); });
+  TableStructure s = session.run(
+      QStringLiteral("Lese die Struktur der Tabelle „%1“ ...").arg(table),
+      [&](MYSQL *handle) { return TableStructureOn(handle, database, table, searchIn); });
   if (!searchIn)
     return s;
   const QString what =

@@ -74,7 +74,11 @@ Command::Sent Command::SelectAndSend(const QString &database, const QString &sta
   }
   if (sent == Sent::Done && replies.listing)
     m_lists.ShowListing(*replies.listing);
-  else if (sent != Sent::Cancelled && (sent != Sent::NotSelected || afterwards.alsoWhenNotSelected))
+  else if (sent == Sent::NotSelected && afterwards.alsoWhenNotSelected)
+    // Said already; the database is gone or out of reach, so its tables
+    // cannot be listed: the databases are.
+    m_lists.Relist(ListingRequest::Databases());
+  else if (sent != Sent::Cancelled && sent != Sent::NotSelected)
     m_lists.Relist(afterwards.lists);
   return sent;
 }

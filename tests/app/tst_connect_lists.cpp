@@ -386,7 +386,7 @@ private slots:
         {"SHOW DATABASES", "Konnte die Liste mit dem Datenbanken nicht abrufen.", true, -1},
         {"USE", "Konnte Datenbank nicht auswählen!", false, 0},
         {"SHOW TABLES", "Konnte Liste mit Tabellen nicht abrufen!", true, 0},
-        {"SELECT", "Konnte Liste mit Feldern nicht abrufen!", true,
+        {"EXECUTE", "Konnte Liste mit Feldern nicht abrufen!", true,
          static_cast<int>(tables.size())}};
     for (const Case &c : cases) {
       form->ListFields(Db, table);

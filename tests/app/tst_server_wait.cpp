@@ -79,7 +79,7 @@ private slots:
     const unsigned long connection = form->Session->connectionId();
 
     AdminConnection locker;
-    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt WRITE"));
+    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt READ"));
 
     // What the user sees and does while the statement waits.
     MessageRecorder messages;
