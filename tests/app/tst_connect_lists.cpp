@@ -3,9 +3,11 @@
 #include "app/mysql_test_main.h"
 #include "connection/IntegerText.h"
 #include "connection/verbindungFUnit.h"
+#include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <array>
 
@@ -270,17 +272,22 @@ private slots:
     QTest::addColumn<QString>("table");    // (empty: the database's)
     QTest::addColumn<QString>("said");     // the message, if any
     QTest::newRow("a table made before the clicked one")
-        << "CREATE TABLE qwt_lists.`aaa` (a INT)" << Db << "schlüssel" << "";
+        << "CREATE TABLE qwt_lists.`aaa` (a INT)" << Db << "schlüssel"
+        << "";
     QTest::newRow("a database made before the clicked one")
-        << "CREATE DATABASE qwt_lista" << Db << "" << "";
+        << "CREATE DATABASE qwt_lista" << Db << ""
+        << "";
     QTest::newRow("a database dropped before the clicked one")
-        << "DROP DATABASE qwt_list" << Db << "kunden" << "";
+        << "DROP DATABASE qwt_list" << Db << "kunden"
+        << "";
     QTest::newRow("the clicked table dropped")
         << "DROP TABLE qwt_lists.weg" << Db << "weg"
         << "Die Tabelle „weg“ gibt es in der Datenbank „qwt_lists“ nicht mehr; die Liste der "
            "Tabellen wurde neu gelesen.";
     QTest::newRow("the clicked database dropped")
-        << "DROP DATABASE qwt_lists_weg" << "qwt_lists_weg" << ""
+        << "DROP DATABASE qwt_lists_weg"
+        << "qwt_lists_weg"
+        << ""
         << "Die Datenbank „qwt_lists_weg“ gibt es nicht mehr; die Liste der Datenbanken wurde neu "
            "gelesen.";
   }
@@ -325,6 +332,56 @@ private slots:
     }
     if (!said.isEmpty())
       QCOMPARE(form->ListView3->count(), 0);
+  }
+
+  // The requests (round trips) each action sends, counted in the server's
+  // general log: the listings and the database switch of one refill go as
+  // one request, and nothing selects the database that is current already.
+  void requestsPerAction_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("click a database") << "database" << 1;
+    QTest::newRow("click a table") << "table" << 1;
+    QTest::newRow("F5") << "F5" << 1;
+    QTest::newRow("structure window") << "structure" << 2;
+    QTest::newRow("Feld löschen") << "DelFieldBtn" << 2;
+    QTest::newRow("Tabelle löschen") << "DelTableBtn" << 2;
+  }
+  void requestsPerAction() {
+    QFETCH(QString, action);
+    QFETCH(int, requests);
+    QW_REQUIRE_SERVER();
+    admin->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS qwt_lists.zaehlen (a INT, b INT)"));
+    const auto restore = qScopeGuard([&] {
+      admin->stopQueryLog();
+      admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_lists.zaehlen"));
+    });
+    connectForm();
+    ClickCaption(form->ListView1, Db);
+    ClickCaption(form->ListView2, QStringLiteral("zaehlen"));
+    ClickCaption(form->ListView3, QStringLiteral("b"));
+    MessageRecorder messages;
+    admin->startQueryLog();
+    if (action == QLatin1String("database"))
+      ClickCaption(form->ListView1, Db);
+    else if (action == QLatin1String("table"))
+      ClickCaption(form->ListView2, QStringLiteral("kunden"));
+    else if (action == QLatin1String("F5"))
+      QTest::keyClick(form->ListView3, Qt::Key_F5);
+    else if (action == QLatin1String("structure"))
+      QVERIFY(form->Structures->Open(Db, QStringLiteral("zaehlen")));
+    else
+      form->findChild<QPushButton *>(action)->click();
+    const QStringList sent = admin->requestsOf(form->Session->connectionId());
+    QVERIFY2(sent.size() <= requests, qPrintable(sent.join(QStringLiteral("\n---\n"))));
+    QVERIFY2(sent.filter(QStringLiteral("Init DB")).isEmpty(), qPrintable(sent.join('|')));
+    QCOMPARE(messages.shown.size(), action.startsWith(QLatin1String("Del")) ? 1 : 0);
+    if (action == QLatin1String("DelFieldBtn")) {
+      QCOMPARE(admin->columnNames(Db, QStringLiteral("zaehlen")), QStringList{"a"});
+      QCOMPARE(Captions(form->ListView3), QStringList{"a"});
+    }
+    if (action == QLatin1String("DelTableBtn"))
+      QVERIFY(!Captions(form->ListView2).contains(QStringLiteral("zaehlen")));
   }
 
   // F5 lists all three anew and selects again by name: a database, table and
