@@ -172,9 +172,8 @@ int main(int argc, char *argv[]) {
     InstallGermanTranslations();
     PrepareFontConfiguration();
     prepare.join();
-    std::unique_ptr<TMainForm> mainForm = CreateForms();
+    std::unique_ptr<TMainForm> mainForm = ShowMainFormFirst();
     const EndSignals ending([&mainForm] { mainForm->RequestEnd(); });
-    mainForm->show();
     exitCode = QApplication::exec();
   }
   // A connect attempt the user gave up may still be waiting inside the client

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <chrono>
 #include <functional>
 
 class QLabel;
@@ -43,6 +44,8 @@ private:
 // false, without keeping it, when the call already has.
 struct WaitedCall {
   std::function<bool()> finished;
+  // Blocks for at most the given time; whether the call finished meanwhile.
+  std::function<bool(std::chrono::milliseconds)> waitFor;
   std::function<bool(std::function<void()>)> notifyWhenFinished;
   std::function<void()> cancel;
 };
