@@ -5,6 +5,7 @@
 #include "app/mysql_test_main.h"
 #include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
+#include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAccessible>
@@ -14,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -138,6 +140,43 @@ private slots:
     QCOMPARE(messages.texts().size(), 1);
     QCOMPARE(admin->columnNames(Db, Table), QStringList{"id"});
     QCOMPARE(form->Session->connectionId(), connection);
+    form->cancelbtnClick();
+  }
+
+  // On a remote server the first click of a double click starts a refill
+  // that is still waiting when the second click comes: the double click is
+  // kept and opens the structure window once the refill is done.
+  void doubleClickDuringTheRefill() {
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    QVERIFY(form->connected());
+    ClickCaption(form->ListView1, Db);
+    AdminConnection locker;
+    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt WRITE"));
+    bool unlocked = false;
+    const auto release = [&] {
+      if (!std::exchange(unlocked, true))
+        locker.exec(QStringLiteral("UNLOCK TABLES"));
+    };
+    const auto unlock = qScopeGuard(release);
+    const int row = RowOf(form->ListView2, Table);
+    QVERIFY(row >= 0);
+    QWidget *viewport = form->ListView2->viewport();
+    const QPoint at = form->ListView2->visualRect(form->ListView2->model()->index(row, 0)).center();
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      if (!form->Session->busy() || unlocked)
+        return;
+      // The second click and the double click, through the window.
+      QWindow *window = form->windowHandle();
+      const QPoint inWindow = viewport->mapTo(form.get(), at);
+      QTest::mouseDClick(window, Qt::LeftButton, {}, inWindow);
+      release(); // the server answers now
+    });
+    user.start(20);
+    ClickCaption(form->ListView2, Table);
+    user.stop();
+    QVERIFY(unlocked);
+    QTRY_VERIFY(form->Structures->Find(Db, Table));
     form->cancelbtnClick();
   }
 
