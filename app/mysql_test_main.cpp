@@ -230,9 +230,8 @@ void TMainForm::wire() {
   onChange(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
   onSignal(this, StructureAction, &QAction::triggered, &TMainForm::ShowStructure);
   onSignal(this, ListView2, &ReportListView::doubleClicked, &TMainForm::ShowStructure);
-  connect(ListView2, &ReportListView::customContextMenuRequested, this, [this](const QPoint &at) {
-    Edge->run(this, [&] { ListView2ContextPopup(at); });
-  });
+  connect(ListView2, &ReportListView::customContextMenuRequested, this,
+          [this](const QPoint &at) { Edge->run(this, [&] { ListView2ContextPopup(at); }); });
   // A remote server answers a click in a round trip of its own; a second
   // click that comes meanwhile still makes the double click.
   KeepDoubleClickDuringCalls(ListView2->viewport(), [this](const QPoint &at) {

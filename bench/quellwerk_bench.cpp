@@ -520,12 +520,14 @@ void measureClicks(TMainForm &form, Floor &floor, const Places &at, const Option
     printPair("from the " + std::to_string(L) + "-table database to a 1-table one",
               measure(
                   o.repeat, [&](int) { clickDatabase(form, at, at.one); },
-                  [&](int) { floor.list(at.one, -1); }, [&](int) { clickDatabase(form, at, at.largest); },
+                  [&](int) { floor.list(at.one, -1); },
+                  [&](int) { clickDatabase(form, at, at.largest); },
                   [&](int) { floor.list(at.largest, -1); }));
     printPair("database of " + std::to_string(L) + " tables, from a 1-table one",
               measure(
                   o.repeat, [&](int) { clickDatabase(form, at, at.largest); },
-                  [&](int) { floor.list(at.largest, -1); }, [&](int) { clickDatabase(form, at, at.one); },
+                  [&](int) { floor.list(at.largest, -1); },
+                  [&](int) { clickDatabase(form, at, at.one); },
                   [&](int) { floor.list(at.one, -1); }));
   }
   if (at.secondWide >= 0)
@@ -537,10 +539,10 @@ void measureClicks(TMainForm &form, Floor &floor, const Places &at, const Option
   if (!headline)
     return;
   // The same lists again: a click that re-lists what is shown.
-  printPair(
-      "same database again (" + std::to_string(T) + " tables, unchanged)",
-      measure(
-          o.repeat, [&](int) { clickDatabase(form, at, at.main); }, [&](int) { floor.list(at.main, -1); }));
+  printPair("same database again (" + std::to_string(T) + " tables, unchanged)",
+            measure(
+                o.repeat, [&](int) { clickDatabase(form, at, at.main); },
+                [&](int) { floor.list(at.main, -1); }));
   printPair(
       "databases listed again (" + std::to_string(form.ListView1->count()) + ", unchanged)",
       measure(

@@ -12,9 +12,8 @@ void CommandEdge::later(QWidget *parent, std::function<void()> action) {
   }
   if (m_depth == 0) {
     // A call of code outside any command: looked at again shortly.
-    QTimer::singleShot(50, this, [this, window = QPointer<QWidget>(parent), action] {
-      later(window, action);
-    });
+    QTimer::singleShot(
+        50, this, [this, window = QPointer<QWidget>(parent), action] { later(window, action); });
     return;
   }
   m_waiting.emplace_back(parent, std::move(action));
@@ -31,7 +30,8 @@ void CommandEdge::leave(QWidget *parent) {
     return;
   // The command has unwound: its calls were the ones to end.
   m_session.allowCalls();
-  if (const std::optional<QString> lost = std::exchange(m_lost, std::nullopt); lost && connectionLost)
+  if (const std::optional<QString> lost = std::exchange(m_lost, std::nullopt);
+      lost && connectionLost)
     run(parent, [&] { connectionLost(*lost); });
   while (!m_waiting.empty() && !running()) {
     auto [waitingParent, action] = std::move(m_waiting.front());
