@@ -128,13 +128,13 @@ void FieldCommands::DropField() {
   const std::optional<Selection> s = Start(Needs::Field);
   if (s)
     AskAndSendOnTable(*s,
-                             QStringLiteral("Wollen Sie das Feld ") + s->fieldName +
-                                 QStringLiteral(" in der Tabelle ") + s->tableName +
-                                 QStringLiteral(" in der Datenbank ") + s->databaseName +
-                                 QStringLiteral(" wirklich entgültig löschen?"),
-                             QStringLiteral("Feld löschen?"),
-                             QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
-                                 QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s->fieldName),
-                             QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s->tableName),
-                             ListingRequest::FieldsOf(s->databaseName, s->tableName));
+                      QStringLiteral("Wollen Sie das Feld ") + s->fieldName +
+                          QStringLiteral(" in der Tabelle ") + s->tableName +
+                          QStringLiteral(" in der Datenbank ") + s->databaseName +
+                          QStringLiteral(" wirklich entgültig löschen?"),
+                      QStringLiteral("Feld löschen?"),
+                      QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
+                          QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s->fieldName),
+                      QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s->tableName),
+                      ListingRequest::FieldsOf(s->databaseName, s->tableName));
 }

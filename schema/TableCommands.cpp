@@ -22,24 +22,24 @@ void TableCommands::NewTable(TNewTableForm &designer) {
     if (!created)
       designer.KeepDesign();
   });
-  created = SelectAndSend(s->databaseName,
-                          CreateTableStatement(designer.TableName(), designer.FieldRows(),
-                                               Escaper()),
-                          QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(designer.TableName()),
-                          {}, {ListingRequest::TablesOf(s->databaseName)}) == Sent::Done;
+  created =
+      SelectAndSend(s->databaseName,
+                    CreateTableStatement(designer.TableName(), designer.FieldRows(), Escaper()),
+                    QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(designer.TableName()), {},
+                    {ListingRequest::TablesOf(s->databaseName)}) == Sent::Done;
 }
 
 void TableCommands::DropTable() {
   const std::optional<Selection> s = Start(Needs::Table);
   if (s)
     AskAndSendOnTable(*s,
-                             QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
-                                 QStringLiteral(" in der Datenbank ") + s->databaseName +
-                                 QStringLiteral(" wirklich entgültig löschen?"),
-                             QStringLiteral("Tabelle löschen?"),
-                             QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName),
-                             QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName),
-                             ListingRequest::TablesOf(s->databaseName));
+                      QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
+                          QStringLiteral(" in der Datenbank ") + s->databaseName +
+                          QStringLiteral(" wirklich entgültig löschen?"),
+                      QStringLiteral("Tabelle löschen?"),
+                      QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName),
+                      QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName),
+                      ListingRequest::TablesOf(s->databaseName));
 }
 
 void TableCommands::RenameTable(TRenameTableForm &dialog) {

@@ -175,7 +175,8 @@ private slots:
                  .fields == fields);
 
     // A database or table that is gone: the listing stops there.
-    const Listing gone = ReadListing(*session, {}, ListingRequest::Browse(QStringLiteral("qwt_fehlt")));
+    const Listing gone =
+        ReadListing(*session, {}, ListingRequest::Browse(QStringLiteral("qwt_fehlt")));
     QVERIFY(gone.databases && !gone.selectReply.ok && !gone.tables);
     QCOMPARE(gone.databases->indexOf(QStringLiteral("qwt_fehlt")), -1);
     const Listing noTable =

@@ -308,8 +308,10 @@ private slots:
                                         "TO qwt_fields.a, qwt_fields.c TO qwt_fields.b");
     // The names stay, one type changes: a check of the names alone would pass.
     const QString modify = QStringLiteral("ALTER TABLE qwt_fields.a MODIFY x BIGINT");
-    const QStringList swappedA{"wert varchar(5)", "y int(11)"}, swappedB{"wert int(11)", "x int(11)"};
-    const QStringList modifiedA{"wert int(11)", "x bigint(20)"}, keptB{"wert varchar(5)", "y int(11)"};
+    const QStringList swappedA{"wert varchar(5)", "y int(11)"},
+        swappedB{"wert int(11)", "x int(11)"};
+    const QStringList modifiedA{"wert int(11)", "x bigint(20)"},
+        keptB{"wert varchar(5)", "y int(11)"};
     for (const char *button : {"DelFieldBtn", "DelTableBtn", "TableRenameBtn"}) {
       QTest::addRow("%s, tables swapped", button) << button << swap << swappedA << swappedB;
       QTest::addRow("%s, a type changed", button) << button << modify << modifiedA << keptB;
