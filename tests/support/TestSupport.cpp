@@ -260,7 +260,6 @@ void AdminConnection::startQueryLog() {
 
 void AdminConnection::stopQueryLog() { exec(QStringLiteral("SET GLOBAL general_log = 0")); }
 
-void AdminConnection::clearQueryLog() { exec(QStringLiteral("TRUNCATE mysql.general_log")); }
 
 QStringList AdminConnection::statementsOf(unsigned long threadId) {
   QStringList statements;

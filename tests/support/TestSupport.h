@@ -111,7 +111,6 @@ public:
   // together, the login and the goodbye left out.
   void startQueryLog();
   void stopQueryLog();
-  void clearQueryLog();
   QStringList statementsOf(unsigned long threadId);
   QStringList requestsOf(unsigned long threadId);
 
