@@ -260,7 +260,6 @@ void AdminConnection::startQueryLog() {
 
 void AdminConnection::stopQueryLog() { exec(QStringLiteral("SET GLOBAL general_log = 0")); }
 
-
 QStringList AdminConnection::statementsOf(unsigned long threadId) {
   QStringList statements;
   for (const QString &request :
