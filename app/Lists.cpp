@@ -1,5 +1,7 @@
-// Filling the three lists of the main window from the server. Every call asks
-// the server afresh and finds the database and table again by position.
+// Filling the three lists of the main window from the server. Every refill
+// asks the server afresh in one request and finds the database and table
+// again by name; one that is gone is said so, and nothing is selected in its
+// place.
 //
 // The listings are fetched on the connection's thread in one call; the lists
 // are then filled on the interface thread from the fetched results, with the
@@ -10,7 +12,7 @@
 #include "common/ScopeExit.h"
 
 #include <initializer_list>
-#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -19,8 +21,28 @@ const QString NoTableList = QStringLiteral("Konnte Liste mit Tabellen nicht abru
 const QString NoFieldList = QStringLiteral("Konnte Liste mit Feldern nicht abrufen!");
 const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen!");
 
-bool IsPosition(qsizetype rowNumber, std::int32_t position) {
-  return position >= 0 && rowNumber == position;
+constexpr unsigned int NoSuchDatabase = 1049; // ER_BAD_DB_ERROR
+constexpr unsigned int NoSuchTable = 1146;    // ER_NO_SUCH_TABLE
+
+QString DatabaseGone(const QString &database) {
+  return QStringLiteral("Die Datenbank „%1“ gibt es nicht mehr; die Liste der Datenbanken wurde "
+                        "neu gelesen.")
+      .arg(database);
+}
+
+QString TableGone(const QString &database, const QString &table) {
+  return QStringLiteral("Die Tabelle „%1“ gibt es in der Datenbank „%2“ nicht mehr; die Liste "
+                        "der Tabellen wurde neu gelesen.")
+      .arg(table, database);
+}
+
+// What the wait window says while a refill reads.
+QString WhatIsRead(const ListingRequest &request) {
+  if (!request.table.isNull())
+    return QStringLiteral("Lese die Felder der Tabelle „%1“ ...").arg(request.table);
+  if (!request.database.isNull())
+    return QStringLiteral("Lese die Tabellen der Datenbank „%1“ ...").arg(request.database);
+  return QStringLiteral("Lese die Datenbanken ...");
 }
 
 // A message box in the middle of a refill: the lists being refilled keep
@@ -45,81 +67,152 @@ void ShowNoDatabaseList(TMainForm &form, const ServerReply &reply) {
 
 } // namespace
 
-void TMainForm::ListCurrentDatabases() {
-  const Listing l =
-      ReadListing(*Session, QStringLiteral("Lese die Datenbanken ..."), std::nullopt, std::nullopt);
+void TMainForm::ListCurrentDatabases() { Relist(ListingRequest::Databases()); }
+
+void TMainForm::ListTables(const QString &database) { Relist(ListingRequest::Browse(database)); }
+
+void TMainForm::ListFields(const QString &database, const QString &table) {
+  Relist(ListingRequest::Browse(database, table));
+}
+
+void TMainForm::Relist(const ListingRequest &request) {
+  ShowListing(ReadListing(*Session, WhatIsRead(request), request));
+}
+
+void TMainForm::ShowListing(const Listing &listing) {
+  if (listing.request.databases)
+    ShowBrowsed(listing);
+  else if (listing.request.tables)
+    ShowTables(listing);
+  else
+    ShowFields(listing);
+}
+
+// The databases again; the tables of the database asked for, made current;
+// the fields of the table asked for; then those rows selected again. The
+// lists are refilled in one update each.
+void TMainForm::ShowBrowsed(const Listing &l) {
   if (!l.databases) {
     ShowNoDatabaseList(*this, l.databasesReply);
     return;
   }
-  ListUpdate update(*ListView1);
-  ListView1->clear();
-  ListView2->clear();
-  ListView3->clear();
-  for (qsizetype i = 0; i < l.databases->size(); ++i)
-    ListView1->items().appendUtf8Row(l.databases->at(i));
-}
-
-void TMainForm::ListTables(std::int32_t index) { Relist(index, std::nullopt); }
-
-void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) {
-  Relist(databaseIndex, tableIndex);
-}
-
-// Lists the databases again, the tables of the database at `databaseIndex`
-// and, given a table position, the fields of the table there; then selects
-// those rows again. The lists are refilled in one update each.
-void TMainForm::Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex) {
-  const QString what = tableIndex ? QStringLiteral("Lese die Felder der Tabelle ...")
-                                  : QStringLiteral("Lese die Tabellen der Datenbank ...");
-  const Listing l = ReadListing(*Session, what, databaseIndex, tableIndex);
-  if (!l.databases) {
-    ShowNoDatabaseList(*this, l.databasesReply);
+  const ListingRequest &asked = l.request;
+  if (asked.database.isNull()) {
+    ListUpdate update(*ListView1);
+    ListView1->clear();
+    ListView2->clear();
+    ListView3->clear();
+    for (qsizetype i = 0; i < l.databases->size(); ++i)
+      ListView1->items().appendUtf8Row(l.databases->at(i));
     return;
   }
-  const auto updating = {ListView1, ListView2, ListView3};
-  ScopeExit finish([&] {
-    for (ReportListView *list : updating)
-      list->endUpdate();
-    ListView1->selectRow(databaseIndex);
-    if (tableIndex)
-      ListView2->selectRow(*tableIndex);
-  });
-  for (ReportListView *list : updating) {
-    list->beginUpdate();
-    list->clear();
-  }
-  for (qsizetype i = 0; i < l.databases->size(); ++i) {
-    ListView1->items().appendUtf8Row(l.databases->at(i));
-    if (!IsPosition(i, databaseIndex))
-      continue;
-    if (l.databaseNotSelected) {
-      ShowMessageWhileListing(this, updating, NoDatabaseSelected);
-      continue;
+  int databaseRow = -1, tableRow = -1;
+  {
+    const auto updating = {ListView1, ListView2, ListView3};
+    ScopeExit finish([&] {
+      for (ReportListView *list : updating)
+        list->endUpdate();
+      ListView1->selectRow(databaseRow);
+      if (!asked.table.isNull())
+        ListView2->selectRow(tableRow);
+    });
+    for (ReportListView *list : updating) {
+      list->beginUpdate();
+      list->clear();
     }
-    if (!l.tables) {
-      ShowMessageWhileListing(this, updating, NoTableList, l.tablesReply.error);
-      continue;
-    }
-    for (qsizetype t = 0; t < l.tables->size(); ++t) {
-      ListView2->items().appendUtf8Row(l.tables->at(t));
-      if (!tableIndex || !IsPosition(t, *tableIndex))
+    const QByteArray databaseUtf8 = asked.database.toUtf8(), tableUtf8 = asked.table.toUtf8();
+    const std::string_view database(databaseUtf8.constData(),
+                                    static_cast<std::size_t>(databaseUtf8.size()));
+    const std::string_view table(tableUtf8.constData(), static_cast<std::size_t>(tableUtf8.size()));
+    for (qsizetype i = 0; i < l.databases->size(); ++i) {
+      ListView1->items().appendUtf8Row(l.databases->at(i));
+      if (databaseRow >= 0 || l.databases->at(i) != database)
         continue;
-      if (!l.fields) {
-        ShowMessageWhileListing(this, updating, NoFieldList, l.fieldsReply.error);
+      databaseRow = static_cast<int>(i);
+      if (!l.selectReply.ok) {
+        ShowMessageWhileListing(this, updating, NoDatabaseSelected);
         continue;
       }
-      for (const ListedField &field : *l.fields)
-        ListView3->items().appendRow(field.name, field.type);
+      if (!l.tables) {
+        ShowMessageWhileListing(this, updating, NoTableList, l.tablesReply.error);
+        continue;
+      }
+      for (qsizetype t = 0; t < l.tables->size(); ++t) {
+        ListView2->items().appendUtf8Row(l.tables->at(t));
+        if (asked.table.isNull() || tableRow >= 0 || l.tables->at(t) != table)
+          continue;
+        tableRow = static_cast<int>(t);
+        if (!l.fields) {
+          ShowMessageWhileListing(this, updating, NoFieldList, l.fieldsReply.error);
+          continue;
+        }
+        for (const ListedField &field : *l.fields)
+          ListView3->items().appendRow(field.name, field.type);
+      }
     }
   }
+  if (databaseRow < 0)
+    ShowMessage(this, DatabaseGone(asked.database));
+  else if (!asked.table.isNull() && l.tables && tableRow < 0)
+    ShowMessage(this, TableGone(asked.database, asked.table));
+}
+
+// After a table command: the tables of its database; the database list is
+// left as it is, with that database selected again, and the field list is
+// emptied.
+void TMainForm::ShowTables(const Listing &l) {
+  const QString &database = l.request.database;
+  if (!l.tables && l.tablesReply.errorNumber == NoSuchDatabase) {
+    ShowMessage(this, DatabaseGone(database));
+    ListCurrentDatabases();
+    return;
+  }
+  {
+    ListUpdate tables(*ListView2);
+    ListUpdate fields(*ListView3);
+    ListView2->clear();
+    ListView3->clear();
+    if (l.tables)
+      for (qsizetype t = 0; t < l.tables->size(); ++t)
+        ListView2->items().appendUtf8Row(l.tables->at(t));
+  }
+  ListView1->selectRow(ListView1->rowOf(database));
+  if (!l.tables)
+    ShowMessage(this, NoTableList, l.tablesReply.error);
+}
+
+// After a field command: the fields of its table; the other two lists are
+// left as they are, with the database and table selected again.
+void TMainForm::ShowFields(const Listing &l) {
+  const QString &database = l.request.database, &table = l.request.table;
+  if (!l.fields && l.fieldsReply.errorNumber == NoSuchDatabase) {
+    ShowMessage(this, DatabaseGone(database));
+    ListCurrentDatabases();
+    return;
+  }
+  if (!l.fields && l.fieldsReply.errorNumber == NoSuchTable) {
+    ShowMessage(this, TableGone(database, table));
+    Relist(ListingRequest::TablesOf(database));
+    return;
+  }
+  {
+    ListUpdate fields(*ListView3);
+    ListView3->clear();
+    if (l.fields)
+      for (const ListedField &field : *l.fields)
+        ListView3->items().appendRow(field.name, field.type);
+  }
+  ListView1->selectRow(ListView1->rowOf(database));
+  ListView2->selectRow(ListView2->rowOf(table));
+  if (!l.fields)
+    ShowMessage(this, NoFieldList, l.fieldsReply.error);
 }
 
 void TMainForm::ListView1Click() {
   const int database = ListView1->selectedRow();
   if (database < 0)
     return;
-  ListTables(database);
+  ListTables(ListView1->caption(database));
 }
 
 void TMainForm::ListView2Click() {
@@ -129,5 +222,5 @@ void TMainForm::ListView2Click() {
   const int table = ListView2->selectedRow();
   if (table < 0)
     return;
-  ListFields(database, table);
+  ListFields(ListView1->caption(database), ListView2->caption(table));
 }

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/EndSignals.h"
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ClientLibrary.h"
@@ -183,6 +184,7 @@ int main(int argc, char *argv[]) {
     PrepareFontConfiguration();
     prepare.join();
     std::unique_ptr<TMainForm> mainForm = ShowMainFormFirst();
+    const EndSignals ending([&mainForm] { mainForm->RequestEnd(); });
     exitCode = QApplication::exec();
   }
   // A connect attempt the user gave up may still be waiting inside the client

@@ -2,9 +2,11 @@
 
 #include "about/AboutBoxUnit.h"
 #include "clientlib/ServerSession.h"
+#include "commands/CommandEdge.h"
 #include "common/FormTools.h"
 #include "common/Interaction.h"
 #include "common/ScopeExit.h"
+#include "common/WaitWindow.h"
 #include "connection/ConnectionCommands.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
@@ -18,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -37,9 +40,18 @@ ReportListView *makeList(QWidget *parent, const QStringList &captions, const QLi
   return list;
 }
 
-// Connects a signal to a handler that runs at a handler's edge.
+// Connects a signal to a command's handler: it runs at the command edge,
+// one command at a time.
 template <typename Sender, typename Signal>
 void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*handler)()) {
+  QObject::connect(sender, signal, form,
+                   [form, handler] { form->Edge->run(form, [&] { (form->*handler)(); }); });
+}
+
+// Connects a signal to a handler that only sets the buttons' states: it runs
+// also in the middle of a command (a refill selects rows).
+template <typename Sender, typename Signal>
+void onChange(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*handler)()) {
   QObject::connect(sender, signal, form,
                    [form, handler] { RunHandler(form, [&] { (form->*handler)(); }); });
 }
@@ -48,7 +60,8 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
-      Structures(std::make_unique<StructureWindows>(*Session, this)) {
+      Edge(std::make_unique<CommandEdge>(*Session)),
+      Structures(std::make_unique<StructureWindows>(*Session, *Edge, this)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(ProductTitle);
   setMinimumSize(320, 240);
@@ -193,8 +206,10 @@ void TMainForm::buildPanel2() {
 void TMainForm::wire() {
   using B = QPushButton;
   onSignal(this, connectbtn, &B::clicked, &TMainForm::connectbtnClick);
-  onSignal(this, cancelbtn, &B::clicked, &TMainForm::cancelbtnClick);
-  onSignal(this, EndeBtn, &B::clicked, &TMainForm::EndeBtnClick);
+  // "Trennen" and "Ende" that come during a command end it first.
+  connect(cancelbtn, &B::clicked, this,
+          [this] { Edge->endCommandThen(this, [this] { cancelbtnClick(); }); });
+  connect(EndeBtn, &B::clicked, this, &TMainForm::EndeBtnClick);
   onSignal(this, AboutBtn, &B::clicked, &TMainForm::AboutBtnClick);
   onSignal(this, NewDBBtn, &B::clicked, &TMainForm::NewDBBtnClick);
   onSignal(this, DropDBBtn, &B::clicked, &TMainForm::DropDBBtnClick);
@@ -210,13 +225,18 @@ void TMainForm::wire() {
   // lists it: the lists to the right never go on showing another row's contents.
   onSignal(this, ListView1, &ReportListView::movedWithoutClick, &TMainForm::ListView1Click);
   onSignal(this, ListView2, &ReportListView::movedWithoutClick, &TMainForm::ListView2Click);
-  onSignal(this, ListView1, &ReportListView::changed, &TMainForm::ListView1Change);
-  onSignal(this, ListView2, &ReportListView::changed, &TMainForm::ListView2Change);
-  onSignal(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
+  onChange(this, ListView1, &ReportListView::changed, &TMainForm::ListView1Change);
+  onChange(this, ListView2, &ReportListView::changed, &TMainForm::ListView2Change);
+  onChange(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
   onSignal(this, StructureAction, &QAction::triggered, &TMainForm::ShowStructure);
   onSignal(this, ListView2, &ReportListView::doubleClicked, &TMainForm::ShowStructure);
   connect(ListView2, &ReportListView::customContextMenuRequested, this,
-          &TMainForm::ListView2ContextPopup);
+          [this](const QPoint &at) { Edge->run(this, [&] { ListView2ContextPopup(at); }); });
+  // A remote server answers a click in a round trip of its own; a second
+  // click that comes meanwhile still makes the double click.
+  KeepDoubleClickDuringCalls(ListView2->viewport(), [this](const QPoint &at) {
+    Edge->later(this, [this, at] { DoubleClickAfterCall(at); });
+  });
   Structures->changed = [this](const QString &database, const QString &table) {
     StructureChanged(database, table);
   };
@@ -224,13 +244,15 @@ void TMainForm::wire() {
   // command that waited ends first.
   Session->setConnectionBrokenHandler([this] {
     QTimer::singleShot(0, this, [this] {
-      ConnectionLost([this] { return Session->connectionBroken(); },
-                     QStringLiteral("Der Server hat die abgebrochene Anweisung nicht beendet; die "
-                                    "Verbindung wurde deshalb unterbrochen. Ob die Anweisung auf "
-                                    "dem Server noch ausgeführt wird, lässt sich nicht sagen."),
-                     QStringLiteral("Verbindung unterbrochen"));
+      DisconnectWhenIdle(
+          [this] { return Session->connectionBroken(); },
+          QStringLiteral("Der Server hat die abgebrochene Anweisung nicht beendet; die "
+                         "Verbindung wurde deshalb unterbrochen. Ob die Anweisung auf "
+                         "dem Server noch ausgeführt wird, lässt sich nicht sagen."),
+          QStringLiteral("Verbindung unterbrochen"));
     });
   });
+  Edge->connectionLost = [this](const QString &error) { ConnectionLost(error); };
 }
 
 QList<BitBtnXP *> TMainForm::buttonsInCreationOrder() const {
@@ -275,13 +297,42 @@ void TMainForm::ShowStructure() {
   Structures->Open(s.databaseName, s.tableName);
 }
 
+void TMainForm::DoubleClickAfterCall(const QPoint &at) {
+  const int row = ListView2->indexAt(at).row();
+  if (row >= 0 && row == ListView2->selectedRow())
+    ShowStructure();
+}
+
 void TMainForm::StructureChanged(const QString &database, const QString &table) {
   const Selection s = CurrentSelection();
   if (connected() && s.databaseName == database && s.tableName == table && s.table >= 0)
-    ListFields(s.database, s.table);
+    Relist(ListingRequest::FieldsOf(database, table));
 }
 
-void TMainForm::EndeBtnClick() { close(); }
+void TMainForm::EndeBtnClick() { RequestEnd(); }
+
+void TMainForm::RequestEnd() {
+  if (Edge->running())
+    CloseDialogsWhileEnding();
+  Edge->endCommandThen(this, [this] {
+    m_closing = true;
+    close();
+  });
+}
+
+// A dialog or box of the command being ended would wait for an answer that
+// an ending program does not give.
+void TMainForm::CloseDialogsWhileEnding() {
+  if (!Edge->running())
+    return;
+  if (QWidget *modal = QApplication::activeModalWidget()) {
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+      dialog->reject();
+    else
+      modal->close();
+  }
+  QTimer::singleShot(50, this, [this] { CloseDialogsWhileEnding(); });
+}
 
 void TMainForm::AboutBtnClick() {
   if (AboutBox)
@@ -311,20 +362,21 @@ void TMainForm::connectbtnClick() {
 }
 
 void TMainForm::TunnelBroken(const SshTunnel *tunnel, const QString &message) {
-  ConnectionLost([this, tunnel] { return tunnel == Tunnel.get(); }, message,
-                 QStringLiteral("SSH-Verbindung abgebrochen"));
+  DisconnectWhenIdle([this, tunnel] { return tunnel == Tunnel.get(); }, message,
+                     QStringLiteral("SSH-Verbindung abgebrochen"));
 }
 
-void TMainForm::ConnectionLost(const std::function<bool()> &gone, const QString &message,
-                               const QString &title) {
+void TMainForm::DisconnectWhenIdle(const std::function<bool()> &gone, const QString &message,
+                                   const QString &title) {
   if (!gone() || !connected())
     return;
-  if (Session->busy() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+  if (Edge->running() || Session->busy() || QApplication::activeModalWidget() ||
+      QApplication::activePopupWidget()) {
     QTimer::singleShot(200, this,
-                       [this, gone, message, title] { ConnectionLost(gone, message, title); });
+                       [this, gone, message, title] { DisconnectWhenIdle(gone, message, title); });
     return;
   }
-  RunHandler(this, [&] {
+  Edge->run(this, [&] {
     ShowMessage(this,
                 message + QStringLiteral("\n\nDie Verbindung zur Datenbank wurde getrennt. "
                                          "Quellwerk verbindet sich nicht von selbst neu; mit "
@@ -341,15 +393,35 @@ void TMainForm::cancelbtnClick() {
   // reconnect, perhaps to another server, they would show and change another
   // table of the same name.
   Structures->CloseAll();
-  ScopeExit disconnected([this] {
-    connectbtn->setEnabled(true);
-    cancelbtn->setEnabled(false);
-    ListView1->clear();
-    ListView2->clear();
-    ListView3->clear();
-    StatusBar1->clearMessage();
-  });
+  ScopeExit disconnected([this] { ShowDisconnected(); });
   connectionCommands().Disconnect();
+}
+
+void TMainForm::ShowDisconnected() {
+  connectbtn->setEnabled(true);
+  cancelbtn->setEnabled(false);
+  ListView1->clear();
+  ListView2->clear();
+  ListView3->clear();
+  StatusBar1->clearMessage();
+}
+
+void TMainForm::ConnectionLost(const QString &error) {
+  Structures->CloseAll();
+  connectionCommands().Disconnect(); // the session closed the connection; its tunnel goes too
+  ShowDisconnected();
+  const ServerEndpoint &server = Session->endpoint();
+  ShowMessage(this,
+              QStringLiteral("Die Verbindung zum Server „%1:%2“ ist abgebrochen:\n%3\n\nDer "
+                             "Server wurde beendet oder neu gestartet, oder er hat die Verbindung "
+                             "getrennt. Ob eine eben gesendete Änderung noch ausgeführt wurde, "
+                             "lässt sich nicht sagen.\n\nQuellwerk hat die Verbindung getrennt "
+                             "und verbindet sich nicht von selbst neu; mit „Verbinden...“ bauen "
+                             "Sie sie wieder auf und sehen den Stand des Servers.")
+                  .arg(server.host)
+                  .arg(server.port)
+                  .arg(error),
+              QStringLiteral("Verbindung abgebrochen"), MessageButtons::Ok, MessageIcon::Critical);
 }
 
 void TMainForm::FormClose() { cancelbtnClick(); }
@@ -404,13 +476,23 @@ QList<ListedField> TMainForm::ShownFields() const {
 bool TMainForm::connected() const { return Session->connected(); }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
-  RunHandler(this, [this] { FormClose(); });
+  if (m_closing) { // the command that ends the program
+    FormClose();
+    event->accept();
+    return;
+  }
+  if (Edge->running()) {
+    event->ignore();
+    RequestEnd();
+    return;
+  }
+  Edge->run(this, [this] { FormClose(); });
   event->accept();
 }
 
 void TMainForm::keyPressEvent(QKeyEvent *event) {
   if (event->key() == Qt::Key_F5 && !(event->modifiers() & ~Qt::KeypadModifier)) {
-    RunHandler(this, [this] { RefreshLists(); });
+    Edge->run(this, [this] { RefreshLists(); });
     return;
   }
   // Enter clicks "Verbinden..." while it is enabled; Escape the first enabled
@@ -419,29 +501,25 @@ void TMainForm::keyPressEvent(QKeyEvent *event) {
     QMainWindow::keyPressEvent(event);
 }
 
-// F5: the three lists afresh from the server, with the database, table and
-// field selected again by name where they still exist. Each step lists anew
-// and selects by position, so the lists always belong together; once a name
-// is gone or no longer stands where it was found, the refresh stops there.
+// F5: the three lists afresh from the server in one request, with the
+// database, table and field selected again by name where they still exist
+// (a database or table that is gone is said so).
 void TMainForm::RefreshLists() {
   if (!connected())
     return;
   const Selection was = CurrentSelection();
-  ListCurrentDatabases();
-  if (was.database < 0)
+  if (was.database < 0) {
+    ListCurrentDatabases();
     return;
-  const int database = ListView1->rowOf(was.databaseName);
-  if (database < 0)
+  }
+  if (was.table < 0) {
+    ListTables(was.databaseName);
     return;
-  ListTables(database);
-  if (was.table < 0 || CurrentSelection().databaseName != was.databaseName)
-    return;
-  const int table = ListView2->rowOf(was.tableName);
-  if (table < 0)
-    return;
-  ListFields(database, table);
+  }
+  ListFields(was.databaseName, was.tableName);
   const Selection now = CurrentSelection();
-  if (was.field >= 0 && now.databaseName == was.databaseName && now.tableName == was.tableName)
+  if (was.field >= 0 && now.databaseName == was.databaseName && now.tableName == was.tableName &&
+      now.table >= 0)
     ListView3->selectRow(ListView3->rowOf(was.fieldName));
 }
 

@@ -12,11 +12,10 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 
+class CommandEdge;
 class ConnectionCommands;
 class FieldCommands;
 class ServerSession;
@@ -65,6 +64,8 @@ public:
 
   // The server connection and the thread its calls run on.
   const std::unique_ptr<ServerSession> Session;
+  // One command at a time, for this window and the structure windows.
+  const std::unique_ptr<CommandEdge> Edge;
 
   // The dialogs, created after the main window and living as long as it.
   TDialog *Dialog = nullptr;
@@ -86,11 +87,20 @@ public:
   QStringList ShownDatabases() const override;
   QList<ListedField> ShownFields() const override;
   void ListCurrentDatabases() override;
-  void ListTables(std::int32_t index) override;
-  void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) override;
+  void Relist(const ListingRequest &request) override;
+  void ShowListing(const Listing &listing) override;
+  // A click: the databases again, `database` made current and its tables,
+  // and, with ListFields, the fields of `table`; the two found by name.
+  void ListTables(const QString &database);
+  void ListFields(const QString &database, const QString &table);
 
   // Opens (or raises) the structure window of the selected table.
   void ShowStructure();
+
+  // "Ende", the window's close box and the desktop ending the program
+  // (SIGTERM, SIGHUP): a command under way is ended first (its statement on
+  // the server, any dialog it shows), then the window closes.
+  void RequestEnd();
 
 public slots:
   void connectbtnClick();
@@ -119,6 +129,13 @@ protected:
 
 private:
   void FormClose();
+  // The lists emptied and the buttons set as after "Trennen".
+  void ShowDisconnected();
+  // Said once after the connection was found gone, which the session has closed.
+  void ConnectionLost(const QString &error);
+  // A double click on the table list that came during the click's call: the
+  // structure window, when it was aimed at the row the click selected.
+  void DoubleClickAfterCall(const QPoint &at);
   void RefreshLists();
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
@@ -126,16 +143,21 @@ private:
   // connection closed, between two commands only (never while a server call
   // or a dialog waits, whose command would go on with a closed connection).
   // Nothing reconnects.
-  void ConnectionLost(const std::function<bool()> &gone, const QString &message,
-                      const QString &title);
+  void DisconnectWhenIdle(const std::function<bool()> &gone, const QString &message,
+                          const QString &title);
   // The SSH tunnel ended by itself.
   void TunnelBroken(const SshTunnel *tunnel, const QString &message);
   ConnectionCommands connectionCommands();
-  void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
+  void ShowBrowsed(const Listing &listing);
+  void ShowTables(const Listing &listing);
+  void ShowFields(const Listing &listing);
   FieldCommands fieldCommands();
   void buildPanel1();
   void buildPanel2();
   void wire();
   QList<BitBtnXP *> buttonsInCreationOrder() const;
+  void CloseDialogsWhileEnding();
   bool m_placed = false;
+  // The program is ending: the command that does it runs.
+  bool m_closing = false;
 };

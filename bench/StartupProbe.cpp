@@ -76,10 +76,12 @@ bool listSchema() {
   form->connectbtn->setEnabled(false);
   form->cancelbtn->setEnabled(true);
   form->ListCurrentDatabases();
-  const int database = rowOf(form->ListView1, qEnvironmentVariable("QWB_DATABASE"));
-  form->ListTables(database);
-  const int table = rowOf(form->ListView2, qEnvironmentVariable("QWB_TABLE"));
-  form->ListFields(database, table);
+  const QString databaseName = qEnvironmentVariable("QWB_DATABASE");
+  const int database = rowOf(form->ListView1, databaseName);
+  form->ListTables(databaseName);
+  const QString tableName = qEnvironmentVariable("QWB_TABLE");
+  const int table = rowOf(form->ListView2, tableName);
+  form->ListFields(databaseName, tableName);
   QCoreApplication::processEvents();
   std::fprintf(stderr, "probe: listed %d databases, %d tables, %d fields\n",
                form->ListView1->count(), form->ListView2->count(), form->ListView3->count());

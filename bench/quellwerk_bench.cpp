@@ -415,10 +415,16 @@ void printPair(const std::string &what, const Pair &p) {
               p.call.median(), p.floor.median(), p.floor.min(), p.ratio());
 }
 
-// The positions the clicks need, read once through the floor's connection.
+// The positions the clicks need, read once through the floor's connection
+// (the library's listing goes by position), and the names of the databases
+// and tables there (the program's by name).
 struct Places {
   int main = -1, twin = -1, one = -1, largest = -1, largestTables = 0;
   int wide = -1, secondWide = -1;
+  QStringList databases; // by position
+  QStringList mainTables;
+  QString database(int position) const { return databases.value(position); }
+  QString table(int position) const { return mainTables.value(position); }
 };
 
 Places findPlaces(Floor &floor, const bench::SchemaSize &size) {
@@ -433,7 +439,20 @@ Places findPlaces(Floor &floor, const bench::SchemaSize &size) {
   p.secondWide = floor.tablePosition(bench::MainDatabase, bench::SecondWideTable(size));
   if (p.secondWide >= size.tables)
     p.secondWide = -1;
+  for (const std::string &name : floor.names(floor.c.list_dbs(floor.h, nullptr)))
+    p.databases << QString::fromStdString(name);
+  floor.c.select_db(floor.h, bench::MainDatabase.c_str());
+  for (const std::string &name : floor.names(floor.c.list_tables(floor.h, nullptr)))
+    p.mainTables << QString::fromStdString(name);
   return p;
+}
+
+// A click on the database at `database`, or on the table of qwb_main at `table`.
+void clickDatabase(TMainForm &form, const Places &at, int database) {
+  form.ListTables(at.database(database));
+}
+void clickTable(TMainForm &form, const Places &at, int table) {
+  form.ListFields(at.database(at.main), at.table(table));
 }
 
 int alternate(int round, int a, int b) { return round & 1 ? b : a; }
@@ -466,15 +485,15 @@ void profileClicks(const QByteArray &kind, TMainForm &form, Floor &floor, const 
       throw bench::Error("QWB_PROFILE: changed, leave, enter or fields");
     }
     if (before >= 0) {
-      form.ListTables(before);
+      clickDatabase(form, at, before);
       drainEvents();
       floor.list(before, -1);
     }
     auto click = [&] {
       if (table >= 0)
-        form.ListFields(database, table);
+        clickTable(form, at, table);
       else
-        form.ListTables(database);
+        clickDatabase(form, at, database);
     };
     if (i < 0) { // the first rounds fill the proxy's recording
       click();
@@ -495,33 +514,35 @@ void measureClicks(TMainForm &form, Floor &floor, const Places &at, const Option
   if (at.twin >= 0)
     printPair("database of " + std::to_string(T) + " tables, list changes (other database)",
               measure(
-                  o.repeat, [&](int i) { form.ListTables(alternate(i, at.main, at.twin)); },
+                  o.repeat, [&](int i) { clickDatabase(form, at, alternate(i, at.main, at.twin)); },
                   [&](int i) { floor.list(alternate(i, at.main, at.twin), -1); }));
   if (L > 1) {
     printPair("from the " + std::to_string(L) + "-table database to a 1-table one",
               measure(
-                  o.repeat, [&](int) { form.ListTables(at.one); },
-                  [&](int) { floor.list(at.one, -1); }, [&](int) { form.ListTables(at.largest); },
+                  o.repeat, [&](int) { clickDatabase(form, at, at.one); },
+                  [&](int) { floor.list(at.one, -1); },
+                  [&](int) { clickDatabase(form, at, at.largest); },
                   [&](int) { floor.list(at.largest, -1); }));
     printPair("database of " + std::to_string(L) + " tables, from a 1-table one",
               measure(
-                  o.repeat, [&](int) { form.ListTables(at.largest); },
-                  [&](int) { floor.list(at.largest, -1); }, [&](int) { form.ListTables(at.one); },
+                  o.repeat, [&](int) { clickDatabase(form, at, at.largest); },
+                  [&](int) { floor.list(at.largest, -1); },
+                  [&](int) { clickDatabase(form, at, at.one); },
                   [&](int) { floor.list(at.one, -1); }));
   }
   if (at.secondWide >= 0)
     printPair("table of " + std::to_string(o.size.fields) + " fields, list changes (other table)",
               measure(
                   o.repeat,
-                  [&](int i) { form.ListFields(at.main, alternate(i, at.wide, at.secondWide)); },
+                  [&](int i) { clickTable(form, at, alternate(i, at.wide, at.secondWide)); },
                   [&](int i) { floor.list(at.main, alternate(i, at.wide, at.secondWide)); }));
   if (!headline)
     return;
   // The same lists again: a click that re-lists what is shown.
-  printPair(
-      "same database again (" + std::to_string(T) + " tables, unchanged)",
-      measure(
-          o.repeat, [&](int) { form.ListTables(at.main); }, [&](int) { floor.list(at.main, -1); }));
+  printPair("same database again (" + std::to_string(T) + " tables, unchanged)",
+            measure(
+                o.repeat, [&](int) { clickDatabase(form, at, at.main); },
+                [&](int) { floor.list(at.main, -1); }));
   printPair(
       "databases listed again (" + std::to_string(form.ListView1->count()) + ", unchanged)",
       measure(
@@ -540,8 +561,8 @@ void measureScaling(TMainForm &form, Floor &floor, const Places &at, const Optio
       continue;
     const int db = floor.databasePosition(bench::ScalingDatabase(t));
     const Pair p = measure(
-        o.repeat, [&](int) { form.ListTables(db); }, [&](int) { floor.list(db, -1); },
-        [&](int) { form.ListTables(at.one); }, [&](int) { floor.list(at.one, -1); });
+        o.repeat, [&](int) { clickDatabase(form, at, db); }, [&](int) { floor.list(db, -1); },
+        [&](int) { clickDatabase(form, at, at.one); }, [&](int) { floor.list(at.one, -1); });
     if (form.ListView2->count() != t)
       throw bench::Error("the table list does not show every table");
     const double q = p.quellwerk.median(), f = p.floor.median();
@@ -559,11 +580,11 @@ void measureScaling(TMainForm &form, Floor &floor, const Places &at, const Optio
 void measureMemory(TMainForm &form, Floor &floor, const Places &at) {
   const double tables = at.largestTables;
   floor.list(at.largest, -1); // records the answers, when replayed
-  form.ListTables(at.one);
+  clickDatabase(form, at, at.one);
   drainEvents();
   malloc_trim(0);
   const long long before = allocatedBytes();
-  form.ListTables(at.largest);
+  clickDatabase(form, at, at.largest);
   drainEvents();
   const long long after = allocatedBytes();
   floor.c.select_db(floor.h, bench::ScalingDatabase(at.largestTables).c_str());
@@ -571,7 +592,7 @@ void measureMemory(TMainForm &form, Floor &floor, const Places &at) {
   MYSQL_RES *result = floor.c.list_tables(floor.h, nullptr);
   const long long libraryAfter = allocatedBytes();
   floor.c.free_result(result);
-  form.ListTables(at.one);
+  clickDatabase(form, at, at.one);
   drainEvents();
   const double q = static_cast<double>(after - before) / tables;
   const double l = static_cast<double>(libraryAfter - libraryBefore) / tables;
@@ -613,9 +634,9 @@ void measureGaps(TMainForm &form, const bench::ServerAddress &server, const Plac
                  const Options &o) {
   Samples listing, waiting;
   for (int i = 0; i < o.gapRuns; ++i) {
-    form.ListTables(at.one);
+    clickDatabase(form, at, at.one);
     drainEvents();
-    listing.add(longestGap([&] { form.ListTables(at.largest); }));
+    listing.add(longestGap([&] { clickDatabase(form, at, at.largest); }));
   }
 #ifdef QWB_HAS_SESSION
   // A statement that waits for a table another connection holds locked; the
@@ -1009,7 +1030,7 @@ int run(int argc, char **argv) {
     printHeader();
     printPair("same database again (plain click)",
               measure(
-                  o.repeat, [&](int) { form->ListTables(at.main); },
+                  o.repeat, [&](int) { clickDatabase(*form, at, at.main); },
                   [&](int) { side.list(at.main, -1); }));
   };
   std::printf("\n### Client work per click (server answers replayed)\n\n");

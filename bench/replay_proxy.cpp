@@ -83,31 +83,58 @@ bool isEof(const std::string &packet) { return first(packet) == 0xFE && packet.s
 bool isError(const std::string &packet) { return first(packet) == 0xFF; }
 bool isOk(const std::string &packet) { return first(packet) == 0x00; }
 
-// Reads the server's whole answer to `request`.
+// The length of a length-encoded integer that starts with `byte`.
+std::size_t lengthEncodedSize(unsigned char byte) {
+  return byte < 0xFB ? 1 : byte == 0xFC ? 3 : byte == 0xFD ? 4 : 9;
+}
+
+// Whether the server says that another result follows this OK or EOF
+// packet (SERVER_MORE_RESULTS_EXISTS, as for a request of several
+// statements).
+bool moreResults(const std::string &packet) {
+  std::size_t status = 5; // after the header and the packet's first byte
+  if (isOk(packet)) {
+    for (int skip = 0; skip < 2 && status < packet.size(); ++skip) // affected rows, insert id
+      status += lengthEncodedSize(static_cast<unsigned char>(packet[status]));
+  } else {
+    status += 2; // the EOF's warning count
+  }
+  return status < packet.size() && (static_cast<unsigned char>(packet[status]) & 0x08) != 0;
+}
+
+// Reads the server's whole answer to `request`: for a query, each of its
+// results.
 bool readAnswer(int server, const std::string &request, std::string &answer) {
-  std::string p = readPacket(server);
-  if (p.empty())
-    return false;
-  answer = p;
   const unsigned char command = first(request);
-  if (isError(p) || (command != ComQuery && command != ComFieldList))
-    return true;
-  if (command == ComQuery && isOk(p))
-    return true;
-  // A result set: column definitions up to an EOF, then rows up to an EOF or
-  // an error; a field list: column definitions up to an EOF.
-  int eofsLeft = command == ComQuery ? 2 : 1;
-  while (eofsLeft > 0) {
-    p = readPacket(server);
+  answer.clear();
+  for (;;) {
+    std::string p = readPacket(server);
     if (p.empty())
       return false;
     answer += p;
-    if (isEof(p))
-      --eofsLeft;
-    else if (isError(p))
-      break;
+    if (isError(p) || (command != ComQuery && command != ComFieldList))
+      return true;
+    if (command == ComQuery && isOk(p)) {
+      if (moreResults(p))
+        continue;
+      return true;
+    }
+    // A result set: column definitions up to an EOF, then rows up to an EOF
+    // or an error; a field list: column definitions up to an EOF.
+    int eofsLeft = command == ComQuery ? 2 : 1;
+    while (eofsLeft > 0) {
+      p = readPacket(server);
+      if (p.empty())
+        return false;
+      answer += p;
+      if (isEof(p))
+        --eofsLeft;
+      else if (isError(p))
+        return true;
+    }
+    if (command != ComQuery || !moreResults(p))
+      return true;
   }
-  return true;
 }
 
 // The greeting without TLS, compression and the EOF-less result format.

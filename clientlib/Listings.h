@@ -1,12 +1,14 @@
 // The listings that fill the main window's three lists: the server's
-// databases, the tables of one database and the fields of one table, read in
-// one call as the client library lists them.
+// databases, the tables of one database and the fields of one table. One
+// refill asks for what it needs in one request, however many listings that
+// are (several statements in one request, with the database named in each).
 #pragma once
 
 #include "clientlib/QueryResult.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +26,8 @@ public:
   std::string_view at(qsizetype i) const;
   // The name at `i` as text.
   QString text(qsizetype i) const;
+  // The first position of `name`, or -1.
+  qsizetype indexOf(const QString &name) const;
   void append(std::string_view name);
   void reserve(qsizetype names) { m_ends.reserve(static_cast<std::size_t>(names)); }
 
@@ -40,20 +44,39 @@ struct ListedField {
   friend bool operator==(const ListedField &, const ListedField &) = default;
 };
 
-// What one refill of the lists reads: the databases; for the database at
-// `databaseIndex` (when given and listed) its tables, with that database made
-// the current one; for the table at `tableIndex` its fields. A listing that
-// the server refused is absent, with the server's answer beside it.
+// What one refill of the lists asks the server for, by name.
+struct ListingRequest {
+  bool databases = false;      // the server's databases
+  QString database;            // null: no database
+  bool selectDatabase = false; // make `database` the connection's current one
+  bool tables = false;         // the tables of `database`
+  QString table;               // null: no table; otherwise its fields
+
+  // After a database command: the databases alone.
+  static ListingRequest Databases();
+  // A click on a database or a table, and F5: the databases, `database`
+  // made current, its tables and, given a table, that table's fields.
+  static ListingRequest Browse(const QString &database, const QString &table = {});
+  // After a table command: the tables of `database` alone.
+  static ListingRequest TablesOf(const QString &database);
+  // After a field command: the fields of `table` alone.
+  static ListingRequest FieldsOf(const QString &database, const QString &table);
+
+  // The statements that read it, in order.
+  QStringList statements() const;
+};
+
+// What a refill read. A listing that the server refused is absent, with the
+// server's answer beside it; what comes after a refusal was not read.
 struct Listing {
+  ListingRequest request;
   std::optional<ListedNames> databases;
   ServerReply databasesReply;
-  bool databaseNotSelected = false;
+  ServerReply selectReply; // the database could not be made current
   std::optional<ListedNames> tables;
   ServerReply tablesReply;
   std::optional<QList<ListedField>> fields;
   ServerReply fieldsReply;
 };
 
-Listing ReadListing(ServerSession &session, const QString &what,
-                    std::optional<std::int32_t> databaseIndex,
-                    std::optional<std::int32_t> tableIndex);
+Listing ReadListing(ServerSession &session, const QString &what, const ListingRequest &request);

@@ -2,6 +2,8 @@
 
 #include "clientlib/FieldTypeText.h"
 
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 void ResultFree::operator()(MYSQL_RES *result) const noexcept {
@@ -17,19 +19,6 @@ ServerReply ReplyOf(MYSQL *handle, bool succeeded) {
   return {false, mysql::mysql_errno(handle), FromLibrary(mysql::mysql_error(handle))};
 }
 
-MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table) {
-  constexpr qsizetype LongestIntactName = 127;
-  const QByteArray name(table);
-  if (name.size() <= LongestIntactName)
-    return mysql::mysql_list_fields(handle, table, nullptr);
-  QByteArray quoted = name;
-  quoted.replace('`', "``");
-  const QByteArray query = "SELECT * FROM `" + quoted + "` LIMIT 0";
-  if (mysql::mysql_real_query(handle, query.constData(), static_cast<unsigned long>(query.size())))
-    return nullptr;
-  return mysql::mysql_store_result(handle);
-}
-
 QString FieldTypeTextOf(const MYSQL_FIELD &field) {
   return FieldTypeText(field.type, field.length, field.decimals, field.flags);
 }
@@ -43,26 +32,18 @@ std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query)
 
 namespace {
 
-// The result of the statement the connection just ran (or of the next one
-// of a multi-statement request).
-QueryResult ReadResult(MYSQL *handle) {
+// A result as the program's QueryResult.
+QueryResult ReadResult(MYSQL *handle, MYSQL_RES *result) {
   QueryResult query;
-  const Result result(mysql::mysql_store_result(handle));
-  if (!result) {
-    // No result set: a statement without one, or one whose rows did not arrive.
-    if (mysql::mysql_field_count(handle) != 0)
-      query.reply = ReplyOf(handle, false);
-    else
-      query.affectedRows = mysql::mysql_affected_rows(handle);
+  query.affectedRows = mysql::mysql_affected_rows(handle);
+  if (!result)
     return query;
-  }
-  const unsigned int columns = mysql::mysql_num_fields(result.get());
-  const MYSQL_FIELD *fields = mysql::mysql_fetch_fields(result.get());
+  const unsigned int columns = mysql::mysql_num_fields(result);
+  const MYSQL_FIELD *fields = mysql::mysql_fetch_fields(result);
   for (unsigned int c = 0; c < columns; ++c)
     query.columns << FromLibrary(fields[c].name);
-  query.affectedRows = mysql::mysql_affected_rows(handle);
-  while (MYSQL_ROW row = mysql::mysql_fetch_row(result.get())) {
-    const unsigned long *lengths = mysql::mysql_fetch_lengths(result.get());
+  while (MYSQL_ROW row = mysql::mysql_fetch_row(result)) {
+    const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
     QList<QueryCell> cells;
     cells.reserve(columns);
     for (unsigned int c = 0; c < columns; ++c)
@@ -73,67 +54,147 @@ QueryResult ReadResult(MYSQL *handle) {
   return query;
 }
 
+// The connections whose server has agreed to several statements in one
+// request. The consent costs a round trip of its own, so it is asked once
+// per connection and kept for the statements that the program builds: every
+// name in them is quoted and every value escaped on the live connection, so
+// no text can end a statement early whatever it holds. A text from
+// elsewhere (ServerSession::query) goes with the consent withdrawn.
+struct MultiStatementConnections {
+  std::mutex mutex;
+  std::set<MYSQL *> handles;
+};
+MultiStatementConnections &MultiStatements() {
+  static MultiStatementConnections connections;
+  return connections;
+}
+
+bool SeveralStatementsPerRequest(MYSQL *handle) {
+  MultiStatementConnections &known = MultiStatements();
+  {
+    const std::lock_guard lock(known.mutex);
+    if (known.handles.contains(handle))
+      return true;
+  }
+  if (!mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_set_server_option) ||
+      !mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_next_result) ||
+      mysql::mysql_set_server_option(handle, MYSQL_OPTION_MULTI_STATEMENTS_ON) != 0)
+    return false;
+  const std::lock_guard lock(known.mutex);
+  known.handles.insert(handle);
+  return true;
+}
+
+// Reads the result due now; false (the refusal in `end`) when it did not arrive.
+bool ReadDue(MYSQL *handle, qsizetype index, const ResultReader &read, BatchEnd &end) {
+  const Result result(mysql::mysql_store_result(handle));
+  if (!result && mysql::mysql_field_count(handle) != 0) {
+    end = {ReplyOf(handle, false), index};
+    return false;
+  }
+  read(index, result.get());
+  return true;
+}
+
+// The results still due would keep the connection from any other call.
+void DiscardRemainingResults(MYSQL *handle) {
+  while (mysql::mysql_next_result(handle) == 0)
+    Result(mysql::mysql_store_result(handle));
+}
+
 } // namespace
 
 QueryResult QueryOn(MYSQL *handle, const QString &statement) {
-  const QByteArray text = ToLibrary(statement);
-  if (mysql::mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size())))
-    return {ReplyOf(handle, false), {}, {}, 0};
-  return ReadResult(handle);
+  QueryResult query;
+  const BatchEnd end = ForEachResultOn(handle, {statement}, [&](qsizetype, MYSQL_RES *result) {
+    query = ReadResult(handle, result);
+  });
+  if (!end.ok())
+    query = {end.reply, {}, {}, 0};
+  return query;
 }
 
-BatchResult BatchOn(MYSQL *handle, const QStringList &statements) {
-  BatchResult batch;
-  const auto refused = [&](const ServerReply &reply, qsizetype index) {
-    batch.reply = reply;
-    batch.failed = index;
-  };
-  // One request needs the two calls of current client libraries, and the
-  // server's consent; otherwise one statement after the other.
-  const bool oneRequest =
-      statements.size() > 1 &&
-      mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_set_server_option) &&
-      mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_next_result) &&
-      mysql::mysql_set_server_option(handle, MYSQL_OPTION_MULTI_STATEMENTS_ON) == 0;
-  if (!oneRequest) {
+BatchEnd ForEachResultOn(MYSQL *handle, const QStringList &statements, const ResultReader &read) {
+  BatchEnd end;
+  if (statements.size() <= 1 || !SeveralStatementsPerRequest(handle)) {
     for (qsizetype i = 0; i < statements.size(); ++i) {
-      QueryResult result = QueryOn(handle, statements[i]);
-      if (!result.ok()) {
-        refused(result.reply, i);
+      const QByteArray text = ToLibrary(statements[i]);
+      if (mysql::mysql_real_query(handle, text.constData(),
+                                  static_cast<unsigned long>(text.size()))) {
+        end = {ReplyOf(handle, false), i};
         break;
       }
-      batch.results << result;
+      if (!ReadDue(handle, i, read, end))
+        break;
     }
-    return batch;
+    return end;
   }
   // A line break before each semicolon ends a comment at a statement's end,
   // which would otherwise swallow the semicolon and the next statement.
   const QByteArray text = ToLibrary(statements.join(QStringLiteral("\n;")));
-  if (mysql::mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size()))) {
-    refused(ReplyOf(handle, false), 0);
-  } else {
-    for (qsizetype i = 0;; ++i) {
-      QueryResult result = ReadResult(handle);
-      if (!result.ok()) {
-        refused(result.reply, i);
-        // The results still due would keep the connection from any other call.
-        while (mysql::mysql_next_result(handle) == 0)
-          Result(mysql::mysql_store_result(handle));
-        break;
-      }
-      batch.results << result;
-      const int next = mysql::mysql_next_result(handle); // 0: another, -1: none, else refused
-      if (next < 0)
-        break;
-      if (next > 0) {
-        refused(ReplyOf(handle, false), i + 1);
-        break;
-      }
+  if (mysql::mysql_real_query(handle, text.constData(), static_cast<unsigned long>(text.size())))
+    return {ReplyOf(handle, false), 0};
+  for (qsizetype i = 0;; ++i) {
+    bool readOne = false;
+    try {
+      readOne = ReadDue(handle, i, read, end);
+    } catch (...) {
+      DiscardRemainingResults(handle);
+      throw;
+    }
+    if (!readOne) {
+      DiscardRemainingResults(handle);
+      break;
+    }
+    const int next = mysql::mysql_next_result(handle); // 0: another, -1: none, else refused
+    if (next < 0)
+      break;
+    if (next > 0) {
+      end = {ReplyOf(handle, false), i + 1};
+      break;
     }
   }
-  // Every later statement is one statement again, whatever it holds.
-  mysql::mysql_set_server_option(handle, MYSQL_OPTION_MULTI_STATEMENTS_OFF);
+  return end;
+}
+
+BatchResult BatchOn(MYSQL *handle, const QStringList &statements) {
+  BatchResult batch;
+  const BatchEnd end = ForEachResultOn(handle, statements, [&](qsizetype, MYSQL_RES *result) {
+    batch.results << ReadResult(handle, result);
+  });
+  batch.reply = end.reply;
+  batch.failed = end.failed;
   return batch;
+}
+
+void ForgetConnectionOn(MYSQL *handle) {
+  MultiStatementConnections &known = MultiStatements();
+  const std::lock_guard lock(known.mutex);
+  known.handles.erase(handle);
+}
+
+void OneStatementPerRequestOn(MYSQL *handle) {
+  MultiStatementConnections &known = MultiStatements();
+  {
+    const std::lock_guard lock(known.mutex);
+    if (!known.handles.contains(handle))
+      return;
+  }
+  if (mysql::mysql_set_server_option(handle, MYSQL_OPTION_MULTI_STATEMENTS_OFF) == 0)
+    ForgetConnectionOn(handle);
+}
+
+std::optional<QString> ConnectionLossOn(MYSQL *handle) {
+  constexpr unsigned int ServerShutdown = 1053, ServerGone = 2006, ServerLost = 2013,
+                         ServerLostExtended = 2055, ConnectionKilled = 1927;
+  switch (mysql::mysql_errno(handle)) {
+  case ServerShutdown:
+  case ServerGone:
+  case ServerLost:
+  case ServerLostExtended:
+  case ConnectionKilled: return FromLibrary(mysql::mysql_error(handle));
+  default: return std::nullopt;
+  }
 }
 
 QString EscapeLiteralOn(MYSQL *handle, const QString &value) {

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,18 +32,33 @@ inline QString FromLibrary(const char *text) { return QString::fromUtf8(text); }
 // text are read from the connection.
 ServerReply ReplyOf(MYSQL *handle, bool succeeded);
 
-// The field descriptions of a table of the current database, as
-// mysql_list_fields gives them (null on failure). The client library cuts a
-// table name at 127 bytes and sends stray bytes after it as a wildcard, which
-// lists another table's fields or none; a longer name (up to 64 characters
-// can take 192 bytes) is asked for with a query that returns the same
-// descriptions and no rows.
-MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table);
-
 // The type text of the field list for a field as the client library lists it.
 QString FieldTypeTextOf(const MYSQL_FIELD &field);
-// The fields of a result of ListFieldsOf, as the field list shows them.
+// The fields of a result of FieldsQuery, as the field list shows them.
 QList<ListedField> ListedFieldsOf(MYSQL_RES *result);
+// The statements (two) whose last result describes the fields of a table as
+// mysql_list_fields does (the same descriptions, invisible columns
+// included), and holds no rows. Unlike mysql_list_fields they name the
+// database, take any table name whole, and can go in one request with other
+// statements.
+QStringList FieldsQuery(const QString &database, const QString &table);
+
+// A listing read as part of a request that may hold other statements first:
+// its statements, and each of their results or the refusal among them, by
+// the index within its own statements.
+class ListingReads {
+public:
+  explicit ListingReads(const ListingRequest &request);
+  const QStringList &statements() const { return m_statements; }
+  void read(qsizetype index, MYSQL_RES *result);
+  void refused(qsizetype index, const ServerReply &reply);
+  Listing listing;
+
+private:
+  enum class Part { Databases, Select, Tables, FieldNames, Fields };
+  QStringList m_statements;
+  QList<Part> m_parts;
+};
 
 // Escapes a value for the inside of a '...' string literal as the server of
 // the connection reads it (its NO_BACKSLASH_ESCAPES mode included).
@@ -56,9 +72,35 @@ ServerReply SendStatementOn(MYSQL *handle, const QString &statement);
 
 // Sends one statement and reads its result.
 QueryResult QueryOn(MYSQL *handle, const QString &statement);
-// Sends the statements in one multi-statement request where the library can,
-// otherwise one after the other; see ServerSession::batch.
+
+// How a request of several statements ended: the server's refusal of the
+// statement at `failed` (those after it did not run), or all ran.
+struct BatchEnd {
+  ServerReply reply;
+  qsizetype failed = -1;
+  bool ok() const { return reply.ok; }
+};
+// Reads the result of the statement at `index` (null for a statement without
+// one). The result is freed once the reader returns.
+using ResultReader = std::function<void(qsizetype index, MYSQL_RES *result)>;
+// Sends the statements in one request (one round trip) where the library
+// and the server allow several statements in one, otherwise one after the
+// other, and hands each result to `read` in order; stops at the first
+// refusal. Each statement is one statement without a final semicolon.
+BatchEnd ForEachResultOn(MYSQL *handle, const QStringList &statements, const ResultReader &read);
+// The same, each result read as a QueryResult; see ServerSession::batch.
 BatchResult BatchOn(MYSQL *handle, const QStringList &statements);
+// Forgets what was set up on a connection that is being closed (the
+// server's consent to several statements in one request).
+void ForgetConnectionOn(MYSQL *handle);
+// Makes the server take one statement per request again, for a text that
+// the program did not build from quoted names and escaped values.
+void OneStatementPerRequestOn(MYSQL *handle);
+
+// The client library's text when its last call found the connection gone
+// (the server ended, restarted or broke it, or killed the connection);
+// nothing otherwise.
+std::optional<QString> ConnectionLossOn(MYSQL *handle);
 
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.

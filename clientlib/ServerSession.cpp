@@ -398,6 +398,7 @@ ServerSession::~ServerSession() {
       m_worker = std::make_unique<Worker>();
     m_worker->post([closing, call] {
       try {
+        ForgetConnectionOn(closing);
         mysql::mysql_close(closing);
       } catch (...) {
       }
@@ -413,9 +414,24 @@ bool ServerSession::connectionBroken() const { return m_connection && m_connecti
 
 void SessionAccess::Execute(ServerSession &session, const QString &what,
                             const std::function<void(MYSQL *)> &job) {
+  if (session.m_interrupted)
+    throw CallInterrupted();
   if (!session.m_connection)
     throw std::runtime_error("Es besteht keine Verbindung zum Server");
-  ExecuteOn(session, what, session.m_connection->handle, session.m_connection.get(), job);
+  std::optional<QString> lost;
+  ExecuteOn(session, what, session.m_connection->handle, session.m_connection.get(),
+            [&](MYSQL *handle) {
+              job(handle);
+              lost = ConnectionLossOn(handle);
+            });
+  if (lost) {
+    // Every later call would fail the same way: the connection is closed,
+    // and the caller learns it once.
+    session.close(QStringLiteral("Schließe die abgebrochene Verbindung ..."));
+    throw ConnectionLost(*lost);
+  }
+  if (session.m_interrupted)
+    throw CallInterrupted();
 }
 
 void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL *handle,
@@ -435,10 +451,12 @@ void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL
     call->finish();
   });
   const Waiting waiting(session.m_waiting);
+  const std::weak_ptr<PendingCall> outer = std::exchange(session.m_current, call);
   Waiter()(what, *call);
   // A waiter returns once the call has finished; the job refers to the
   // caller's frame, so make sure of it.
   call->wait();
+  session.m_current = outer;
   session.m_lastCancelled = call->cancelRequested();
   if (call->brokeConnection() && session.m_connection && session.m_connection->handle == handle &&
       !session.m_connection->broken) {
@@ -461,8 +479,10 @@ bool ServerSession::runAside(const QString &what, std::function<void()> job,
       discard();
   });
   const Waiting waiting(m_waiting);
+  const std::weak_ptr<PendingCall> outer = std::exchange(m_current, call);
   Waiter()(what, *call);
   call->wait();
+  m_current = outer;
   m_lastCancelled = call->cancelRequested();
   return !call->abandoned();
 }
@@ -538,8 +558,21 @@ void ServerSession::close(const QString &what) {
     return;
   // Forgotten before it is closed, so that nothing can use or close it twice.
   const std::unique_ptr<Connection> closing = std::move(m_connection);
-  SessionAccess::ExecuteOn(*this, what, closing->handle, nullptr,
-                           [](MYSQL *handle) { mysql::mysql_close(handle); });
+  SessionAccess::ExecuteOn(*this, what, closing->handle, nullptr, [](MYSQL *handle) {
+    ForgetConnectionOn(handle);
+    mysql::mysql_close(handle);
+  });
+}
+
+bool ServerSession::cancelledByUser(const ServerReply &reply) const {
+  constexpr unsigned int QueryInterrupted = 1317; // ER_QUERY_INTERRUPTED
+  return m_lastCancelled && !reply.ok && reply.errorNumber == QueryInterrupted;
+}
+
+void ServerSession::interruptCalls() {
+  m_interrupted = true;
+  if (const std::shared_ptr<PendingCall> current = m_current.lock())
+    current->cancel();
 }
 
 unsigned long ServerSession::connectionId() {
@@ -553,7 +586,10 @@ QString ServerSession::escape(const QString &value) {
 }
 
 QueryResult ServerSession::query(const QString &what, const QString &statement) {
-  return run(what, [&](MYSQL *handle) { return QueryOn(handle, statement); });
+  return run(what, [&](MYSQL *handle) {
+    OneStatementPerRequestOn(handle);
+    return QueryOn(handle, statement);
+  });
 }
 
 BatchResult ServerSession::batch(const QString &what, const QStringList &statements) {

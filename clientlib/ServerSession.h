@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <type_traits>
 
 // Where and as whom to connect.
@@ -96,6 +97,26 @@ public:
   virtual bool cancelRequested() const = 0;
 };
 
+// Thrown by a call that found the connection gone: the server ended,
+// restarted or broke it, or another session killed it. The session has
+// closed its end and counts as not connected; whether a statement sent in
+// that call was carried out is not known. `error` is the client library's
+// text.
+class ConnectionLost : public std::runtime_error {
+public:
+  explicit ConnectionLost(const QString &error)
+      : std::runtime_error(error.toStdString()), error(error) {}
+  QString error;
+};
+
+// Thrown by a call that the program gave up because it ends the command
+// that made it (ServerSession::interruptCalls): the statement under way was
+// ended on the server, and no later call was sent.
+class CallInterrupted : public std::runtime_error {
+public:
+  CallInterrupted() : std::runtime_error("call interrupted") {}
+};
+
 // How the interface thread waits for a call; `what` names it for the user.
 // The default waits without letting anything else happen.
 using CallWaiter = std::function<void(const QString &what, PendingCall &call)>;
@@ -131,6 +152,7 @@ public:
   // `work(MYSQL *)` on the connection's thread with the open connection and
   // returns its result; an exception thrown by the work is thrown here
   // again. While it runs, the interface thread waits through the call waiter.
+  // A call that finds the connection gone throws ConnectionLost.
   template <typename Work> auto run(const QString &what, Work &&work);
 
   // Runs `work()`, which needs no connection, on a thread of its own, the
@@ -159,8 +181,19 @@ public:
 
   // Whether the user cancelled the last call that the session waited for.
   bool lastCallCancelled() const { return m_lastCancelled; }
+  // Whether `reply`, the answer of that last call, says that the user's
+  // cancel ended its statement before it was carried out (nothing changed).
+  bool cancelledByUser(const ServerReply &reply) const;
   // Whether a call of run(), aside() or connect() is being waited for.
   bool busy() const { return m_waiting > 0; }
+
+  // Ends the statement of the call being waited for (as "Abbrechen" does)
+  // and makes that call, and every call of run() after it, throw
+  // CallInterrupted instead of going to the server, until allowCalls().
+  // Closing the connection stays possible.
+  void interruptCalls();
+  void allowCalls() { m_interrupted = false; }
+  bool callsInterrupted() const { return m_interrupted; }
 
   enum class ConnectStep { Connected, InitFailed, OptionsRefused, ConnectFailed, Cancelled };
   // Why the client library refused a connect, where it is a matter of the
@@ -193,10 +226,13 @@ public:
   // A value for the inside of a '...' literal as the server of the open
   // connection reads it (its NO_BACKSLASH_ESCAPES mode included).
   QString escape(const QString &value);
-  // Sends one statement and reads its result.
+  // Sends one statement and reads its result; a text of several statements
+  // is refused by the server.
   QueryResult query(const QString &what, const QString &statement);
   // Sends the statements (each one statement, without a final semicolon) in
   // one request where the client library can, otherwise one after the other.
+  // The server's consent to several statements in one request is asked once
+  // per connection (a round trip of its own) and kept.
   BatchResult batch(const QString &what, const QStringList &statements);
 
   // Whether a given-up connect or a cancel is still under way in the
@@ -225,6 +261,9 @@ private:
   std::function<void()> m_brokenHandler;
   bool m_lastCancelled = false;
   int m_waiting = 0;
+  bool m_interrupted = false;
+  // The call being waited for, so that it can be interrupted.
+  std::weak_ptr<PendingCall> m_current;
 };
 
 // The server's version and the encryption of the open connection.

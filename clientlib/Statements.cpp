@@ -5,26 +5,62 @@
 
 namespace {
 
-// Runs on the connection's thread, with the command's database selected.
-bool Holds(MYSQL *handle, const TableFieldsStill &check) {
-  const Result fields(ListFieldsOf(handle, ToLibrary(check.table).constData()));
-  return fields && (check.shown.isEmpty() || ListedFieldsOf(fields.get()) == check.shown);
+// The queries whose last result tells whether the check holds; the names
+// escaped on the connection. Runs on the connection's thread.
+QStringList CheckQuery(MYSQL *, const QString &database, const TableFieldsStill &check) {
+  return FieldsQuery(database, check.table);
 }
 
-// The rows of the column's facts; the names escaped on the connection.
-std::optional<QList<QStringList>> ColumnFactsRows(MYSQL *handle, const QString &database,
-                                                  const QString &table, const QString &column) {
-  return QueryRows(handle, ColumnFactsQuery(EscapeLiteralOn(handle, database),
-                                            EscapeLiteralOn(handle, table),
-                                            EscapeLiteralOn(handle, column)));
+QStringList CheckQuery(MYSQL *handle, const QString &, const ColumnStill &check) {
+  return {ColumnFactsQuery(EscapeLiteralOn(handle, check.database),
+                           EscapeLiteralOn(handle, check.table),
+                           EscapeLiteralOn(handle, check.column))};
 }
 
-bool Holds(MYSQL *handle, const ColumnStill &check) {
-  const auto rows = ColumnFactsRows(handle, check.database, check.table, check.column);
-  return rows && !rows->isEmpty() && ColumnFactsFromRow(rows->first()) == check.facts;
+// Whether the result of the check query shows the object as the user saw it.
+bool Holds(MYSQL_RES *result, const TableFieldsStill &check) {
+  return result && (check.shown.isEmpty() || ListedFieldsOf(result) == check.shown);
 }
 
-bool Holds(MYSQL *, std::monostate) { return true; }
+bool Holds(MYSQL_RES *result, const ColumnStill &check) {
+  if (!result)
+    return false;
+  const MYSQL_ROW row = mysql::mysql_fetch_row(result);
+  if (!row)
+    return false;
+  const unsigned int columns = mysql::mysql_num_fields(result);
+  const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
+  QStringList cells;
+  for (unsigned int c = 0; c < columns; ++c)
+    cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
+  return ColumnFactsFromRow(cells) == check.facts;
+}
+
+// Selects the database and reads the check in one request.
+void SelectAndCheck(MYSQL *handle, const QString &database, const StillAsShown &check,
+                    CheckedSend &sent) {
+  std::visit(
+      [&](const auto &still) {
+        using Still = std::decay_t<decltype(still)>;
+        if constexpr (!std::is_same_v<Still, std::monostate>) {
+          const QStringList statements =
+              QStringList{QStringLiteral("USE ") + QuoteIdentifier(database)} +
+              CheckQuery(handle, database, still);
+          const BatchEnd end =
+              ForEachResultOn(handle, statements, [&](qsizetype index, MYSQL_RES *result) {
+                if (index == statements.size() - 1)
+                  sent.holds = Holds(result, still);
+              });
+          if (end.failed == 0) {
+            sent.select = end.reply;
+          } else if (!end.ok()) {
+            sent.holds = false; // no table, no column, no right to read it
+            sent.check = end.reply;
+          }
+        }
+      },
+      check);
+}
 
 ServerReply CreateOrDropDatabase(ServerSession &session, bool create, const QString &name) {
   const QString what = (create ? QStringLiteral("Erstelle die Datenbank „%1“ ...")
@@ -60,13 +96,34 @@ ServerReply SendStatement(ServerSession &session, const QString &what, const QSt
 }
 
 CheckedSend SelectCheckAndSend(ServerSession &session, const QString &what, const QString &database,
-                               const QString &statement, const StillAsShown &check) {
+                               const QString &statement, const StillAsShown &check,
+                               const std::optional<ListingRequest> &then) {
   return session.run(what, [&](MYSQL *handle) {
-    CheckedSend sent{SelectDatabaseOn(handle, database), true, {}};
-    if (sent.select.ok)
-      sent.holds = std::visit([&](const auto &still) { return Holds(handle, still); }, check);
-    if (sent.select.ok && sent.holds)
-      sent.send = SendStatementOn(handle, statement);
+    CheckedSend sent;
+    const bool checks = !std::holds_alternative<std::monostate>(check);
+    SelectAndCheck(handle, database, check, sent);
+    if (!sent.select.ok || !sent.holds)
+      return sent;
+    QStringList statements;
+    if (!checks)
+      statements << QStringLiteral("USE ") + QuoteIdentifier(database);
+    statements << statement;
+    const qsizetype listingFrom = statements.size();
+    ListingReads reads(then.value_or(ListingRequest{}));
+    statements << reads.statements();
+    const BatchEnd end =
+        ForEachResultOn(handle, statements, [&](qsizetype index, MYSQL_RES *result) {
+          if (index >= listingFrom)
+            reads.read(index - listingFrom, result);
+        });
+    if (!end.ok() && end.failed >= listingFrom)
+      reads.refused(end.failed - listingFrom, end.reply);
+    else if (!end.ok() && !checks && end.failed == 0)
+      sent.select = end.reply;
+    else if (!end.ok())
+      sent.send = end.reply;
+    if (then && sent.select.ok && sent.send.ok)
+      sent.listing = reads.listing;
     return sent;
   });
 }
@@ -83,7 +140,9 @@ ColumnReading ReadColumnFacts(ServerSession &session, const QString &what, const
                               const QString &table, const QString &column) {
   return session.run(what, [&](MYSQL *handle) {
     ColumnReading reading;
-    const auto rows = ColumnFactsRows(handle, database, table, column);
+    const auto rows = QueryRows(handle, ColumnFactsQuery(EscapeLiteralOn(handle, database),
+                                                         EscapeLiteralOn(handle, table),
+                                                         EscapeLiteralOn(handle, column)));
     reading.reply = ReplyOf(handle, rows.has_value());
     if (rows && !rows->isEmpty())
       reading.facts = ColumnFactsFromRow(rows->first());
@@ -96,23 +155,33 @@ TrialOnCopy TryOnTemporaryCopy(ServerSession &session, const QString &what, cons
                                const QString &statement) {
   return session.run(what, [&](MYSQL *handle) {
     TrialOnCopy trial;
-    const auto exec = [handle](const QString &text) { return SendStatementOn(handle, text).ok; };
-    const auto definition = [&] {
-      const auto rows =
-          QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(copy));
-      return rows ? rows->value(0).value(1) : QString();
-    };
+    const QString showCopy = QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(copy);
     const QString drop = QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + QuoteIdentifier(copy);
-    if (!SelectDatabaseOn(handle, database).ok || !exec(drop) ||
-        !exec(QStringLiteral("CREATE TEMPORARY TABLE ") + QuoteIdentifier(copy) +
-              QStringLiteral(" LIKE ") + QuoteIdentifier(table)))
-      return trial;
-    trial.made = true;
-    trial.before = definition();
-    trial.statement = SendStatementOn(handle, statement);
-    if (trial.statement.ok)
-      trial.after = definition();
-    exec(drop);
+    enum : qsizetype { Select, DropBefore, Create, Before, Statement, After, DropAfter };
+    const QStringList steps{QStringLiteral("USE ") + QuoteIdentifier(database),
+                            drop,
+                            QStringLiteral("CREATE TEMPORARY TABLE ") + QuoteIdentifier(copy) +
+                                QStringLiteral(" LIKE ") + QuoteIdentifier(table),
+                            showCopy,
+                            statement,
+                            showCopy,
+                            drop};
+    const auto definition = [](MYSQL_RES *result) {
+      const MYSQL_ROW row = result ? mysql::mysql_fetch_row(result) : nullptr;
+      return row && mysql::mysql_num_fields(result) > 1 && row[1] ? FromLibrary(row[1]) : QString();
+    };
+    const BatchEnd end = ForEachResultOn(handle, steps, [&](qsizetype index, MYSQL_RES *result) {
+      if (index == Before)
+        trial.before = definition(result);
+      else if (index == After)
+        trial.after = definition(result);
+    });
+    trial.made = end.ok() || end.failed >= Statement;
+    if (end.failed == Statement)
+      trial.statement = end.reply;
+    // Stopped before the copy was dropped: it goes now.
+    if (!end.ok() && end.failed > Create && end.failed < DropAfter)
+      SendStatementOn(handle, drop);
     return trial;
   });
 }

@@ -19,8 +19,9 @@ class ServerSession;
 // and with the command's database selected.
 //
 // The table's fields are still those the field list shows (names and type
-// texts, compared as the texts shown); while it shows none, the table is
-// still there.
+// texts, compared as the texts shown: another client's change of a type is
+// found as well as a renamed or swapped table); while it shows none, the
+// table is still there.
 struct TableFieldsStill {
   QString table;
   QList<ListedField> shown;
@@ -41,15 +42,21 @@ ServerReply SelectDatabase(ServerSession &session, const QString &database);
 // Sends one statement; `what` names it for the wait window.
 ServerReply SendStatement(ServerSession &session, const QString &what, const QString &statement);
 
-// Selects the database, checks, and sends the statement, in one call; each
-// step only once the one before succeeded.
+// Selects the database, checks, sends the statement and reads the listing
+// `then`, each step only once the one before succeeded: the database
+// selected and the check in one request, the statement and the listing in
+// the next; with nothing to check, all in one request. The listing is read
+// only when the statement succeeded.
 struct CheckedSend {
   ServerReply select;
   bool holds = true;
+  ServerReply check; // the server's refusal of the check's read, if any
   ServerReply send;
+  std::optional<Listing> listing;
 };
 CheckedSend SelectCheckAndSend(ServerSession &session, const QString &what, const QString &database,
-                               const QString &statement, const StillAsShown &check = {});
+                               const QString &statement, const StillAsShown &check = {},
+                               const std::optional<ListingRequest> &then = std::nullopt);
 
 // Creates or drops a database with the client library's own call where it
 // has one, otherwise with the statement and the name quoted.
@@ -69,7 +76,8 @@ ColumnReading ReadColumnFacts(ServerSession &session, const QString &what, const
 // only this connection sees and which is dropped again: the copy's CREATE
 // TABLE text before and after, or the server's refusal of the statement. Not
 // `made` when the copy cannot be made (no right to make temporary tables, a
-// table that cannot be copied so); then nothing was tried.
+// table that cannot be copied so); then nothing was tried. One request, and
+// one more to drop the copy when the statement was refused.
 struct TrialOnCopy {
   bool made = false;
   QString before;

@@ -49,23 +49,6 @@ IndexKind KindOf(const QString &name, const QString &nonUnique, const QString &t
   return nonUnique == QLatin1String("0") ? IndexKind::Unique : IndexKind::Index;
 }
 
-// MariaDB names the hidden state of an index IGNORED (10.6 and later), MySQL
-// IS_VISIBLE; an older server has neither, and all its indexes are used.
-std::optional<QList<QStringList>> IndexRows(MYSQL *handle, const QString &where,
-                                            ServerReply &reply) {
-  for (const char *visible : {"IGNORED = 'NO'", "IS_VISIBLE = 'YES'", "1"}) {
-    const QString query =
-        QStringLiteral("SELECT INDEX_NAME, NON_UNIQUE, INDEX_TYPE, COLUMN_NAME, SUB_PART, "
-                       "COLLATION, %1, SEQ_IN_INDEX FROM information_schema.STATISTICS WHERE %2")
-            .arg(QLatin1String(visible), where);
-    std::optional<QList<QStringList>> rows = Rows(handle, query, reply);
-    if (rows || reply.errorNumber != NoSuchColumnHere)
-      return rows;
-    reply = {};
-  }
-  return std::nullopt;
-}
-
 // The indexes in the server's order of keys (the order of the rows, which an
 // ORDER BY would lose); a part's place is its SEQ_IN_INDEX.
 QList<IndexRecord> IndexesOf(const QList<QStringList> &rows) {
@@ -120,21 +103,6 @@ QString ForeignKeySelect(const QString &holder, const QString &more) {
       .arg(holder, more);
 }
 
-// By holder, key and position: rows of one key together and in order.
-std::optional<QList<ForeignKeyRecord>> ReadForeignKeys(MYSQL *handle, const QString &query,
-                                                       ServerReply &reply) {
-  std::optional<QList<QStringList>> rows = Rows(handle, query, reply);
-  if (!rows)
-    return std::nullopt;
-  std::stable_sort(rows->begin(), rows->end(), [](const QStringList &a, const QStringList &b) {
-    for (int c : {1, 2, 0})
-      if (a[c] != b[c])
-        return a[c] < b[c];
-    return a[9].toInt() < b[9].toInt();
-  });
-  return ForeignKeysOf(*rows);
-}
-
 NameList ReadNames(MYSQL *handle, const QString &query) {
   NameList list;
   if (const auto rows = Rows(handle, query, list.reply))
@@ -143,10 +111,12 @@ NameList ReadNames(MYSQL *handle, const QString &query) {
   return list;
 }
 
-NameList DatabaseNamesOn(MYSQL *handle) {
-  return ReadNames(handle, QStringLiteral("SELECT SCHEMA_NAME FROM information_schema.SCHEMATA "
-                                          "ORDER BY BINARY SCHEMA_NAME"));
+QString DatabaseNamesQuery() {
+  return QStringLiteral(
+      "SELECT SCHEMA_NAME FROM information_schema.SCHEMATA ORDER BY BINARY SCHEMA_NAME");
 }
+
+NameList DatabaseNamesOn(MYSQL *handle) { return ReadNames(handle, DatabaseNamesQuery()); }
 
 } // namespace
 
@@ -183,72 +153,151 @@ QString IndexKindName(IndexKind kind) {
 
 namespace {
 
-TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QString &table) {
-  TableStructure s;
-  const auto created =
-      Rows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteQualified(database, table), s.reply);
-  if (!created) {
-    s.exists = s.reply.errorNumber != NoSuchTable && s.reply.errorNumber != NoSuchDatabase;
-    return s;
-  }
-  s.createStatement = created->value(0).value(1);
+// The filename-safe form in which InnoDB's dictionary names a database or
+// table ("Größe" is "Gr@1i@1je"), as a binary string for an exact comparison.
+QString DictionaryName(MYSQL *handle, const QString &name) {
+  return QStringLiteral("CAST(CONVERT('%1' USING filename) AS BINARY)")
+      .arg(EscapeLiteralOn(handle, name));
+}
 
-  const auto columns =
-      Rows(handle,
-           ColumnFactsSelect(EscapeLiteralOn(handle, database), EscapeLiteralOn(handle, table),
-                             QStringLiteral("c.CHARACTER_SET_NAME, "
-                                            "c.GENERATION_EXPRESSION")) +
-               QStringLiteral(" ORDER BY c.ORDINAL_POSITION"),
-           s.reply);
-  if (!columns)
-    return s;
-  // The two columns asked for come after those of the facts.
-  for (const QStringList &row : *columns)
-    s.columns.append(
-        {ColumnFactsFromRow(row), row.value(row.size() - 2), row.value(row.size() - 1)});
+// A database or table name of the dictionary ("db/table") back as text.
+QString NameFromDictionary(const QString &column, int part) {
+  return QStringLiteral("CONVERT(CAST(SUBSTRING_INDEX(%1, '/', %2) AS BINARY) USING filename)")
+      .arg(column)
+      .arg(part);
+}
 
-  const auto indexes = IndexRows(handle,
-                                 ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
-                                            QStringLiteral("TABLE_NAME"), database, table),
-                                 s.reply);
-  if (!indexes)
-    return s;
-  s.indexes = IndexesOf(*indexes);
+// The keys that refer to `database`.`table`, from InnoDB's dictionary, in
+// the columns of ForeignKeySelect. The rules are the dictionary's bits:
+// ON DELETE CASCADE 1, SET NULL 2, NO ACTION 16; ON UPDATE CASCADE 4,
+// SET NULL 8, NO ACTION 32; none of them: RESTRICT. A table that an ALTER
+// TABLE is rebuilding (#sql-...) is left out, as information_schema leaves
+// it out.
+QString DictionaryReferencesSelect(MYSQL *handle, const QString &database, const QString &table) {
+  return QStringLiteral(
+             "SELECT SUBSTRING(f.ID, LOCATE('/', f.ID) + 1), %1, %2, c.FOR_COL_NAME, '%3', '%4', "
+             "c.REF_COL_NAME, "
+             "CASE WHEN f.TYPE & 1 THEN 'CASCADE' WHEN f.TYPE & 2 THEN 'SET NULL' "
+             "WHEN f.TYPE & 16 THEN 'NO ACTION' ELSE 'RESTRICT' END, "
+             "CASE WHEN f.TYPE & 4 THEN 'CASCADE' WHEN f.TYPE & 8 THEN 'SET NULL' "
+             "WHEN f.TYPE & 32 THEN 'NO ACTION' ELSE 'RESTRICT' END, c.POS + 1 "
+             "FROM information_schema.INNODB_SYS_FOREIGN f "
+             "JOIN information_schema.INNODB_SYS_FOREIGN_COLS c ON c.ID = f.ID "
+             "WHERE BINARY f.REF_NAME = CONCAT(%5, '/', %6) AND f.FOR_NAME NOT LIKE '%/#sql%'")
+      .arg(NameFromDictionary(QStringLiteral("f.FOR_NAME"), 1),
+           NameFromDictionary(QStringLiteral("f.FOR_NAME"), -1), EscapeLiteralOn(handle, database),
+           EscapeLiteralOn(handle, table), DictionaryName(handle, database),
+           DictionaryName(handle, table));
+}
 
-  const auto own = ReadForeignKeys(
-      handle,
-      ForeignKeySelect(ExactTable(handle, QStringLiteral("k.TABLE_SCHEMA"),
-                                  QStringLiteral("k.TABLE_NAME"), database, table),
-                       QStringLiteral(" AND ") +
-                           ExactTable(handle, QStringLiteral("r.CONSTRAINT_SCHEMA"),
-                                      QStringLiteral("r.TABLE_NAME"), database, table)),
-      s.reply);
-  if (!own)
-    return s;
-  s.foreignKeys = *own;
-
-  // Keys that refer to this table may stand in any database: one SELECT per
-  // database, each looked up by its name, in one statement.
-  const NameList databases = DatabaseNamesOn(handle);
-  if (!databases.reply.ok) {
-    s.reply = databases.reply;
-    return s;
-  }
+// The keys that refer to `database`.`table` held by the tables of
+// `holders`: one SELECT per database, each looked up by its name, in one
+// statement. Reads every table of those databases.
+QString SearchedReferencesSelect(MYSQL *handle, const QStringList &holders, const QString &database,
+                                 const QString &table) {
   const QString pointsHere = QStringLiteral(" AND ") +
                              ExactTable(handle, QStringLiteral("k.REFERENCED_TABLE_SCHEMA"),
                                         QStringLiteral("k.REFERENCED_TABLE_NAME"), database, table);
   QStringList selects;
-  for (const QString &holder : databases.names)
+  for (const QString &holder : holders)
     if (!IsSystemSchema(holder))
       selects << ForeignKeySelect(
           ExactSchema(handle, QStringLiteral("k.TABLE_SCHEMA"), holder),
           QStringLiteral(" AND ") +
               ExactSchema(handle, QStringLiteral("r.CONSTRAINT_SCHEMA"), holder) + pointsHere);
-  if (selects.isEmpty())
+  return selects.join(QStringLiteral(" UNION ALL "));
+}
+
+// The rows of a result, each as its columns' texts (SQL NULL as a null QString).
+QList<QStringList> RowsOf(MYSQL_RES *result) {
+  QList<QStringList> rows;
+  if (!result)
+    return rows;
+  const unsigned int columns = mysql::mysql_num_fields(result);
+  while (const MYSQL_ROW row = mysql::mysql_fetch_row(result)) {
+    const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
+    QStringList cells;
+    for (unsigned int c = 0; c < columns; ++c)
+      cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
+    rows << cells;
+  }
+  return rows;
+}
+
+// By holder, key and position: rows of one key together and in order.
+QList<ForeignKeyRecord> SortedForeignKeys(QList<QStringList> rows) {
+  std::stable_sort(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) {
+    for (int c : {1, 2, 0})
+      if (a[c] != b[c])
+        return a[c] < b[c];
+    return a[9].toInt() < b[9].toInt();
+  });
+  return ForeignKeysOf(rows);
+}
+
+// What the first request reads; `searchIn` gets the databases to search when
+// the dictionary could not be read.
+TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QString &table,
+                                std::optional<QStringList> &searchIn) {
+  TableStructure s;
+  enum : qsizetype { Created, Columns, Indexes, Own, Databases, References };
+  const QString exactTable = ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
+                                        QStringLiteral("TABLE_NAME"), database, table);
+  // MariaDB names the hidden state of an index IGNORED (10.6 and later),
+  // MySQL IS_VISIBLE; an older server has neither, and all its indexes are
+  // used. The request is made again with the next when the server does not
+  // know a column.
+  for (const char *visible : {"IGNORED = 'NO'", "IS_VISIBLE = 'YES'", "1"}) {
+    const QStringList statements{
+        QStringLiteral("SHOW CREATE TABLE ") + QuoteQualified(database, table),
+        ColumnFactsSelect(EscapeLiteralOn(handle, database), EscapeLiteralOn(handle, table),
+                          QStringLiteral("c.CHARACTER_SET_NAME, c.GENERATION_EXPRESSION")) +
+            QStringLiteral(" ORDER BY c.ORDINAL_POSITION"),
+        QStringLiteral("SELECT INDEX_NAME, NON_UNIQUE, INDEX_TYPE, COLUMN_NAME, SUB_PART, "
+                       "COLLATION, %1, SEQ_IN_INDEX FROM information_schema.STATISTICS WHERE %2")
+            .arg(QLatin1String(visible), exactTable),
+        ForeignKeySelect(ExactTable(handle, QStringLiteral("k.TABLE_SCHEMA"),
+                                    QStringLiteral("k.TABLE_NAME"), database, table),
+                         QStringLiteral(" AND ") +
+                             ExactTable(handle, QStringLiteral("r.CONSTRAINT_SCHEMA"),
+                                        QStringLiteral("r.TABLE_NAME"), database, table)),
+        DatabaseNamesQuery(),
+        DictionaryReferencesSelect(handle, database, table)};
+    TableStructure read;
+    QStringList databases;
+    const BatchEnd end =
+        ForEachResultOn(handle, statements, [&](qsizetype index, MYSQL_RES *result) {
+          QList<QStringList> rows = RowsOf(result);
+          switch (index) {
+          case Created: read.createStatement = rows.value(0).value(1); break;
+          case Columns:
+            // The two columns asked for come after those of the facts.
+            for (const QStringList &row : rows)
+              read.columns.append(
+                  {ColumnFactsFromRow(row), row.value(row.size() - 2), row.value(row.size() - 1)});
+            break;
+          case Indexes: read.indexes = IndexesOf(rows); break;
+          case Own: read.foreignKeys = SortedForeignKeys(std::move(rows)); break;
+          case Databases:
+            for (const QStringList &row : rows)
+              databases << row.value(0);
+            break;
+          case References: read.referencedBy = SortedForeignKeys(std::move(rows)); break;
+          }
+        });
+    s = std::move(read);
+    if (end.failed == Indexes && end.reply.errorNumber == NoSuchColumnHere)
+      continue;
+    if (end.failed == Created) {
+      s.reply = end.reply;
+      s.exists = end.reply.errorNumber != NoSuchTable && end.reply.errorNumber != NoSuchDatabase;
+    } else if (end.failed == References) {
+      searchIn = databases;
+    } else if (!end.ok()) {
+      s.reply = end.reply;
+    }
     return s;
-  if (const auto others =
-          ReadForeignKeys(handle, selects.join(QStringLiteral(" UNION ALL ")), s.reply))
-    s.referencedBy = *others;
+  }
   return s;
 }
 
@@ -256,8 +305,26 @@ TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QS
 
 TableStructure ReadTableStructure(ServerSession &session, const QString &database,
                                   const QString &table) {
-  return session.run(QStringLiteral("Lese die Struktur der Tabelle „%1“ ...").arg(table),
-                     [&](MYSQL *handle) { return TableStructureOn(handle, database, table); });
+  std::optional<QStringList> searchIn;
+  TableStructure s = session.run(
+      QStringLiteral("Lese die Struktur der Tabelle „%1“ ...").arg(table),
+      [&](MYSQL *handle) { return TableStructureOn(handle, database, table, searchIn); });
+  if (!searchIn)
+    return s;
+  const QString what =
+      QStringLiteral("Suche in allen Datenbanken die Verweise auf die Tabelle „%1“ ...").arg(table);
+  const std::optional<QList<QStringList>> rows = session.run(what, [&](MYSQL *handle) {
+    const QString query = SearchedReferencesSelect(handle, *searchIn, database, table);
+    return query.isEmpty() ? std::optional<QList<QStringList>>(QList<QStringList>())
+                           : Rows(handle, query, s.reply);
+  });
+  if (rows)
+    s.referencedBy = SortedForeignKeys(*rows);
+  else if (session.cancelledByUser(s.reply)) {
+    s.reply = {};
+    s.referencesCancelled = true;
+  }
+  return s;
 }
 
 NameList ReadDatabaseNames(ServerSession &session) {

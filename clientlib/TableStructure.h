@@ -58,6 +58,9 @@ struct ForeignKeyRecord {
 struct TableStructure {
   ServerReply reply; // the first refusal, if any
   bool exists = true;
+  // The search for the keys of other tables that refer to this one was
+  // given up by the user ("Abbrechen"): referencedBy is not known.
+  bool referencesCancelled = false;
   QList<ColumnRecord> columns;
   QList<IndexRecord> indexes;
   QList<ForeignKeyRecord> foreignKeys;  // held by this table
@@ -67,6 +70,12 @@ struct TableStructure {
 
 class ServerSession;
 
+// One request reads it all where the account may read InnoDB's dictionary
+// (information_schema.INNODB_SYS_FOREIGN, with the PROCESS privilege), which
+// answers which keys refer to the table at once, however many tables the
+// server holds. Otherwise a second request searches every database for such
+// keys, which opens every table of the server and can take long; the user
+// can give that search up and still sees the rest.
 TableStructure ReadTableStructure(ServerSession &session, const QString &database,
                                   const QString &table);
 

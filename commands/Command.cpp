@@ -54,29 +54,42 @@ bool Command::SendStatement(const QString &statement, const QString &what) const
 }
 
 Command::Sent Command::SelectAndSend(const QString &database, const QString &statement,
-                                     const QString &what, const Check &check) const {
-  const CheckedSend replies = SelectCheckAndSend(m_session, what, database, statement, check.still);
+                                     const QString &what, const Check &check,
+                                     const Afterwards &afterwards) const {
+  const CheckedSend replies =
+      SelectCheckAndSend(m_session, what, database, statement, check.still, afterwards.lists);
+  Sent sent = Sent::Done;
   if (!replies.select.ok) {
     ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
-    return Sent::NotSelected;
-  }
-  if (!replies.holds) {
+    sent = Sent::NotSelected;
+  } else if (m_session.cancelledByUser(replies.check)) {
+    ShowMessage(m_window, replies.check.error);
+    sent = Sent::Cancelled;
+  } else if (!replies.holds) {
     ShowMessage(m_window, check.otherwise);
-    return Sent::Changed;
-  }
-  if (!replies.send.ok) {
+    sent = Sent::Changed;
+  } else if (!replies.send.ok) {
     ShowMessage(m_window, replies.send.error);
-    return Sent::Refused;
+    sent = m_session.cancelledByUser(replies.send) ? Sent::Cancelled : Sent::Refused;
   }
-  return Sent::Done;
+  if (sent == Sent::Done && replies.listing)
+    m_lists.ShowListing(*replies.listing);
+  else if (sent == Sent::NotSelected && afterwards.alsoWhenNotSelected)
+    // Said already; the database is gone or out of reach, so its tables
+    // cannot be listed: the databases are.
+    m_lists.Relist(ListingRequest::Databases());
+  else if (sent != Sent::Cancelled && sent != Sent::NotSelected)
+    m_lists.Relist(afterwards.lists);
+  return sent;
 }
 
 bool Command::AskAndSendOnTable(const Selection &s, const QString &question, const QString &title,
-                                const QString &statement, const QString &what) const {
+                                const QString &statement, const QString &what,
+                                const ListingRequest &afterwards) const {
   const Check check = TableAsShown(s);
   if (!Confirmed(question, title))
     return false;
-  SelectAndSend(s.databaseName, statement, what, check);
+  SelectAndSend(s.databaseName, statement, what, check, {afterwards});
   return true;
 }
 

@@ -52,19 +52,31 @@ protected:
 
   // Make `name` the connection's current database (a failure is shown titled
   // with the server's error); send one statement (a failure is shown as the
-  // server's error text); both together, the statement only once the
-  // database is selected and the check holds, in one server call. `what`
-  // names the statement for the wait window.
+  // server's error text). `what` names the statement for the wait window.
   bool SelectDatabase(const QString &name) const;
   bool SendStatement(const QString &statement, const QString &what) const;
-  enum class Sent { NotSelected, Changed, Refused, Done };
+
+  // Which lists a command rebuilds afterwards, and whether also when the
+  // database could not be selected. The lists come in the request of the
+  // statement when it succeeds; they are read afresh when the server refused
+  // it or the object was no longer the one shown, and not at all when the
+  // user cancelled the statement (nothing changed).
+  struct Afterwards {
+    ListingRequest lists;
+    bool alsoWhenNotSelected = true;
+  };
+  // Selects the database, checks (in one request), sends the statement and
+  // reads the lists (in the next), each only once the step before succeeded;
+  // with nothing to check, all in one request.
+  enum class Sent { NotSelected, Changed, Refused, Cancelled, Done };
   Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
-                     const Check &check = {}) const;
+                     const Check &check, const Afterwards &afterwards) const;
   // Asks (Confirmed), then sends the statement on the selected table once the
   // table is still as shown; false when the user did not answer Yes. The
   // check reads the field list before the question is shown.
   bool AskAndSendOnTable(const Selection &selection, const QString &question, const QString &title,
-                         const QString &statement, const QString &what) const;
+                         const QString &statement, const QString &what,
+                         const ListingRequest &afterwards) const;
   // Escapes a value for a string literal as the live connection's server reads it.
   LiteralEscaper Escaper() const;
 

@@ -9,8 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
-
 class SchemaLists {
 public:
   // What the lists have selected when a command starts: row positions (-1
@@ -29,11 +27,12 @@ public:
   // The fields the field list shows: name and type text.
   virtual QList<ListedField> ShownFields() const = 0;
 
-  // Rebuild the lists from the server, finding the database and table again
-  // by position.
+  // Rebuild the lists from the server as `request` asks (what a command
+  // changed, and no more), finding the database and table again by name.
   virtual void ListCurrentDatabases() = 0;
-  virtual void ListTables(std::int32_t index) = 0;
-  virtual void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) = 0;
+  virtual void Relist(const ListingRequest &request) = 0;
+  // The same with what a command read in the request of its statement.
+  virtual void ShowListing(const Listing &listing) = 0;
 
 protected:
   ~SchemaLists() = default;

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,7 +23,76 @@ int &WaitWindowDelay() {
   return milliseconds;
 }
 
+struct DoubleClickKeeper {
+  QPointer<QWidget> widget;
+  std::function<void(const QPoint &)> handler;
+};
+
+QList<DoubleClickKeeper> &DoubleClickKeepers() {
+  static QList<DoubleClickKeeper> keepers;
+  return keepers;
+}
+
 } // namespace
+
+void KeepDoubleClickDuringCalls(QWidget *widget, std::function<void(const QPoint &)> handler) {
+  QList<DoubleClickKeeper> &keepers = DoubleClickKeepers();
+  keepers.removeIf([](const DoubleClickKeeper &k) { return !k.widget; });
+  keepers.append({widget, std::move(handler)});
+}
+
+InputHold::~InputHold() {
+  qApp->removeEventFilter(this);
+  if (!m_keptFor)
+    return;
+  for (const DoubleClickKeeper &keeper : DoubleClickKeepers())
+    if (keeper.widget == m_keptFor)
+      // After the handler that made the call has gone on, not in the middle of it.
+      QMetaObject::invokeMethod(
+          keeper.widget, [handler = keeper.handler, at = m_keptAt] { handler(at); },
+          Qt::QueuedConnection);
+}
+
+bool InputHold::eventFilter(QObject *watched, QEvent *event) {
+  if (!IsUserInput(event))
+    return false;
+  if (IsAllowed(watched))
+    return false;
+  if (event->type() == QEvent::Close) {
+    event->ignore();
+    return true;
+  }
+  if (event->type() == QEvent::MouseButtonDblClick)
+    KeepIfAsked(watched, event);
+  return true;
+}
+
+bool InputHold::IsAllowed(QObject *watched) const {
+  if (!m_allowed)
+    return false;
+  if (watched->isWidgetType())
+    return watched == m_allowed.data() || m_allowed->isAncestorOf(static_cast<QWidget *>(watched));
+  return watched->isWindowType() && watched == m_allowed->windowHandle();
+}
+
+void InputHold::KeepIfAsked(QObject *watched, const QEvent *event) {
+  const QPoint global = static_cast<const QMouseEvent *>(event)->globalPosition().toPoint();
+  for (const DoubleClickKeeper &keeper : DoubleClickKeepers()) {
+    QWidget *widget = keeper.widget;
+    if (!widget || !widget->isVisible())
+      continue;
+    // Aimed at it: through its window, or at it or a widget in it directly.
+    const bool throughItsWindow = watched == widget->window()->windowHandle();
+    const bool atIt = watched->isWidgetType() &&
+                      (watched == widget || widget->isAncestorOf(static_cast<QWidget *>(watched)));
+    const QPoint at = widget->mapFromGlobal(global);
+    if ((throughItsWindow || atIt) && widget->rect().contains(at)) {
+      m_keptFor = widget;
+      m_keptAt = at;
+      return;
+    }
+  }
+}
 
 bool IsUserInput(const QEvent *event) {
   switch (event->type()) {

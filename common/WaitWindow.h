@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QPoint>
 #include <QPointer>
 #include <QWindow>
 
@@ -62,38 +63,33 @@ bool IsUserInput(const QEvent *event);
 // call runs, or to every window while the program waits for another program
 // (the keyring). Input is dropped, not kept for later: a click meant for what
 // the window showed before the call must not act on what it shows after.
+// The one exception is a double click on a widget that asked to keep it
+// (KeepDoubleClickDuringCalls): the call of a click on a remote server takes
+// as long as a double click, whose second click would otherwise be lost.
 class InputHold : public QObject {
 public:
   InputHold() { qApp->installEventFilter(this); }
-  ~InputHold() override { qApp->removeEventFilter(this); }
+  ~InputHold() override;
   InputHold(const InputHold &) = delete;
   InputHold &operator=(const InputHold &) = delete;
   void allow(QWidget *window) { m_allowed = window; }
 
 protected:
-  bool eventFilter(QObject *watched, QEvent *event) override {
-    if (!IsUserInput(event))
-      return false;
-    if (IsAllowed(watched))
-      return false;
-    if (event->type() == QEvent::Close) {
-      event->ignore();
-      return true;
-    }
-    return true;
-  }
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   // The window system hands input to the wait window's QWindow first, and
   // Qt passes it on to the widget under the mouse or with the focus.
-  bool IsAllowed(QObject *watched) const {
-    if (!m_allowed)
-      return false;
-    if (watched->isWidgetType())
-      return watched == m_allowed.data() ||
-             m_allowed->isAncestorOf(static_cast<QWidget *>(watched));
-    return watched->isWindowType() && watched == m_allowed->windowHandle();
-  }
+  bool IsAllowed(QObject *watched) const;
+  void KeepIfAsked(QObject *watched, const QEvent *event);
 
   QPointer<QWidget> m_allowed;
+  // A double click kept for its widget, with its position there.
+  QPointer<QWidget> m_keptFor;
+  QPoint m_keptAt;
 };
+
+// A double click on `widget` that comes while the program waits is kept:
+// once the wait is over, `handler` gets its position in `widget`. For as long
+// as `widget` lives.
+void KeepDoubleClickDuringCalls(QWidget *widget, std::function<void(const QPoint &)> handler);

@@ -45,29 +45,31 @@ QString FieldCommands::TrialChangeRefusal(const QString &what, const Selection &
 
 // Shows the prepared field editor; after OK the one field row travels through
 // the designer's grid to the ALTER statement, as rows do for a new table.
-// `oldName` empty: ADD, otherwise CHANGE of that column, shown first in the
-// "dd" box and sent only if `check` holds. The field list is rebuilt unless
-// the database cannot be selected.
+// `oldName` empty: ADD, sent with the database selected and the field list
+// read in the same request; otherwise CHANGE of that column: the database is
+// selected, the statement shown first in the "dd" box and sent only if
+// `check` holds. The field list is rebuilt unless the database cannot be
+// selected.
 void FieldCommands::AlterField(const Selection &s, const QString &oldName, const Check &check) {
   m_carrier.ClearRows();
   if (ExecModal(m_editor) != QDialog::Accepted)
     return;
   m_carrier.AppendFieldRow(m_editor.ReadFieldRow());
   const FieldRow row = m_carrier.FieldRows().value(0);
-  if (!SelectDatabase(s.databaseName))
-    return;
   const LiteralEscaper escape = Escaper();
   const FieldPlacement placement = m_editor.ReadPlacement();
   const QString what = QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName);
+  const Afterwards afterwards{ListingRequest::FieldsOf(s.databaseName, s.tableName), false};
   if (oldName.isEmpty()) {
-    SendStatement(AddFieldStatement(s.tableName, row, placement, escape), what);
-  } else {
-    const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
-    ShowMessage(m_window, statement, QStringLiteral("dd"));
-    if (SelectAndSend(s.databaseName, statement, what, check) == Sent::NotSelected)
-      return;
+    SelectAndSend(s.databaseName, AddFieldStatement(s.tableName, row, placement, escape), what, {},
+                  afterwards);
+    return;
   }
-  m_lists.ListFields(s.database, s.table);
+  if (!SelectDatabase(s.databaseName))
+    return;
+  const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
+  ShowMessage(m_window, statement, QStringLiteral("dd"));
+  SelectAndSend(s.databaseName, statement, what, check, afterwards);
 }
 
 void FieldCommands::NewField() {
@@ -96,7 +98,7 @@ void FieldCommands::ChangeField() {
   if (!reading.facts) {
     ShowMessage(m_window, QStringLiteral("Die Spalte „%1“ gibt es in der Tabelle „%2“ nicht mehr.")
                               .arg(s.fieldName, s.tableName));
-    m_lists.ListFields(s.database, s.table);
+    m_lists.Relist(ListingRequest::FieldsOf(s.databaseName, s.tableName));
     return;
   }
   EditableColumn editable = EditableFromColumn(*reading.facts);
@@ -124,14 +126,15 @@ void FieldCommands::ChangeField() {
 
 void FieldCommands::DropField() {
   const std::optional<Selection> s = Start(Needs::Field);
-  if (s && AskAndSendOnTable(*s,
-                             QStringLiteral("Wollen Sie das Feld ") + s->fieldName +
-                                 QStringLiteral(" in der Tabelle ") + s->tableName +
-                                 QStringLiteral(" in der Datenbank ") + s->databaseName +
-                                 QStringLiteral(" wirklich entgültig löschen?"),
-                             QStringLiteral("Feld löschen?"),
-                             QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
-                                 QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s->fieldName),
-                             QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s->tableName)))
-    m_lists.ListFields(s->database, s->table);
+  if (s)
+    AskAndSendOnTable(*s,
+                      QStringLiteral("Wollen Sie das Feld ") + s->fieldName +
+                          QStringLiteral(" in der Tabelle ") + s->tableName +
+                          QStringLiteral(" in der Datenbank ") + s->databaseName +
+                          QStringLiteral(" wirklich entgültig löschen?"),
+                      QStringLiteral("Feld löschen?"),
+                      QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
+                          QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s->fieldName),
+                      QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s->tableName),
+                      ListingRequest::FieldsOf(s->databaseName, s->tableName));
 }

@@ -1,5 +1,6 @@
 #include "schema/DatabaseCommands.h"
 
+#include "clientlib/ServerSession.h"
 #include "common/Interaction.h"
 #include "schema/NeueDBFUnit.h"
 
@@ -34,10 +35,13 @@ void DatabaseCommands::NewDatabase(TNewDBForm &dialog) {
   for (const QString &shown : m_lists.ShownDatabases())
     if (UpperAZ(shown) == upperName)
       exists = true;
-  if (exists)
+  if (exists) {
     ShowMessage(m_window, QStringLiteral("Diese Datenbank existiert bereits!"));
-  else if (const ServerReply reply = CreateDatabase(m_session, name); !reply.ok)
+  } else if (const ServerReply reply = CreateDatabase(m_session, name); !reply.ok) {
     ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
+    if (m_session.cancelledByUser(reply))
+      return;
+  }
   m_lists.ListCurrentDatabases();
 }
 
@@ -47,7 +51,10 @@ void DatabaseCommands::DropDatabase() {
                            QStringLiteral(" wirklich entgültig löschen?"),
                        QStringLiteral("Datenbank löschen?")))
     return;
-  if (const ServerReply reply = ::DropDatabase(m_session, s->databaseName); !reply.ok)
+  if (const ServerReply reply = ::DropDatabase(m_session, s->databaseName); !reply.ok) {
     ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
+    if (m_session.cancelledByUser(reply))
+      return;
+  }
   m_lists.ListCurrentDatabases();
 }

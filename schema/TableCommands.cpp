@@ -1,6 +1,7 @@
 #include "schema/TableCommands.h"
 
 #include "common/Interaction.h"
+#include "common/ScopeExit.h"
 #include "fields/ColumnClause.h"
 #include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
@@ -14,25 +15,31 @@ void TableCommands::NewTable(TNewTableForm &designer) {
   designer.Clear();
   if (ExecModal(designer) != QDialog::Accepted)
     return;
-  const Sent sent = SelectAndSend(
-      s->databaseName, CreateTableStatement(designer.TableName(), designer.FieldRows(), Escaper()),
-      QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(designer.TableName()));
-  // A design the server refused is offered again by the next "Neue Tabelle...".
-  if (sent != Sent::Done)
-    designer.KeepDesign();
-  m_lists.ListTables(s->database);
+  // A design the server refused, or that did not reach it, is offered again
+  // by the next "Neue Tabelle...".
+  bool created = false;
+  const ScopeExit keep([&] {
+    if (!created)
+      designer.KeepDesign();
+  });
+  created =
+      SelectAndSend(s->databaseName,
+                    CreateTableStatement(designer.TableName(), designer.FieldRows(), Escaper()),
+                    QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(designer.TableName()), {},
+                    {ListingRequest::TablesOf(s->databaseName)}) == Sent::Done;
 }
 
 void TableCommands::DropTable() {
   const std::optional<Selection> s = Start(Needs::Table);
-  if (s && AskAndSendOnTable(*s,
-                             QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
-                                 QStringLiteral(" in der Datenbank ") + s->databaseName +
-                                 QStringLiteral(" wirklich entgültig löschen?"),
-                             QStringLiteral("Tabelle löschen?"),
-                             QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName),
-                             QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName)))
-    m_lists.ListTables(s->database);
+  if (s)
+    AskAndSendOnTable(*s,
+                      QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
+                          QStringLiteral(" in der Datenbank ") + s->databaseName +
+                          QStringLiteral(" wirklich entgültig löschen?"),
+                      QStringLiteral("Tabelle löschen?"),
+                      QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName),
+                      QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName),
+                      ListingRequest::TablesOf(s->databaseName));
 }
 
 void TableCommands::RenameTable(TRenameTableForm &dialog) {
@@ -52,6 +59,6 @@ void TableCommands::RenameTable(TRenameTableForm &dialog) {
   SelectAndSend(s->databaseName,
                 QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
                     QStringLiteral(" RENAME AS ") + QuoteIdentifier(newName),
-                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s->tableName), check);
-  m_lists.ListTables(s->database);
+                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s->tableName), check,
+                {ListingRequest::TablesOf(s->databaseName)});
 }

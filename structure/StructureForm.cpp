@@ -2,9 +2,11 @@
 
 #include "clientlib/ServerSession.h"
 #include "clientlib/Statements.h"
+#include "commands/CommandEdge.h"
 #include "common/FormStorage.h"
 #include "common/FormTools.h"
 #include "common/Interaction.h"
+#include "common/ScopeExit.h"
 #include "fields/FieldRow.h"
 #include "structure/NewForeignKeyForm.h"
 #include "structure/NewIndexForm.h"
@@ -28,6 +30,7 @@
 namespace {
 
 const QString StorageSection = QStringLiteral("TStructureForm");
+const QString ReferencedByCaption = QStringLiteral("&Verweise anderer Tabellen auf diese Tabelle:");
 
 int PixelsPerInch(const QWidget &window) {
   const QScreen *screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
@@ -118,9 +121,10 @@ QHBoxLayout *ButtonRow(std::initializer_list<QWidget *> buttons) {
 
 } // namespace
 
-TStructureForm::TStructureForm(ServerSession &session, const QString &database,
+TStructureForm::TStructureForm(ServerSession &session, CommandEdge &edge, const QString &database,
                                const QString &table, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_session(session), m_database(database), m_table(table) {
+    : QWidget(parent, Qt::Window), m_session(session), m_edge(edge), m_database(database),
+      m_table(table) {
   setObjectName(QStringLiteral("StructureForm"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Struktur von „%1“").arg(table));
@@ -150,7 +154,7 @@ TStructureForm::TStructureForm(ServerSession &session, const QString &database,
   connect(DropForeignKeyBtn, &QPushButton::clicked, this, &TStructureForm::DropForeignKeyBtnClick);
   connect(CopyBtn, &QPushButton::clicked, this, &TStructureForm::CopyBtnClick);
   connect(RefreshBtn, &QPushButton::clicked, this,
-          [this] { RunHandler(this, [this] { RefreshOrClose(); }); });
+          [this] { RunCommand([this] { RefreshOrClose(); }); });
   connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
   connect(IndexList, &QTreeWidget::itemSelectionChanged, this, &TStructureForm::UpdateButtons);
   connect(ForeignKeyList, &QTreeWidget::itemSelectionChanged, this, &TStructureForm::UpdateButtons);
@@ -213,8 +217,7 @@ QWidget *TStructureForm::buildForeignKeysPage() {
                                                 QStringLiteral("Verweist auf Spalten")} +
                                         ends,
                                     {});
-  ReferencedByLabel = MakeBuddyLabel(
-      QStringLiteral("&Verweise anderer Tabellen auf diese Tabelle:"), ReferencedByList, page);
+  ReferencedByLabel = MakeBuddyLabel(ReferencedByCaption, ReferencedByList, page);
   auto *layout = new QVBoxLayout(page);
   layout->addWidget(
       MakeBuddyLabel(QStringLiteral("Fremdschlüssel &dieser Tabelle:"), ForeignKeyList, page));
@@ -283,6 +286,10 @@ void TStructureForm::fill() {
   });
   FillList(ForeignKeyList, s.foreignKeys,
            [this](const ForeignKeyRecord &k) { return ForeignKeyCells(k, m_database); });
+  ReferencedByLabel->setText(s.referencesCancelled
+                                 ? QStringLiteral("&Verweise anderer Tabellen auf diese Tabelle "
+                                                  "(nicht gelesen: die Suche wurde abgebrochen):")
+                                 : ReferencedByCaption);
   FillList(ReferencedByList, s.referencedBy, [this](const ForeignKeyRecord &k) {
     QStringList cells = ForeignKeyCells(k, m_database);
     cells.removeAt(2); // the table referred to is this one
@@ -314,6 +321,12 @@ void TStructureForm::Apply(const QString &statement, const QString &question) {
     return;
   const ServerReply reply = SendStatement(
       m_session, QStringLiteral("Ändere die Tabelle „%1“ ...").arg(m_table), statement);
+  if (m_session.cancelledByUser(reply)) {
+    ShowMessage(this, QStringLiteral("Die Änderung der Tabelle „%1“ wurde abgebrochen, bevor der "
+                                     "Server sie ausführte.")
+                          .arg(m_table));
+    return;
+  }
   if (!reply.ok)
     ShowMessage(this, QStringLiteral("Der Server hat die Änderung der Tabelle „%1“ abgelehnt:\n%2")
                           .arg(m_table, reply.error));
@@ -323,7 +336,7 @@ void TStructureForm::Apply(const QString &statement, const QString &question) {
 }
 
 void TStructureForm::NewIndexBtnClick() {
-  RunHandler(this, [this] {
+  RunCommand([this] {
     NewIndexForm->Prepare(columnNames());
     if (ExecModal(*NewIndexForm) == QDialog::Accepted)
       Apply(AddIndexStatement(m_database, m_table, NewIndexForm->ReadIndex()),
@@ -332,7 +345,7 @@ void TStructureForm::NewIndexBtnClick() {
 }
 
 void TStructureForm::DropIndexBtnClick() {
-  RunHandler(this, [this] {
+  RunCommand([this] {
     const int row = SelectedRow(IndexList);
     if (row >= 0)
       Apply(DropIndexStatement(m_database, m_table, m_structure.indexes.value(row).name),
@@ -350,28 +363,46 @@ QStringList Listed(QWidget *parent, const NameList &list) {
 } // namespace
 
 void TStructureForm::NewForeignKeyBtnClick() {
-  RunHandler(this, [this] {
+  RunCommand([this] {
     const NameList databases = ReadDatabaseNames(m_session);
     if (!databases.reply.ok) {
       Listed(this, databases);
       return;
     }
+    // The dialog asks for its lists from its own signals: a failure that
+    // ends the command (the connection lost, the command ended) must not pass
+    // through them. It closes the dialog and goes on once it has closed.
+    std::exception_ptr stopped;
+    const auto guarded = [&](auto read) {
+      return [&, read](const auto &...names) {
+        if (stopped)
+          return QStringList();
+        try {
+          return Listed(this, read(names...));
+        } catch (...) {
+          stopped = std::current_exception();
+          QMetaObject::invokeMethod(NewForeignKeyForm, &QDialog::reject, Qt::QueuedConnection);
+          return QStringList();
+        }
+      };
+    };
     NewForeignKeyForm->Prepare(
         m_database, m_table, columnNames(), databases.names,
-        [this](const QString &database) {
-          return Listed(this, ReadTableNames(m_session, database));
-        },
-        [this](const QString &database, const QString &table) {
-          return Listed(this, ReadColumnNames(m_session, database, table));
-        });
-    if (ExecModal(*NewForeignKeyForm) == QDialog::Accepted)
+        guarded([this](const QString &database) { return ReadTableNames(m_session, database); }),
+        guarded([this](const QString &database, const QString &table) {
+          return ReadColumnNames(m_session, database, table);
+        }));
+    const int answer = ExecModal(*NewForeignKeyForm);
+    if (stopped)
+      std::rethrow_exception(stopped);
+    if (answer == QDialog::Accepted)
       Apply(AddForeignKeyStatement(m_database, m_table, NewForeignKeyForm->ReadKey()),
             QStringLiteral("Neuen Fremdschlüssel anlegen?"));
   });
 }
 
 void TStructureForm::DropForeignKeyBtnClick() {
-  RunHandler(this, [this] {
+  RunCommand([this] {
     const int row = SelectedRow(ForeignKeyList);
     if (row >= 0)
       Apply(DropForeignKeyStatement(m_database, m_table, m_structure.foreignKeys.value(row).name),
@@ -390,13 +421,29 @@ void TStructureForm::keyPressEvent(QKeyEvent *event) {
     QWidget::keyPressEvent(event);
 }
 
+template <typename Handler> void TStructureForm::RunCommand(Handler &&handler) {
+  m_edge.run(this, [&] {
+    m_commandRunning = true;
+    const ScopeExit done([this] { m_commandRunning = false; });
+    handler();
+  });
+}
+
 void TStructureForm::closeEvent(QCloseEvent *event) {
+  if (m_commandRunning) {
+    event->ignore();
+    m_edge.endCommandThen(this, [window = QPointer<TStructureForm>(this)] {
+      if (window)
+        window->close();
+    });
+    return;
+  }
   StoreFormPlacement(StorageSection, geometry(), PixelsPerInch(*this));
   event->accept();
 }
 
-StructureWindows::StructureWindows(ServerSession &session, QWidget *owner)
-    : m_session(session), m_owner(owner) {}
+StructureWindows::StructureWindows(ServerSession &session, CommandEdge &edge, QWidget *owner)
+    : m_session(session), m_edge(edge), m_owner(owner) {}
 
 StructureWindows::~StructureWindows() = default;
 
@@ -419,18 +466,16 @@ TStructureForm *StructureWindows::Open(const QString &database, const QString &t
     open->activateWindow();
     return open;
   }
-  auto *window = new TStructureForm(m_session, database, table, m_owner);
+  auto window = std::make_unique<TStructureForm>(m_session, m_edge, database, table, m_owner);
   window->changed = [this](const QString &d, const QString &t) {
     if (changed)
       changed(d, t);
   };
-  if (!window->Refresh()) {
-    delete window;
+  if (!window->Refresh())
     return nullptr;
-  }
-  m_windows.insert({database, table}, window);
+  m_windows.insert({database, table}, window.get());
   window->show();
-  return window;
+  return window.release();
 }
 
 void StructureWindows::CloseAll() {

@@ -18,6 +18,7 @@
 
 #include <functional>
 
+class CommandEdge;
 class ServerSession;
 class QLabel;
 class QPlainTextEdit;
@@ -29,15 +30,16 @@ class TNewForeignKeyForm;
 class TStructureForm : public QWidget {
   Q_OBJECT
 public:
-  TStructureForm(ServerSession &session, const QString &database, const QString &table,
-                 QWidget *parent);
+  TStructureForm(ServerSession &session, CommandEdge &edge, const QString &database,
+                 const QString &table, QWidget *parent);
 
   const QString &database() const { return m_database; }
   const QString &table() const { return m_table; }
   const TableStructure &structure() const { return m_structure; }
 
-  // Reads the table's structure again and shows it; says so when the server
-  // refuses. False when the table is no longer there.
+  // Reads the table's structure again and shows it (one request where the
+  // server allows it; TableStructure.h); says so when the server refuses.
+  // False when the table is no longer there.
   bool Refresh();
   // The same; a table that is gone closes the window after saying so.
   void RefreshOrClose();
@@ -72,9 +74,13 @@ public slots:
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;
+  // Closing the window while its own command waits for the server ends that
+  // command first (its statement on the server), then closes.
   void closeEvent(QCloseEvent *event) override;
 
 private:
+  // Runs a handler of this window as a command (CommandEdge).
+  template <typename Handler> void RunCommand(Handler &&handler);
   QWidget *buildFieldsPage();
   QWidget *buildIndexesPage();
   QWidget *buildForeignKeysPage();
@@ -86,15 +92,17 @@ private:
   QStringList columnNames() const;
 
   ServerSession &m_session;
+  CommandEdge &m_edge;
   const QString m_database;
   const QString m_table;
   TableStructure m_structure;
+  bool m_commandRunning = false;
 };
 
 // The open structure windows, at most one per table.
 class StructureWindows {
 public:
-  StructureWindows(ServerSession &session, QWidget *owner);
+  StructureWindows(ServerSession &session, CommandEdge &edge, QWidget *owner);
   ~StructureWindows();
 
   // Raises the window of that table, or opens one; nothing when the table
@@ -109,6 +117,7 @@ public:
 
 private:
   ServerSession &m_session;
+  CommandEdge &m_edge;
   QWidget *m_owner;
   QMap<QPair<QString, QString>, QPointer<TStructureForm>> m_windows;
 };

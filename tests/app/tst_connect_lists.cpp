@@ -3,10 +3,14 @@
 #include "app/mysql_test_main.h"
 #include "connection/IntegerText.h"
 #include "connection/verbindungFUnit.h"
+#include "fields/EditFieldFUnit.h"
+#include "structure/StructureForm.h"
+#include "tests/support/RequestCounter.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <array>
 
@@ -33,6 +37,11 @@ private slots:
     QW_REQUIRE_SERVER();
     admin = std::make_unique<AdminConnection>();
     admin->makeDatabase(Db, {"kunden", "artikel", "bestellungen"});
+    // Tables side by side with other columns: a field list left over from
+    // the table before shows as wrong.
+    admin->exec(QStringLiteral("ALTER TABLE qwt_lists.artikel ADD artikelnummer INT"));
+    admin->exec(
+        QStringLiteral("ALTER TABLE qwt_lists.bestellungen ADD bestellnummer INT, ADD menge INT"));
     admin->makeDatabase(EmptyDb);
     admin->makeDatabase(UmlautDb, {"Übersicht", "maß"});
     admin->exec(QStringLiteral(
@@ -184,6 +193,7 @@ private slots:
     QTest::keyClick(form->ListView2, Qt::Key_Down);
     const QString table = form->ListView2->caption(form->ListView2->selectedRow());
     QCOMPARE(table, QStringLiteral("bestellungen"));
+    QCOMPARE(Captions(form->ListView3), (QStringList{"id", "bestellnummer", "menge"}));
     QCOMPARE(Captions(form->ListView3), admin->columnNames(Db, table));
 
     QTest::keyClick(form->ListView1, Qt::Key_Down);
@@ -264,42 +274,149 @@ private slots:
     QVERIFY(Captions(form->ListView2).contains(QStringLiteral("Übersicht")));
   }
 
-  void positionsNotNames() {
-    QW_REQUIRE_SERVER();
+  // Every refill finds the database and table again by name, whatever
+  // another session's new or dropped objects did to the rows; one that is
+  // gone is said so, and nothing else is selected in its place.
+  void rowsFoundByName_data() {
+    QTest::addColumn<QString>("change");   // what another session does before the click
+    QTest::addColumn<QString>("database"); // the row then clicked
+    QTest::addColumn<QString>("table");    // (empty: the database's)
+    QTest::addColumn<QString>("said");     // the message, if any
+    QTest::newRow("a table made before the clicked one")
+        << "CREATE TABLE qwt_lists.`aaa` (a INT)" << Db << "schlüssel"
+        << "";
+    QTest::newRow("a database made before the clicked one")
+        << "CREATE DATABASE qwt_lista" << Db << ""
+        << "";
+    QTest::newRow("a database dropped before the clicked one")
+        << "DROP DATABASE qwt_list" << Db << "kunden"
+        << "";
+    QTest::newRow("the clicked table dropped")
+        << "DROP TABLE qwt_lists.weg" << Db << "weg"
+        << "Die Tabelle „weg“ gibt es in der Datenbank „qwt_lists“ nicht mehr; die Liste der "
+           "Tabellen wurde neu gelesen.";
+    QTest::newRow("the clicked database dropped")
+        << "DROP DATABASE qwt_lists_weg"
+        << "qwt_lists_weg"
+        << ""
+        << "Die Datenbank „qwt_lists_weg“ gibt es nicht mehr; die Liste der Datenbanken wurde neu "
+           "gelesen.";
+  }
+  void rowsFoundByName() {
+    QFETCH(QString, change);
+    QFETCH(QString, database);
+    QFETCH(QString, table);
+    QFETCH(QString, said);
+    admin->dropDatabase(QStringLiteral("qwt_lista"));
+    admin->makeDatabase(QStringLiteral("qwt_list"), {"x"});
+    admin->makeDatabase(QStringLiteral("qwt_lists_weg"), {"x"});
+    admin->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS qwt_lists.weg (w INT)"));
+    const auto restore = qScopeGuard([&] {
+      for (const char *made : {"qwt_lista", "qwt_list", "qwt_lists_weg"})
+        admin->dropDatabase(QString::fromUtf8(made));
+      admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_lists.aaa, qwt_lists.weg"));
+    });
     connectForm();
-    const int count = form->ListView1->count();
-    // A position beyond the end: databases listed, nothing selected, no tables.
-    form->ListTables(count + 5);
-    QCOMPARE(form->ListView1->count(), count);
-    QVERIFY(!form->ListView1->hasSelection());
-    QCOMPARE(form->ListView2->count(), 0);
-    // A table position beyond the end: tables listed, no fields, no table selected.
-    const int db = RowOf(form->ListView1, Db);
-    form->ListFields(db, 99);
-    QCOMPARE(form->ListView1->selectedRow(), db);
-    QCOMPARE(form->ListView2->count(), 4);
-    QVERIFY(!form->ListView2->hasSelection());
-    QCOMPARE(form->ListView3->count(), 0);
+    ClickCaption(form->ListView1, database);
+    admin->exec(change);
+    MessageRecorder messages;
+    if (table.isEmpty())
+      ClickCaption(form->ListView1, database);
+    else
+      ClickCaption(form->ListView2, table);
+    QCOMPARE(messages.texts(), said.isEmpty() ? QStringList() : QStringList{said});
+    QCOMPARE(Captions(form->ListView1), admin->databases());
+    const TMainForm::Selection s = form->CurrentSelection();
+    if (said.isEmpty()) {
+      QCOMPARE(s.databaseName, database);
+      QCOMPARE(Captions(form->ListView2), admin->tables(database));
+      QCOMPARE(s.tableName, table);
+      QCOMPARE(Captions(form->ListView3),
+               table.isEmpty() ? QStringList() : admin->columnNames(database, table));
+    } else if (table.isEmpty()) {
+      QCOMPARE(s.database, -1);
+      QCOMPARE(form->ListView2->count(), 0);
+    } else {
+      QCOMPARE(s.databaseName, database);
+      QCOMPARE(Captions(form->ListView2), admin->tables(database));
+      QCOMPARE(s.table, -1);
+    }
+    if (!said.isEmpty())
+      QCOMPARE(form->ListView3->count(), 0);
+  }
 
-    // Another client drops a database listed before ours: the same position now
-    // names the next database, and that one is listed and selected.
-    const QString before = QStringLiteral("qwt_lista"); // sorts before qwt_lists
-    admin->makeDatabase(before, {"nur_hier"});
-    form->ListCurrentDatabases();
-    const int ours = RowOf(form->ListView1, Db);
-    const int theirs = RowOf(form->ListView1, before);
-    QVERIFY(theirs >= 0 && theirs < ours);
-    const QString shifted = form->ListView1->caption(ours + 1);
-    admin->dropDatabase(before);
-    form->ListTables(ours);
-    QCOMPARE(form->ListView1->selectedRow(), ours);
-    QCOMPARE(form->ListView1->caption(ours), shifted);
-    QCOMPARE(Captions(form->ListView2), admin->tables(shifted));
+  // The requests (round trips) each action sends, counted by a proxy: the
+  // listings and the database switch of one refill go as one request, and
+  // nothing selects the database that is current already (the general log).
+  void requestsPerAction_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("click a database") << "database" << 1;
+    QTest::newRow("click a table") << "table" << 1;
+    QTest::newRow("F5") << "F5" << 1;
+    // With InnoDB's dictionary readable, the structure is one request.
+    QTest::newRow("structure window") << "structure" << 1;
+    // ADD has nothing to check: database, statement and field list at once.
+    QTest::newRow("Neue Feld...") << "NewFieldBtn" << 1;
+    QTest::newRow("Neue Feld..., Abbrechen") << "NewFieldBtn cancelled" << 0;
+    // The database and the check, then the statement and the list.
+    QTest::newRow("Feld löschen") << "DelFieldBtn" << 2;
+    QTest::newRow("Tabelle löschen") << "DelTableBtn" << 2;
+  }
+  void requestsPerAction() {
+    QFETCH(QString, action);
+    QFETCH(int, requests);
+    QW_REQUIRE_SERVER();
+    admin->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS qwt_lists.zaehlen (a INT, b INT)"));
+    const auto restore = qScopeGuard([&] {
+      admin->stopQueryLog();
+      admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_lists.zaehlen"));
+    });
+    RequestCounter counter;
+    ConnectTo(*form, TestServer::user(), {}, counter.port());
+    QVERIFY(form->connected());
+    ClickCaption(form->ListView1, Db);
+    ClickCaption(form->ListView2, QStringLiteral("zaehlen"));
+    ClickCaption(form->ListView3, QStringLiteral("b"));
+    MessageRecorder messages;
+    admin->startQueryLog();
+    counter.reset();
+    if (action == QLatin1String("database"))
+      ClickCaption(form->ListView1, Db);
+    else if (action == QLatin1String("table"))
+      ClickCaption(form->ListView2, QStringLiteral("kunden"));
+    else if (action == QLatin1String("F5"))
+      QTest::keyClick(form->ListView3, Qt::Key_F5);
+    else if (action == QLatin1String("structure"))
+      QVERIFY(form->Structures->Open(Db, QStringLiteral("zaehlen")));
+    else {
+      ModalScript editor;
+      const bool cancelled = action.endsWith(QLatin1String(" cancelled"));
+      editor.push([cancelled](QDialog &dialog) {
+        static_cast<TEditFieldForm &>(dialog).Edit1->setText(QStringLiteral("neu"));
+        return int(cancelled ? QDialog::Rejected : QDialog::Accepted);
+      });
+      form->findChild<QPushButton *>(action.section(' ', 0, 0))->click();
+    }
+    const QStringList sent = admin->requestsOf(form->Session->connectionId());
+    QVERIFY2(counter.requests() == requests,
+             qPrintable(QString::number(counter.requests()) + ": " + sent.join(" | ")));
+    QVERIFY2(sent.filter(QStringLiteral("Init DB")).isEmpty(), qPrintable(sent.join('|')));
+    QCOMPARE(messages.shown.size(), action.startsWith(QLatin1String("Del")) ? 1 : 0);
+    if (action == QLatin1String("NewFieldBtn"))
+      QCOMPARE(Captions(form->ListView3), (QStringList{"a", "b", "neu"}));
+    if (action == QLatin1String("DelFieldBtn")) {
+      QCOMPARE(admin->columnNames(Db, QStringLiteral("zaehlen")), QStringList{"a"});
+      QCOMPARE(Captions(form->ListView3), QStringList{"a"});
+    }
+    if (action == QLatin1String("DelTableBtn"))
+      QVERIFY(!Captions(form->ListView2).contains(QStringLiteral("zaehlen")));
   }
 
   // F5 lists all three anew and selects again by name: a database, table and
   // field that others added meanwhile shift the rows; a table dropped
-  // meanwhile leaves its database selected and no fields listed.
+  // meanwhile is said so and leaves its database selected and no fields
+  // listed.
   void f5RefreshesKeepingTheSelection() {
     QW_REQUIRE_SERVER();
     const QString ours = QStringLiteral("qwt_lists_f5"), before = QStringLiteral("qwt_lists_a");
@@ -321,7 +438,11 @@ private slots:
     QVERIFY(form->ChangeFieldBnt->isEnabled());
 
     admin->exec(QStringLiteral("DROP TABLE `qwt_lists_f5`.`zwei`"));
+    MessageRecorder messages;
     QTest::keyClick(form->ListView3, Qt::Key_F5);
+    QCOMPARE(messages.texts(),
+             QStringList{"Die Tabelle „zwei“ gibt es in der Datenbank „qwt_lists_f5“ nicht mehr; "
+                         "die Liste der Tabellen wurde neu gelesen."});
     QCOMPARE(form->CurrentSelection().databaseName, ours);
     QCOMPARE(Captions(form->ListView2), admin->tables(ours));
     QVERIFY(!form->ListView2->hasSelection());
@@ -335,35 +456,34 @@ private slots:
     QCOMPARE(LoadClientLibraryFile(QW_FAKE_COMPLETE_LIB), ClientLibraryState::Complete);
     connectForm();
     const int db = RowOf(form->ListView1, Db);
-    const int table = RowOf(form->ListView2, QString()); // -1: nothing listed yet
-    QCOMPARE(table, -1);
-    form->ListFields(db, 0);
+    form->ListTables(Db);
     const QStringList databases = Captions(form->ListView1);
     const QStringList tables = Captions(form->ListView2);
     QVERIFY(!tables.isEmpty());
+    const QString table = tables.first();
 
     struct Case {
-      const char *failing;
+      const char *failing; // the statement the server refuses
       QString text;
       bool titled;
       int tables; // rows in the table list afterwards (-1: unchanged)
     };
     const QList<Case> cases{
-        {"mysql_list_dbs", "Konnte die Liste der Datenbanken nicht abrufen.", true, -1},
-        {"mysql_select_db", "Konnte Datenbank nicht auswählen!", false, 0},
-        {"mysql_list_tables", "Konnte Liste mit Tabellen nicht abrufen!", true, 0},
-        {"mysql_list_fields", "Konnte Liste mit Feldern nicht abrufen!", true,
+        {"SHOW DATABASES", "Konnte die Liste der Datenbanken nicht abrufen.", true, -1},
+        {"USE", "Konnte Datenbank nicht auswählen!", false, 0},
+        {"SHOW TABLES", "Konnte Liste mit Tabellen nicht abrufen!", true, 0},
+        {"EXECUTE", "Konnte Liste mit Feldern nicht abrufen!", true,
          static_cast<int>(tables.size())}};
     for (const Case &c : cases) {
-      form->ListFields(db, 0);
+      form->ListFields(Db, table);
       QVERIFY(form->ListView3->count() > 0);
       MessageRecorder messages;
       int databasesDuringBox = -1;
       messages.onShow = [&](const Message &) { databasesDuringBox = form->ListView1->count(); };
       FakeResetCounts();
-      FakeFailCalls(c.failing);
-      form->ListFields(db, 0);
-      FakeFailCalls("");
+      FakeFailStatements(c.failing);
+      form->ListFields(Db, table);
+      FakeFailStatements("");
       QCOMPARE(messages.texts(), QStringList{c.text});
       QCOMPARE(messages.shown[0].title.isEmpty(), !c.titled);
       if (c.titled)
@@ -387,12 +507,12 @@ private slots:
     }
 
     // The same for the table listing, and every result freed on success too.
-    for (const char *failing : {"mysql_list_dbs", "mysql_select_db", "mysql_list_tables", ""}) {
+    for (const char *failing : {"SHOW DATABASES", "USE", "SHOW TABLES", ""}) {
       MessageRecorder messages;
       FakeResetCounts();
-      FakeFailCalls(failing);
-      form->ListTables(db);
-      FakeFailCalls("");
+      FakeFailStatements(failing);
+      form->ListTables(Db);
+      FakeFailStatements("");
       QCOMPARE(messages.shown.size(), *failing ? 1 : 0);
       QCOMPARE(FakeResultsOut(), FakeResultsFreed());
     }
@@ -409,6 +529,8 @@ private slots:
     QCOMPARE(form->ListView1->count(), 2);
   }
 
+  // A server that died is said once, in German, with what to do; the
+  // program treats the connection as gone.
   void serverKilledWhileConnected() {
     const auto restore = qScopeGuard(RestoreServer);
     connectForm();
@@ -419,16 +541,19 @@ private slots:
 
     MessageRecorder messages;
     ClickRow(form->ListView1, db);
-    QCOMPARE(messages.texts(), QStringList{"Konnte die Liste der Datenbanken nicht abrufen."});
-    QVERIFY(!messages.shown[0].title.isEmpty());
-    // The refresh failed: no list goes on showing what it showed before.
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Verbindung abgebrochen"));
+    QCOMPARE(messages.shown[0].icon, MessageIcon::Critical);
+    QVERIFY2(messages.shown[0].text.contains(QStringLiteral("„Verbinden...“")),
+             qPrintable(messages.shown[0].text));
+    // No list goes on showing what it showed before, and the program is no
+    // longer connected: the next command does not try the dead connection.
     for (ReportListView *list : {form->ListView1, form->ListView2, form->ListView3})
       QCOMPARE(list->count(), 0);
+    QVERIFY(!form->connected());
+    QVERIFY(form->connectbtn->isEnabled() && !form->cancelbtn->isEnabled());
     QVERIFY(form->isVisible());
 
-    form->cancelbtn->click();
-    QVERIFY(form->connectbtn->isEnabled());
-    QCOMPARE(form->ListView1->count(), 0);
     QVERIFY(ServerControl(QStringLiteral("start")));
     admin = std::make_unique<AdminConnection>();
     messages.clear();

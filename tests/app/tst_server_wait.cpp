@@ -5,13 +5,17 @@
 #include "app/mysql_test_main.h"
 #include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
+#include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -79,7 +83,7 @@ private slots:
     const unsigned long connection = form->Session->connectionId();
 
     AdminConnection locker;
-    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt WRITE"));
+    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt READ"));
 
     // What the user sees and does while the statement waits.
     MessageRecorder messages;
@@ -137,6 +141,107 @@ private slots:
     QCOMPARE(admin->columnNames(Db, Table), QStringList{"id"});
     QCOMPARE(form->Session->connectionId(), connection);
     form->cancelbtnClick();
+  }
+
+  // On a remote server the first click of a double click starts a refill
+  // that is still waiting when the second click comes: the double click is
+  // kept and opens the structure window once the refill is done.
+  void doubleClickDuringTheRefill() {
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    QVERIFY(form->connected());
+    ClickCaption(form->ListView1, Db);
+    AdminConnection locker;
+    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt WRITE"));
+    bool unlocked = false;
+    const auto release = [&] {
+      if (!std::exchange(unlocked, true))
+        locker.exec(QStringLiteral("UNLOCK TABLES"));
+    };
+    const auto unlock = qScopeGuard(release);
+    const int row = RowOf(form->ListView2, Table);
+    QVERIFY(row >= 0);
+    QWidget *viewport = form->ListView2->viewport();
+    const QPoint at = form->ListView2->visualRect(form->ListView2->model()->index(row, 0)).center();
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      if (!form->Session->busy() || unlocked)
+        return;
+      // The second click and the double click, through the window.
+      QWindow *window = form->windowHandle();
+      const QPoint inWindow = viewport->mapTo(form.get(), at);
+      QTest::mouseDClick(window, Qt::LeftButton, {}, inWindow);
+      release(); // the server answers now
+    });
+    user.start(20);
+    ClickCaption(form->ListView2, Table);
+    user.stop();
+    QVERIFY(unlocked);
+    QTRY_VERIFY(form->Structures->Find(Db, Table));
+    form->cancelbtnClick();
+  }
+
+  // A screen reader or voice control presses a button while a refill waits
+  // for a lock: "Trennen" and "Ende" end the waiting statement on the server
+  // and then happen; any other command is refused. Nothing lists on the
+  // closed connection.
+  void actionsThroughAccessibilityDuringACall_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("endsTheConnection");
+    QTest::newRow("Trennen") << "cancelbtn" << true;
+    QTest::newRow("Ende") << "EndeBtn" << true;
+    QTest::newRow("Neue Datenbank") << "NewDBBtn" << false;
+  }
+  void actionsThroughAccessibilityDuringACall() {
+    QFETCH(QString, button);
+    QFETCH(bool, endsTheConnection);
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    QVERIFY(form->connected());
+    ClickCaption(form->ListView1, Db);
+    const unsigned long connection = form->Session->connectionId();
+    AdminConnection locker;
+    locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt WRITE"));
+    const auto unlock = qScopeGuard([&] { locker.exec(QStringLiteral("UNLOCK TABLES")); });
+
+    MessageRecorder messages;
+    ModalScript dialogs;
+    QElapsedTimer pressed;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      TWaitForm *wait = VisibleWaitForm();
+      if (!wait)
+        return;
+      if (!pressed.isValid()) {
+        QAccessibleInterface *a =
+            QAccessible::queryAccessibleInterface(form->findChild<QPushButton *>(button));
+        QVERIFY(a && a->actionInterface());
+        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        pressed.start();
+      } else if (pressed.elapsed() > 500) {
+        ClickThroughWindow(wait->CancelBtn); // the refused command let the call go on
+      }
+    });
+    user.start(20);
+    ClickCaption(form->ListView2, Table);
+    for (int i = 0; i < 50 && form->Session->busy(); ++i)
+      QTest::qWait(20);
+    user.stop();
+
+    QVERIFY(pressed.isValid());
+    QCOMPARE(dialogs.shownCount, 0);
+    QCOMPARE(form->connected(), !endsTheConnection);
+    QCOMPARE(admin->column(QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                                          "WHERE ID = %1 AND INFO IS NOT NULL")
+                               .arg(connection)),
+             QStringList{"0"});
+    if (endsTheConnection) {
+      QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.texts().join('|')));
+      for (ReportListView *list : {form->ListView1, form->ListView2, form->ListView3})
+        QCOMPARE(list->count(), 0);
+    } else {
+      QVERIFY(Captions(form->ListView1).contains(Db));
+    }
+    if (form->connected())
+      form->cancelbtnClick();
   }
 
   // A port that accepts connections but never greets: "Abbrechen" gives the

@@ -142,30 +142,47 @@ private slots:
     QCOMPARE(back.text(0, 0), value);
   }
 
-  void listingByPosition() {
+  // Each listing by name, in one request with the others of its refill.
+  void listingByName() {
     admin->exec(QStringLiteral(
         "CREATE TABLE qwt_session.`schlüssel` (id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY "
         "KEY, code VARCHAR(20) UNIQUE, kunde INT, preis DECIMAL(10,2), notiz TEXT, "
         "KEY (kunde), KEY (code, kunde))"));
-    const Listing databases = ReadListing(*session, {}, std::nullopt, std::nullopt);
+    const Listing databases = ReadListing(*session, {}, ListingRequest::Databases());
     QVERIFY(databases.databases && !databases.tables);
     QStringList names;
     for (qsizetype i = 0; i < databases.databases->size(); ++i)
       names << databases.databases->text(i);
     QCOMPARE(names, admin->databases());
+    QCOMPARE(databases.databases->indexOf(Db), names.indexOf(Db));
 
-    const int db = int(names.indexOf(Db));
-    const Listing tables = ReadListing(*session, {}, db, std::nullopt);
+    const Listing tables = ReadListing(*session, {}, ListingRequest::Browse(Db));
+    QVERIFY(tables.databases && tables.selectReply.ok && !tables.fields);
     QCOMPARE(tables.tables->size(), 2);
-    const int table = tables.tables->text(0) == QLatin1String("t") ? 1 : 0;
-    QCOMPARE(tables.tables->text(table), QStringLiteral("schlüssel"));
-    const QList<ListedField> fields = *ReadListing(*session, {}, db, table).fields;
+    QCOMPARE(tables.tables->indexOf(QStringLiteral("schlüssel")),
+             tables.tables->text(0) == QLatin1String("t") ? 1 : 0);
+    const Listing browsed =
+        ReadListing(*session, {}, ListingRequest::Browse(Db, QStringLiteral("schlüssel")));
+    const QList<ListedField> fields = *browsed.fields;
     QCOMPARE(fields.size(), 5);
     QVERIFY(fields.first() == (ListedField{"id", "LONG (10,0) PRIMARY"}));
     QCOMPARE(fields[1].type, QStringLiteral("VAR STRING (80,0) UNIQUE KEY"));
     QCOMPARE(fields[2].type, QStringLiteral("LONG (11,0) KEY"));
     QCOMPARE(fields[3].type, QStringLiteral("NEWDECIMAL (12,2)"));
     QVERIFY(fields[4].type.startsWith(QLatin1String("BLOB (")));
+    // The fields alone read the same.
+    QVERIFY(*ReadListing(*session, {}, ListingRequest::FieldsOf(Db, QStringLiteral("schlüssel")))
+                 .fields == fields);
+
+    // A database or table that is gone: the listing stops there.
+    const Listing gone =
+        ReadListing(*session, {}, ListingRequest::Browse(QStringLiteral("qwt_fehlt")));
+    QVERIFY(gone.databases && !gone.selectReply.ok && !gone.tables);
+    QCOMPARE(gone.databases->indexOf(QStringLiteral("qwt_fehlt")), -1);
+    const Listing noTable =
+        ReadListing(*session, {}, ListingRequest::Browse(Db, QStringLiteral("fehlt")));
+    QVERIFY(noTable.tables && !noTable.fields);
+    QCOMPARE(noTable.fieldsReply.errorNumber, 1146u);
   }
 
   // Nothing is sent unless the object is still the one shown.

@@ -115,10 +115,83 @@ FORWARD_VOID(mysql_close, (MYSQL * m), (m))
 #ifndef QW_FAKE_OMIT_SELECT_DB
 FAILABLE(int, mysql_select_db, (MYSQL * m, const char *d), (m, d), 1)
 #endif
-FAILABLE(int, mysql_query, (MYSQL * m, const char *q), (m, q), 1)
+/* fake_fail_statements("SHOW TABLES,USE"): each statement of a query that
+ * begins with one of the given words goes to the server as a SIGNAL, which
+ * the server refuses with "Fake failure of <words>"; the statements before it
+ * run, those after it do not, as when the server refuses one itself. The
+ * statements of a request are separated by a line break and a semicolon. */
+static char failing_statements[1024];
+static char rewritten[1 << 16];
+void fake_fail_statements(const char *words) {
+  snprintf(failing_statements, sizeof failing_statements, "%s", words ? words : "");
+}
+
+/* The query with its failing statements replaced; `q` itself when none fails. */
+static const char *rewrite(const char *q, unsigned long *length) {
+  if (!failing_statements[0])
+    return q;
+  size_t out = 0;
+  const char *statement = q, *end = q + *length;
+  int changed = 0;
+  while (statement < end) {
+    const char *next = statement;
+    while (next + 1 < end && !(next[0] == '\n' && next[1] == ';'))
+      ++next;
+    if (next + 1 >= end)
+      next = end;
+    size_t n = (size_t)(next - statement);
+    const char *word = failing_statements;
+    char replacement[256] = "";
+    while (*word) {
+      const char *comma = strchr(word, ',');
+      size_t w = comma ? (size_t)(comma - word) : strlen(word);
+      if (w > 0 && n >= w && strncmp(statement, word, w) == 0) {
+        snprintf(replacement, sizeof replacement,
+                 "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Fake failure of %.*s'", (int)w, word);
+        break;
+      }
+      word += w + (comma ? 1 : 0);
+    }
+    const char *piece = replacement[0] ? replacement : statement;
+    size_t p = replacement[0] ? strlen(replacement) : n;
+    changed |= replacement[0] != 0;
+    if (out + p + 2 >= sizeof rewritten)
+      return q;
+    memcpy(rewritten + out, piece, p);
+    out += p;
+    if (next < end) {
+      memcpy(rewritten + out, "\n;", 2);
+      out += 2;
+      next += 2;
+    }
+    statement = next;
+  }
+  if (!changed)
+    return q;
+  rewritten[out] = '\0';
+  *length = (unsigned long)out;
+  return rewritten;
+}
+
+int STDCALL mysql_query(MYSQL *m, const char *q) {
+  if (should_fail("mysql_query"))
+    return 1;
+  unsigned long length = (unsigned long)strlen(q);
+  const char *text = rewrite(q, &length);
+  int (*f)(MYSQL *, const char *, unsigned long) =
+      (int (*)(MYSQL *, const char *, unsigned long))real("mysql_real_query");
+  return f(m, text, length);
+}
 FORWARD(int, mysql_send_query, (MYSQL * m, const char *q, unsigned long l), (m, q, l))
 FORWARD(my_bool, mysql_read_query_result, (MYSQL * m), (m))
-FAILABLE(int, mysql_real_query, (MYSQL * m, const char *q, unsigned long l), (m, q, l), 1)
+int STDCALL mysql_real_query(MYSQL *m, const char *q, unsigned long l) {
+  if (should_fail("mysql_real_query"))
+    return 1;
+  const char *text = rewrite(q, &l);
+  int (*f)(MYSQL *, const char *, unsigned long) =
+      (int (*)(MYSQL *, const char *, unsigned long))real("mysql_real_query");
+  return f(m, text, l);
+}
 
 /* The old create and drop calls, as a library of that generation has them. */
 static int run_statement(MYSQL *m, const char *verb, const char *db) {

@@ -301,36 +301,58 @@ private slots:
 
   void swappedTablesAreLeftAlone_data() {
     QTest::addColumn<QString>("button");
-    QTest::newRow("Feld löschen") << QStringLiteral("DelFieldBtn");
-    QTest::newRow("Tabelle löschen") << QStringLiteral("DelTableBtn");
-    QTest::newRow("Tabelle umbenennen") << QStringLiteral("TableRenameBtn");
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QStringList>("a"); // the columns of a afterwards: name and type
+    QTest::addColumn<QStringList>("b");
+    const QString swap = QStringLiteral("RENAME TABLE qwt_fields.a TO qwt_fields.c, qwt_fields.b "
+                                        "TO qwt_fields.a, qwt_fields.c TO qwt_fields.b");
+    // The names stay, one type changes: a check of the names alone would pass.
+    const QString modify = QStringLiteral("ALTER TABLE qwt_fields.a MODIFY x BIGINT");
+    const QStringList swappedA{"wert varchar(5)", "y int(11)"},
+        swappedB{"wert int(11)", "x int(11)"};
+    const QStringList modifiedA{"wert int(11)", "x bigint(20)"},
+        keptB{"wert varchar(5)", "y int(11)"};
+    for (const char *button : {"DelFieldBtn", "DelTableBtn", "TableRenameBtn"}) {
+      QTest::addRow("%s, tables swapped", button) << button << swap << swappedA << swappedB;
+      QTest::addRow("%s, a type changed", button) << button << modify << modifiedA << keptB;
+    }
   }
-  // Another client swaps the names of two tables while the question or the
-  // rename dialog is open: the command acts on neither.
+  // Another client swaps the names of two tables, or changes the type of a
+  // column, while the question or the rename dialog is open: the command
+  // acts on neither table.
   void swappedTablesAreLeftAlone() {
     QFETCH(QString, button);
+    QFETCH(QString, meanwhile);
+    QFETCH(QStringList, a);
+    QFETCH(QStringList, b);
     admin->exec("CREATE TABLE qwt_fields.a (wert INT, x INT)");
     admin->exec("CREATE TABLE qwt_fields.b (wert VARCHAR(5), y INT)");
     form->ListCurrentDatabases();
     selectTable(QStringLiteral("a"));
     selectField(QStringLiteral("wert"));
-    bool swapped = false;
-    const auto swap = [&] {
-      if (!std::exchange(swapped, true))
-        admin->exec("RENAME TABLE qwt_fields.a TO qwt_fields.c, qwt_fields.b TO qwt_fields.a, "
-                    "qwt_fields.c TO qwt_fields.b");
+    bool changed = false;
+    const auto change = [&] {
+      if (!std::exchange(changed, true))
+        admin->exec(meanwhile);
     };
-    messages->onShow = [&](const Message &) { swap(); };
+    messages->onShow = [&](const Message &) { change(); };
     ModalScript script;
     script.push([&](QDialog &) {
-      swap();
+      change();
       form->RenameTableForm->TableNameEd->setText(QStringLiteral("neu"));
       return int(QDialog::Accepted);
     });
     form->findChild<QPushButton *>(button)->click();
     QVERIFY(messages->texts().last().contains(QStringLiteral("„a“ ist nicht mehr die angezeigte")));
-    QCOMPARE(columns(QStringLiteral("a")), (QStringList{"wert", "y"}));
-    QCOMPARE(columns(QStringLiteral("b")), (QStringList{"wert", "x"}));
+    const auto columnsOf = [&](const QString &table) {
+      QStringList described;
+      for (const QStringList &c : admin->columns(Db, table))
+        described << c.value(0) + " " + c.value(1);
+      return described;
+    };
+    QCOMPARE(columnsOf(QStringLiteral("a")), a);
+    QCOMPARE(columnsOf(QStringLiteral("b")), b);
+    QVERIFY(!admin->tables(Db).contains(QStringLiteral("neu")));
   }
 
   void changeToAnotherType() {
@@ -367,7 +389,7 @@ private slots:
     admin->exec(QStringLiteral(
         "CREATE TABLE `qwt_fields`.`spalten` (`mit blank` INT, `a, b` INT, a INT, b INT, "
         "`back``quote` INT, `größe` INT, `select` INT, bleibt INT)"));
-    form->ListFields(form->ListView1->selectedRow(), form->ListView2->selectedRow());
+    form->ListTables(Db);
     selectTable(QStringLiteral("spalten"));
     for (const char *n : {"mit blank", "a, b", "back`quote", "größe", "select"}) {
       const QString name = QString::fromUtf8(n);

@@ -263,9 +263,20 @@ void AdminConnection::startQueryLog() {
 void AdminConnection::stopQueryLog() { exec(QStringLiteral("SET GLOBAL general_log = 0")); }
 
 QStringList AdminConnection::statementsOf(unsigned long threadId) {
-  return column(QStringLiteral("SELECT CONVERT(argument USING utf8mb4) FROM mysql.general_log "
-                               "WHERE thread_id = %1 AND command_type IN ('Query', 'Init DB', "
-                               "'Field List') ORDER BY event_time")
+  QStringList statements;
+  for (const QString &request :
+       column(QStringLiteral("SELECT CONVERT(argument USING utf8mb4) FROM mysql.general_log "
+                             "WHERE thread_id = %1 AND command_type IN ('Query', 'Init DB', "
+                             "'Field List') ORDER BY event_time")
+                  .arg(threadId)))
+    statements << request.split(QStringLiteral("\n;"));
+  return statements;
+}
+
+QStringList AdminConnection::requestsOf(unsigned long threadId) {
+  return column(QStringLiteral("SELECT CONCAT(command_type, ': ', CONVERT(argument USING utf8mb4)) "
+                               "FROM mysql.general_log WHERE thread_id = %1 AND command_type NOT "
+                               "IN ('Connect', 'Quit') ORDER BY event_time")
                     .arg(threadId));
 }
 
@@ -298,6 +309,9 @@ int FakeResultsOut() { return fakeControl<int()>("fake_results_out")(); }
 int FakeResultsFreed() { return fakeControl<int()>("fake_results_freed")(); }
 void FakeResetCounts() { fakeControl<void()>("fake_reset_counts")(); }
 void FakeFailFetchAfter(int rows) { fakeControl<void(int)>("fake_fail_fetch_after")(rows); }
+void FakeFailStatements(const char *words) {
+  fakeControl<void(const char *)>("fake_fail_statements")(words);
+}
 
 void AcceptPlainTestServer() {
   TlsSettings tls = LoadTlsSettings(TestServer::host(), TestServer::port(), TestServer::user());

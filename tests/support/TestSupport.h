@@ -105,10 +105,14 @@ public:
   QList<QStringList> columns(const QString &database, const QString &table);
   QStringList columnNames(const QString &database, const QString &table);
   // The server's general query log, kept in a table while a test needs it:
-  // the statements that one connection sent since the log was last cleared.
+  // the statements that one connection sent since the log was last cleared
+  // (those of one request each by itself), and its requests: each a round
+  // trip to the server, with the statements of a request of several
+  // together, the login and the goodbye left out.
   void startQueryLog();
   void stopQueryLog();
   QStringList statementsOf(unsigned long threadId);
+  QStringList requestsOf(unsigned long threadId);
 
 private:
   st_mysql *m_handle = nullptr;
@@ -126,6 +130,9 @@ int FakeResultsOut();
 int FakeResultsFreed();
 void FakeResetCounts();
 void FakeFailFetchAfter(int rows);
+// The statements that begin with one of the comma-separated words are
+// refused by the server with "Fake failure of <words>".
+void FakeFailStatements(const char *words);
 
 // The main test server offers no TLS: remembered as let in without it (so
 // that no test meets the first-contact question there), unless a test
