@@ -108,6 +108,9 @@ QList<ForeignKeyRecord> ForeignKeysOf(const QList<QStringList> &rows) {
 
 // The key columns of the foreign keys held by the tables that `holder`
 // selects by its schema (and table); both sides of the join are looked up so.
+// KEY_COLUMN_USAGE also lists the columns of primary and unique keys, and a
+// unique key may bear the name of a foreign key of its table: only rows that
+// refer to a table belong to the foreign key.
 QString ForeignKeySelect(const QString &holder, const QString &more) {
   return QStringLiteral(
              "SELECT k.CONSTRAINT_NAME, k.TABLE_SCHEMA, k.TABLE_NAME, k.COLUMN_NAME, "
@@ -116,7 +119,8 @@ QString ForeignKeySelect(const QString &holder, const QString &more) {
              "FROM information_schema.KEY_COLUMN_USAGE k "
              "JOIN information_schema.REFERENTIAL_CONSTRAINTS r "
              "ON BINARY r.CONSTRAINT_SCHEMA = k.CONSTRAINT_SCHEMA AND BINARY r.TABLE_NAME = "
-             "k.TABLE_NAME AND BINARY r.CONSTRAINT_NAME = k.CONSTRAINT_NAME WHERE %1%2")
+             "k.TABLE_NAME AND BINARY r.CONSTRAINT_NAME = k.CONSTRAINT_NAME "
+             "WHERE k.REFERENCED_TABLE_NAME IS NOT NULL AND %1%2")
       .arg(holder, more);
 }
 

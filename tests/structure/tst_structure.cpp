@@ -114,8 +114,9 @@ private slots:
         "notiz TEXT DEFAULT NULL, zitat VARCHAR(20) DEFAULT 'it''s', ort POINT NOT NULL, "
         "kunde INT, doppelt INT AS (id * 2) VIRTUAL, versteckt INT INVISIBLE, "
         "geändert TIMESTAMP NOT NULL DEFAULT current_timestamp() ON UPDATE current_timestamp(), "
-        "PRIMARY KEY (id), UNIQUE KEY eindeutig (name(10), kunde DESC), KEY kunde (kunde), "
-        "KEY ignoriert (zitat) IGNORED, FULLTEXT KEY volltext (notiz), SPATIAL KEY lage (ort), "
+        "PRIMARY KEY (id), UNIQUE KEY eindeutig (name(10), kunde DESC), "
+        "UNIQUE KEY zum_kunden (kunde), KEY ignoriert (zitat) IGNORED, "
+        "FULLTEXT KEY volltext (notiz), SPATIAL KEY lage (ort), "
         "CONSTRAINT zum_kunden FOREIGN KEY (kunde) REFERENCES kunden (nr) ON DELETE SET NULL)"));
     admin->exec(QStringLiteral(
         "CREATE TABLE qwt_struktur.kind (id INT, haupt_id INT, KEY (haupt_id), CONSTRAINT "
@@ -152,8 +153,8 @@ private slots:
     // Indizes: in the server's order of keys, parts in order with prefix and sort order.
     QCOMPARE(Cells(w->IndexList),
              (QList<QStringList>{{"PRIMARY", "PRIMARY", "id", "ja"},
+                                 {"zum_kunden", "UNIQUE", "kunde", "ja"},
                                  {"eindeutig", "UNIQUE", "name(10), kunde DESC", "ja"},
-                                 {"kunde", "INDEX", "kunde", "ja"},
                                  {"ignoriert", "INDEX", "zitat", "nein"},
                                  {"lage", "SPATIAL", "ort(32)", "ja"},
                                  {"volltext", "FULLTEXT", "notiz", "ja"}}));
@@ -162,7 +163,8 @@ private slots:
       names << row[0];
     QCOMPARE(names, admin->column("SELECT DISTINCT INDEX_NAME FROM information_schema.STATISTICS "
                                   "WHERE TABLE_SCHEMA = 'qwt_struktur' AND TABLE_NAME = 'haupt'"));
-    // Fremdschlüssel: its own, and the one of another table that refers to it.
+    // Fremdschlüssel: its own, whose name a UNIQUE key shares, and the one of
+    // another table that refers to it.
     QCOMPARE(Cells(w->ForeignKeyList),
              (QList<QStringList>{{"zum_kunden", "kunde", "kunden", "nr", "SET NULL", "RESTRICT"}}));
     QCOMPARE(Cells(w->ReferencedByList),
