@@ -1,6 +1,9 @@
 #include "clientlib/Listings.h"
 
+#include "clientlib/ColumnFacts.h"
 #include "clientlib/SessionWork.h"
+
+#include <QRegularExpression>
 
 #include <cstring>
 
@@ -58,6 +61,37 @@ QList<ListedField> ListedFieldsOf(MYSQL_RES *result) {
   return fields;
 }
 
+QList<ListedField> WithoutHiddenColumns(MYSQL *handle, const QString &table,
+                                        QList<ListedField> fields) {
+  // MariaDB hides the hash of a long UNIQUE key (DB_ROW_HASH_1, ...) and the
+  // period of a table made WITH SYSTEM VERSIONING without period columns
+  // (row_start, row_end). Nothing in a field's description marks them, and a
+  // column of the table may bear such a name; information_schema.COLUMNS
+  // lists the table's own columns only. Asked only when such a name is there.
+  static const QRegularExpression hiddenName(
+      QStringLiteral("^(DB_ROW_HASH_[0-9]+|row_start|row_end)$"));
+  QStringList candidates;
+  for (const ListedField &f : fields)
+    if (hiddenName.match(f.name).hasMatch())
+      candidates << QLatin1Char('\'') + EscapeLiteralOn(handle, f.name) + QLatin1Char('\'');
+  if (candidates.isEmpty())
+    return fields;
+  const std::optional<QList<QStringList>> own = QueryRows(
+      handle, QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE "
+                             "TABLE_SCHEMA = DATABASE() AND %1 AND COLUMN_NAME IN (%2)")
+                  .arg(ExactName(QStringLiteral("TABLE_NAME"), EscapeLiteralOn(handle, table)),
+                       candidates.join(QLatin1Char(','))));
+  if (!own)
+    return fields; // better a hidden column shown than a column of the table left out
+  QStringList ownNames;
+  for (const QStringList &row : *own)
+    ownNames << row.value(0);
+  fields.removeIf([&](const ListedField &f) {
+    return hiddenName.match(f.name).hasMatch() && !ownNames.contains(f.name);
+  });
+  return fields;
+}
+
 Listing ReadListing(ServerSession &session, const QString &what,
                     std::optional<std::int32_t> databaseIndex,
                     std::optional<std::int32_t> tableIndex) {
@@ -89,7 +123,8 @@ Listing ReadListing(ServerSession &session, const QString &what,
     if (!fields)
       l.fieldsReply = ReplyOf(handle, false);
     else
-      l.fields = ListedFieldsOf(fields.get());
+      l.fields = WithoutHiddenColumns(handle, FromLibrary(table->constData()),
+                                      ListedFieldsOf(fields.get()));
     return l;
   });
 }

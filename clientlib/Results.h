@@ -43,6 +43,10 @@ MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table);
 QString FieldTypeTextOf(const MYSQL_FIELD &field);
 // The fields of a result of ListFieldsOf, as the field list shows them.
 QList<ListedField> ListedFieldsOf(MYSQL_RES *result);
+// The fields without the server's own hidden columns, which
+// mysql_list_fields lists with those of a table of the current database.
+QList<ListedField> WithoutHiddenColumns(MYSQL *handle, const QString &table,
+                                        QList<ListedField> fields);
 
 // Escapes a value for the inside of a '...' string literal as the server of
 // the connection reads it (its NO_BACKSLASH_ESCAPES mode included).

@@ -8,7 +8,9 @@ namespace {
 // Runs on the connection's thread, with the command's database selected.
 bool Holds(MYSQL *handle, const TableFieldsStill &check) {
   const Result fields(ListFieldsOf(handle, ToLibrary(check.table).constData()));
-  return fields && (check.shown.isEmpty() || ListedFieldsOf(fields.get()) == check.shown);
+  return fields && (check.shown.isEmpty() ||
+                    WithoutHiddenColumns(handle, check.table, ListedFieldsOf(fields.get())) ==
+                        check.shown);
 }
 
 // The rows of the column's facts; the names escaped on the connection.
