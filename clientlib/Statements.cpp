@@ -8,9 +8,9 @@ namespace {
 // Runs on the connection's thread, with the command's database selected.
 bool Holds(MYSQL *handle, const TableFieldsStill &check) {
   const Result fields(ListFieldsOf(handle, ToLibrary(check.table).constData()));
-  return fields && (check.shown.isEmpty() ||
-                    WithoutHiddenColumns(handle, check.table, ListedFieldsOf(fields.get())) ==
-                        check.shown);
+  return fields &&
+         (check.shown.isEmpty() ||
+          WithoutHiddenColumns(handle, check.table, ListedFieldsOf(fields.get())) == check.shown);
 }
 
 // The rows of the column's facts; the names escaped on the connection.
@@ -99,21 +99,23 @@ TrialOnCopy TryOnTemporaryCopy(ServerSession &session, const QString &what, cons
   return session.run(what, [&](MYSQL *handle) {
     TrialOnCopy trial;
     const auto exec = [handle](const QString &text) { return SendStatementOn(handle, text).ok; };
-    const auto definition = [&] {
+    const auto definition = [&](const QString &of) {
       const auto rows =
-          QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(copy));
+          QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(of));
       return rows ? rows->value(0).value(1) : QString();
     };
     const QString drop = QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + QuoteIdentifier(copy);
     if (!SelectDatabaseOn(handle, database).ok || !exec(drop) ||
         !exec(QStringLiteral("CREATE TEMPORARY TABLE ") + QuoteIdentifier(copy) +
-              QStringLiteral(" LIKE ") + QuoteIdentifier(table)))
+              QStringLiteral(" LIKE ") + QuoteIdentifier(table))) {
+      trial.before = definition(table);
       return trial;
+    }
     trial.made = true;
-    trial.before = definition();
+    trial.before = definition(copy);
     trial.statement = SendStatementOn(handle, statement);
     if (trial.statement.ok)
-      trial.after = definition();
+      trial.after = definition(copy);
     exec(drop);
     return trial;
   });

@@ -69,7 +69,8 @@ ColumnReading ReadColumnFacts(ServerSession &session, const QString &what, const
 // only this connection sees and which is dropped again: the copy's CREATE
 // TABLE text before and after, or the server's refusal of the statement. Not
 // `made` when the copy cannot be made (no right to make temporary tables, a
-// table that cannot be copied so); then nothing was tried.
+// table that cannot be copied so); then nothing was tried, and `before` is
+// the table's own CREATE TABLE text.
 struct TrialOnCopy {
   bool made = false;
   QString before;

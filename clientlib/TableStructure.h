@@ -21,6 +21,7 @@ struct ColumnDefault {
   static ColumnDefault FromServer(const QString &columnDefault);
   // How the structure window shows it: nothing, NULL, the text in quotes, the expression.
   QString display() const;
+  bool operator==(const ColumnDefault &) const = default;
 };
 
 struct ColumnRecord {
