@@ -421,7 +421,9 @@ QStringList PossibleLosses(const ColumnSpec &before, const ColumnSpec &after,
         gone << ServerTextLiteral(value);
     if (rule.values && !gone.isEmpty())
       losses << QStringLiteral("Diese Werte fallen weg: %1.").arg(gone.join(QStringLiteral(", ")));
-    if (rule.numeric && after.isUnsigned && !before.isUnsigned)
+    // ZEROFILL makes a column unsigned by itself.
+    if (rule.numeric && (after.isUnsigned || after.zerofill) &&
+        !(before.isUnsigned || before.zerofill))
       losses << QStringLiteral("UNSIGNED: negative Werte gehen verloren.");
   }
   if (rule.text && RuleOfType(before.type).text && !before.characterSet.isEmpty() &&
@@ -432,9 +434,11 @@ QStringList PossibleLosses(const ColumnSpec &before, const ColumnSpec &after,
   if (before.generation == Generation::None && after.generation != Generation::None)
     losses << QStringLiteral("Die Spalte wird berechnet: ihre Werte werden ersetzt.");
   if (before.nullable && !after.nullable && after.generation == Generation::None && nullRows > 0)
-    losses << QStringLiteral("%1 Zeilen haben NULL in „%2“; mit NOT NULL lehnt der Server die "
-                             "Änderung ab oder setzt dort einen leeren Wert.")
-                  .arg(nullRows)
-                  .arg(before.name);
+    losses << (nullRows == 1 ? QStringLiteral("Eine Zeile hat NULL in „%2“")
+                             : QStringLiteral("%1 Zeilen haben NULL in „%2“"))
+                      .arg(nullRows)
+                      .arg(before.name) +
+                  QStringLiteral("; mit NOT NULL lehnt der Server die Änderung ab oder setzt "
+                                 "dort einen leeren Wert.");
   return losses;
 }

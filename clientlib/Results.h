@@ -6,6 +6,7 @@
 
 #include "clientlib/Listings.h"
 #include "clientlib/QueryResult.h"
+#include "clientlib/TableOptions.h"
 #include "clientlib/mysql.h"
 
 #include <QByteArray>
@@ -67,3 +68,8 @@ BatchResult BatchOn(MYSQL *handle, const QStringList &statements);
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query);
+
+// The options of a table (TableOptions.h); for a table that is not there, an
+// empty record. Nothing, with the server's answer in `reply`, on a refusal.
+std::optional<TableOptions> TableOptionsOn(MYSQL *handle, const QString &database,
+                                           const QString &table, ServerReply &reply);

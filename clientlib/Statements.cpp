@@ -3,6 +3,8 @@
 #include "clientlib/SessionWork.h"
 #include "clientlib/SqlText.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // Runs on the connection's thread, with the command's database selected.
@@ -26,7 +28,21 @@ bool Holds(MYSQL *handle, const ColumnStill &check) {
   return rows && !rows->isEmpty() && ColumnFactsFromRow(rows->first()) == check.facts;
 }
 
+bool Holds(MYSQL *handle, const TableStill &check) {
+  const auto rows = QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") +
+                                          QuoteQualified(check.database, check.table));
+  return rows && WithoutCounter(rows->value(0).value(1)) == WithoutCounter(check.createStatement);
+}
+
 bool Holds(MYSQL *, std::monostate) { return true; }
+
+// Checks, then sends only while the check holds.
+void CheckAndSendOn(MYSQL *handle, CheckedSend &sent, const QString &statement,
+                    const StillAsShown &check) {
+  sent.holds = std::visit([&](const auto &still) { return Holds(handle, still); }, check);
+  if (sent.holds)
+    sent.send = SendStatementOn(handle, statement);
+}
 
 ServerReply CreateOrDropDatabase(ServerSession &session, bool create, const QString &name) {
   const QString what = (create ? QStringLiteral("Erstelle die Datenbank „%1“ ...")
@@ -66,11 +82,28 @@ CheckedSend SelectCheckAndSend(ServerSession &session, const QString &what, cons
   return session.run(what, [&](MYSQL *handle) {
     CheckedSend sent{SelectDatabaseOn(handle, database), true, {}};
     if (sent.select.ok)
-      sent.holds = std::visit([&](const auto &still) { return Holds(handle, still); }, check);
-    if (sent.select.ok && sent.holds)
-      sent.send = SendStatementOn(handle, statement);
+      CheckAndSendOn(handle, sent, statement, check);
     return sent;
   });
+}
+
+CheckedSend CheckAndSend(ServerSession &session, const QString &what, const QString &statement,
+                         const StillAsShown &check) {
+  return session.run(what, [&](MYSQL *handle) {
+    CheckedSend sent;
+    CheckAndSendOn(handle, sent, statement, check);
+    return sent;
+  });
+}
+
+QString WithoutCounter(const QString &createStatement) {
+  // The table's options follow the last line that closes the column list;
+  // a column's AUTO_INCREMENT has no "=".
+  const qsizetype options = createStatement.lastIndexOf(QLatin1String("\n)"));
+  if (options < 0)
+    return createStatement;
+  static const QRegularExpression counter(QStringLiteral(" AUTO_INCREMENT=[0-9]+"));
+  return createStatement.left(options) + createStatement.mid(options).remove(counter);
 }
 
 ServerReply CreateDatabase(ServerSession &session, const QString &name) {

@@ -196,6 +196,10 @@ TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QS
     return s;
   }
   s.createStatement = created->value(0).value(1);
+  if (std::optional<TableOptions> options = TableOptionsOn(handle, database, table, s.reply))
+    s.options = std::move(*options);
+  else
+    return s;
 
   const auto columns =
       Rows(handle,
@@ -272,7 +276,7 @@ NameList ReadTableNames(ServerSession &session, const QString &database) {
   return session.run(QStringLiteral("Lese die Tabellen ..."), [&](MYSQL *handle) {
     return ReadNames(handle,
                      QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES "
-                                    "WHERE %1 AND TABLE_TYPE = 'BASE TABLE' "
+                                    "WHERE %1 AND TABLE_TYPE IN ('BASE TABLE', 'SYSTEM VERSIONED') "
                                     "ORDER BY BINARY TABLE_NAME")
                          .arg(ExactSchema(handle, QStringLiteral("TABLE_SCHEMA"), database)));
   });

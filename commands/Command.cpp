@@ -55,7 +55,10 @@ bool Command::SendStatement(const QString &statement, const QString &what) const
 
 Command::Sent Command::SelectAndSend(const QString &database, const QString &statement,
                                      const QString &what, const Check &check) const {
-  const CheckedSend replies = SelectCheckAndSend(m_session, what, database, statement, check.still);
+  return Report(SelectCheckAndSend(m_session, what, database, statement, check.still), check);
+}
+
+Command::Sent Command::Report(const CheckedSend &replies, const Check &check) const {
   if (!replies.select.ok) {
     ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
     return Sent::NotSelected;

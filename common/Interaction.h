@@ -27,7 +27,7 @@ inline const QString DesktopName = QStringLiteral("Quellwerk");
 // without a keyring, "Im Klartext in options.dat speichern" (Yes) and "Bei
 // jeder Verbindung fragen" (No, also Enter and Escape).
 enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel, PlainFileOrAsk };
-enum class MessageIcon { None, Critical, Question };
+enum class MessageIcon { None, Critical, Question, Warning };
 enum class MessageAnswer { Ok, Yes, No, Cancel, Run };
 
 struct Message {
