@@ -160,11 +160,16 @@ TColumnEditorForm::TColumnEditorForm(QWidget *parent) : QDialog(parent) {
   });
   for (QComboBox *box : {DefaultKindBox, GenerationBox})
     connect(box, &QComboBox::currentIndexChanged, this, &TColumnEditorForm::UpdateControls);
-  SetTabChain({NameEd, TypeBox, LengthEd, DecimalsEd, ValueList, AddValueBtn, RemoveValueBtn,
-               ValueUpBtn, ValueDownBtn, UnsignedBox, ZerofillBox, CompressedBox, CharsetBox,
-               CollationBox, NullBox, AutoIncrementBox, InvisibleBox, WithoutVersioningBox,
-               DefaultKindBox, DefaultEd, OnUpdateEd, GenerationBox, ExpressionEd, CheckEd,
-               CommentEd, PlaceBox, OkBtn, CancelBtn});
+  SetTabChain({NameEd,           TypeBox,      LengthEd,
+               DecimalsEd,       ValueList,    AddValueBtn,
+               RemoveValueBtn,   ValueUpBtn,   ValueDownBtn,
+               UnsignedBox,      ZerofillBox,  CompressedBox,
+               CharsetBox,       CollationBox, NullBox,
+               AutoIncrementBox, InvisibleBox, WithoutVersioningBox,
+               DefaultKindBox,   DefaultEd,    OnUpdateEd,
+               GenerationBox,    ExpressionEd, CheckEd,
+               CommentEd,        PlaceBox,     OkBtn,
+               CancelBtn});
 }
 
 void TColumnEditorForm::Prepare(const ColumnSpec &spec, bool isNew, const TableContext &table,
@@ -212,10 +217,10 @@ void TColumnEditorForm::Prepare(const ColumnSpec &spec, bool isNew, const TableC
 
   PlaceBox->clear();
   const qsizetype at = isNew ? -1 : table.columns.indexOf(spec.name);
-  PlaceBox->addItem(isNew    ? QStringLiteral("am Ende")
-                    : at > 0 ? QStringLiteral("bleibt, wo sie ist (nach „%1“)")
-                                   .arg(table.columns.value(at - 1))
-                             : QStringLiteral("bleibt, wo sie ist (an erster Stelle)"));
+  PlaceBox->addItem(
+      isNew    ? QStringLiteral("am Ende")
+      : at > 0 ? QStringLiteral("bleibt, wo sie ist (nach „%1“)").arg(table.columns.value(at - 1))
+               : QStringLiteral("bleibt, wo sie ist (an erster Stelle)"));
   PlaceBox->addItem(QStringLiteral("an erster Stelle"));
   for (const QString &column : table.columns)
     if (column != spec.name || isNew)
@@ -316,20 +321,23 @@ void TColumnEditorForm::UpdateControls() {
   const auto generation = static_cast<Generation>(GenerationBox->currentIndex());
   const bool generated = generation != Generation::None;
   DefaultKindBox->setEnabled(!generated);
-  DefaultEd->setEnabled(!generated && (kind == ColumnDefault::Kind::Text ||
-                                       kind == ColumnDefault::Kind::Expression));
+  DefaultEd->setEnabled(
+      !generated && (kind == ColumnDefault::Kind::Text || kind == ColumnDefault::Kind::Expression));
   NullBox->setEnabled(!generated);
   ExpressionEd->setEnabled(generation == Generation::Virtual || generation == Generation::Stored);
   OkBtn->setEnabled(!NameEd->text().isEmpty() && !TypeBox->currentText().trimmed().isEmpty());
 }
 
 void TColumnEditorForm::accept() {
+  // A value still being typed (OK by its shortcut) counts: leaving the row
+  // hands it to the list.
+  ValueList->setCurrentRow(-1);
   if (NameFitsOrSaySo(this, NameEd->text()))
     QDialog::accept();
 }
 
 void TColumnEditorForm::keyPressEvent(QKeyEvent *event) {
-  if (!HandleFormKey(event, {AddValueBtn, RemoveValueBtn, ValueUpBtn, ValueDownBtn, OkBtn,
-                             CancelBtn}))
+  if (!HandleFormKey(event,
+                     {AddValueBtn, RemoveValueBtn, ValueUpBtn, ValueDownBtn, OkBtn, CancelBtn}))
     QDialog::keyPressEvent(event);
 }
