@@ -636,16 +636,23 @@ private slots:
     if (edit == "foreignkey") {
       modal.push([&](QDialog &d) {
         auto &f = static_cast<TNewForeignKeyForm &>(d);
+        // A system-versioned table can be referred to.
+        [&] { QVERIFY(f.TableBox->findText(QStringLiteral("versioniert")) >= 0); }();
         f.TableBox->setCurrentText(QStringLiteral("kunden"));
         f.ColumnBox->setCurrentIndex(0);
         f.AddBtn->click();
+        // A name longer than the server allows is refused, not cut short.
+        f.NameEd->setText(QString(65, QChar(u'ä')));
+        f.OkBtn->click();
+        f.NameEd->clear();
         return int(QDialog::Accepted);
       });
-      messages.answers = {MessageAnswer::Cancel};
+      messages.answers = {MessageAnswer::Ok, MessageAnswer::Cancel};
       w->NewForeignKeyBtn->click();
-      QCOMPARE(messages.shown.size(), 1);
-      QCOMPARE(messages.shown[0].icon, MessageIcon::Warning);
-      QVERIFY(messages.shown[0].text.contains("kennt keine Fremdschlüssel"));
+      QCOMPARE(messages.shown.size(), 2);
+      QVERIFY(messages.shown[0].text.contains("65 Zeichen"));
+      QCOMPARE(messages.shown[1].icon, MessageIcon::Warning);
+      QVERIFY(messages.shown[1].text.contains("kennt keine Fremdschlüssel"));
       QCOMPARE(objects(table), QStringList{});
       return;
     }
