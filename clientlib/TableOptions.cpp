@@ -34,10 +34,10 @@ std::optional<QList<QStringList>> CollationRows(MYSQL *handle) {
 
 std::optional<TableOptions> TableOptionsOn(MYSQL *handle, const QString &database,
                                            const QString &table, ServerReply &reply) {
-  const QString where = ExactName(QStringLiteral("%1.TABLE_SCHEMA"),
-                                  EscapeLiteralOn(handle, database)) +
-                        QStringLiteral(" AND ") +
-                        ExactName(QStringLiteral("%1.TABLE_NAME"), EscapeLiteralOn(handle, table));
+  const QString where =
+      ExactName(QStringLiteral("%1.TABLE_SCHEMA"), EscapeLiteralOn(handle, database)) +
+      QStringLiteral(" AND ") +
+      ExactName(QStringLiteral("%1.TABLE_NAME"), EscapeLiteralOn(handle, table));
   // One row; the partitions summed up in the same statement.
   const QString query =
       QStringLiteral(
@@ -118,39 +118,38 @@ QString ServerCatalog::characterSetOf(const QString &collation) const {
 }
 
 ServerCatalog ReadServerCatalog(ServerSession &session) {
-  return session.run(QStringLiteral("Lese die Speicher-Engines und Sortierfolgen ..."),
-                     [](MYSQL *handle) {
-                       ServerCatalog catalog;
-                       const auto engines = QueryRows(
-                           handle, QStringLiteral("SELECT ENGINE FROM information_schema.ENGINES "
-                                                  "WHERE SUPPORT IN ('YES', 'DEFAULT') "
-                                                  "ORDER BY ENGINE"));
-                       const auto collations = engines ? CollationRows(handle) : std::nullopt;
-                       if (!collations) {
-                         catalog.reply = ReplyOf(handle, false);
-                         return catalog;
-                       }
-                       for (const QStringList &row : *engines)
-                         catalog.engines << row.value(0);
-                       for (const QStringList &row : *collations)
-                         catalog.collations.append(
-                             {row.value(0), row.value(1), row.value(2) == QLatin1String("Yes")});
-                       return catalog;
-                     });
+  return session.run(
+      QStringLiteral("Lese die Speicher-Engines und Sortierfolgen ..."), [](MYSQL *handle) {
+        ServerCatalog catalog;
+        const auto engines =
+            QueryRows(handle, QStringLiteral("SELECT ENGINE FROM information_schema.ENGINES "
+                                             "WHERE SUPPORT IN ('YES', 'DEFAULT') "
+                                             "ORDER BY ENGINE"));
+        const auto collations = engines ? CollationRows(handle) : std::nullopt;
+        if (!collations) {
+          catalog.reply = ReplyOf(handle, false);
+          return catalog;
+        }
+        for (const QStringList &row : *engines)
+          catalog.engines << row.value(0);
+        for (const QStringList &row : *collations)
+          catalog.collations.append(
+              {row.value(0), row.value(1), row.value(2) == QLatin1String("Yes")});
+        return catalog;
+      });
 }
 
 NullCount CountNullRows(ServerSession &session, const QString &database, const QString &table,
                         const QString &column) {
-  return session.run(QStringLiteral("Zähle die NULL-Werte der Spalte „%1“ ...").arg(column),
-                     [&](MYSQL *handle) {
-                       NullCount count;
-                       const auto rows = QueryRows(
-                           handle, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 IS NULL")
-                                       .arg(QuoteQualified(database, table),
-                                            QuoteIdentifier(column)));
-                       count.reply = ReplyOf(handle, rows.has_value());
-                       if (rows)
-                         count.rows = rows->value(0).value(0).toULongLong();
-                       return count;
-                     });
+  return session.run(
+      QStringLiteral("Zähle die NULL-Werte der Spalte „%1“ ...").arg(column), [&](MYSQL *handle) {
+        NullCount count;
+        const auto rows =
+            QueryRows(handle, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 IS NULL")
+                                  .arg(QuoteQualified(database, table), QuoteIdentifier(column)));
+        count.reply = ReplyOf(handle, rows.has_value());
+        if (rows)
+          count.rows = rows->value(0).value(0).toULongLong();
+        return count;
+      });
 }

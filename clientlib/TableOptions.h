@@ -18,8 +18,8 @@
 struct TableOptions {
   QString tableType; // "BASE TABLE", "VIEW", "SEQUENCE", "SYSTEM VERSIONED"
   QString engine;
-  QString rowFormat;                   // as the server reports it, e.g. "Dynamic"
-  std::optional<std::uint64_t> rows;   // the server's estimate (exact for some engines)
+  QString rowFormat;                 // as the server reports it, e.g. "Dynamic"
+  std::optional<std::uint64_t> rows; // the server's estimate (exact for some engines)
   std::optional<std::uint64_t> dataLength, indexLength;
   std::optional<std::uint64_t> autoIncrement; // the next value, when the table counts
   QString collation, characterSet;            // the table's defaults for new columns

@@ -34,9 +34,9 @@ void TableCommands::DropTable() {
                  QStringLiteral("Tabelle löschen?")))
     return;
   const QString what = QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName);
-  const CheckedSend sent =
-      SelectCheckAndSend(m_session, what, s->databaseName,
-                         QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName), check.still);
+  const CheckedSend sent = SelectCheckAndSend(
+      m_session, what, s->databaseName,
+      QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName), check.still);
   // A view stands in the table list like a table, but DROP TABLE leaves it.
   constexpr unsigned int ItIsAView = 1965; // ER_IT_IS_A_VIEW
   if (sent.select.ok && sent.holds && sent.send.errorNumber == ItIsAView) {

@@ -6,9 +6,9 @@
 // the structure window turns that into the statement.
 #pragma once
 
+#include "clientlib/ColumnSpec.h"
 #include "clientlib/TableOptions.h"
 #include "common/BitBtnXP.h"
-#include "clientlib/ColumnSpec.h"
 
 #include <QDialog>
 

@@ -242,7 +242,8 @@ QWidget *TStructureForm::buildFieldsPage() {
                               QStringLiteral("Zeichensatz"), QStringLiteral("Sortierfolge"),
                               QStringLiteral("Kommentar")},
                              QStringLiteral("Felder"));
-  NewColumnBtn = MakeButton(QStringLiteral("&Neue Spalte..."), QStyle::SP_FileDialogNewFolder, page);
+  NewColumnBtn =
+      MakeButton(QStringLiteral("&Neue Spalte..."), QStyle::SP_FileDialogNewFolder, page);
   EditColumnBtn =
       MakeButton(QStringLiteral("Spalte &bearbeiten..."), QStyle::SP_FileDialogDetailedView, page);
   auto *layout = new QVBoxLayout(page);
@@ -438,19 +439,18 @@ void TStructureForm::fillTablePage() {
   DataSizeEd->setText(SizeText(o.dataLength));
   IndexSizeEd->setText(SizeText(o.indexLength));
   AutoIncrementEd->setText(
-      o.autoIncrement
-          ? QStringLiteral("%1 (nächster Wert)")
-                .arg(German().toString(static_cast<qulonglong>(*o.autoIncrement)))
-          : QStringLiteral("keiner"));
+      o.autoIncrement ? QStringLiteral("%1 (nächster Wert)")
+                            .arg(German().toString(static_cast<qulonglong>(*o.autoIncrement)))
+                      : QStringLiteral("keiner"));
   CharsetEd->setText(o.characterSet);
   CollationEd->setText(o.collation);
   CommentText->setPlainText(o.comment);
   CreatedEd->setText(TimeText(o.createTime));
   UpdatedEd->setText(TimeText(o.updateTime));
   PartitionEd->setText(PartitionText(o));
-  for (QLineEdit *edit : {KindEd, EngineEd, RowFormatEd, RowsEd, DataSizeEd, IndexSizeEd,
-                          AutoIncrementEd, CharsetEd, CollationEd, CreatedEd, UpdatedEd,
-                          PartitionEd}) {
+  for (QLineEdit *edit :
+       {KindEd, EngineEd, RowFormatEd, RowsEd, DataSizeEd, IndexSizeEd, AutoIncrementEd, CharsetEd,
+        CollationEd, CreatedEd, UpdatedEd, PartitionEd}) {
     edit->setCursorPosition(0);
     edit->setToolTip(edit->text());
   }
@@ -482,10 +482,9 @@ QStringList TStructureForm::columnNames() const {
 
 void TStructureForm::Apply(const QString &statement, const QString &question,
                            const QStringList &warnings) {
-  const QString text =
-      warnings.isEmpty()
-          ? statement
-          : statement + QStringLiteral("\n\nAchtung:\n") + warnings.join(QLatin1Char('\n'));
+  const QString text = warnings.isEmpty() ? statement
+                                          : statement + QStringLiteral("\n\nAchtung:\n") +
+                                                warnings.join(QLatin1Char('\n'));
   if (ShowMessage(this, text, question, MessageButtons::RunCancel,
                   warnings.isEmpty() ? MessageIcon::Question : MessageIcon::Warning) !=
       MessageAnswer::Run)
@@ -608,9 +607,9 @@ void TStructureForm::ChangeTableBtnClick() {
     TableOptionsForm->Prepare(m_table, before, *catalog);
     if (ExecModal(*TableOptionsForm) != QDialog::Accepted)
       return;
-    const QString statement = ChangeTableStatement(
-        m_database, m_table, before, TableOptionsForm->ReadChoice(),
-        [this](const QString &value) { return m_session.escape(value); });
+    const QString statement =
+        ChangeTableStatement(m_database, m_table, before, TableOptionsForm->ReadChoice(),
+                             [this](const QString &value) { return m_session.escape(value); });
     if (!statement.isEmpty())
       Apply(statement, QStringLiteral("Tabelle ändern?"));
   });

@@ -80,8 +80,8 @@ QString DropForeignKeyStatement(const QString &database, const QString &table,
 }
 
 const QStringList &RowFormats() {
-  static const QStringList formats{QStringLiteral("DEFAULT"),   QStringLiteral("DYNAMIC"),
-                                   QStringLiteral("COMPACT"),   QStringLiteral("REDUNDANT"),
+  static const QStringList formats{QStringLiteral("DEFAULT"),    QStringLiteral("DYNAMIC"),
+                                   QStringLiteral("COMPACT"),    QStringLiteral("REDUNDANT"),
                                    QStringLiteral("COMPRESSED"), QStringLiteral("FIXED"),
                                    QStringLiteral("PAGE")};
   return formats;

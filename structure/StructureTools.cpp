@@ -96,9 +96,8 @@ void FillCollations(QComboBox *box, const ServerCatalog &catalog, const QString 
   box->clear();
   for (const CollationName &c : catalog.collations)
     if (c.characterSet == characterSet)
-      box->addItem(c.name == tableCollation
-                       ? QStringLiteral("%1 (Vorgabe der Tabelle)").arg(c.name)
-                       : c.name,
+      box->addItem(c.name == tableCollation ? QStringLiteral("%1 (Vorgabe der Tabelle)").arg(c.name)
+                                            : c.name,
                    c.name);
   ChooseEntry(box, chosen.isEmpty() ? catalog.defaultCollation(characterSet) : chosen);
 }

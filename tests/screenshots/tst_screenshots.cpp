@@ -35,8 +35,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QStyleOptionFrame>
 #include <QStandardPaths>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
