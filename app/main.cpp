@@ -171,8 +171,7 @@ int main(int argc, char *argv[]) {
     InstallGermanTranslations();
     PrepareFontConfiguration();
     prepare.join();
-    std::unique_ptr<TMainForm> mainForm = CreateForms();
-    mainForm->show();
+    std::unique_ptr<TMainForm> mainForm = ShowMainFormFirst();
     exitCode = QApplication::exec();
   }
   // A connect attempt the user gave up may still be waiting inside the client

@@ -66,7 +66,7 @@ public:
     m_finished.wait(lock, [this] { return m_done; });
   }
 
-  bool waitFor(std::chrono::milliseconds time) {
+  bool waitFor(std::chrono::milliseconds time) override {
     std::unique_lock lock(m_mutex);
     return m_finished.wait_for(lock, time, [this] { return m_done; });
   }

@@ -23,6 +23,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -77,6 +78,8 @@ public:
   virtual bool finished() const = 0;
   // Blocks the calling thread until the call has finished.
   virtual void wait() = 0;
+  // The same for at most `time`; whether the call has finished.
+  virtual bool waitFor(std::chrono::milliseconds time) = 0;
   // Arranges for `notify` to be called (on any thread) once the call has
   // finished. Returns false, without storing it, when it already has.
   virtual bool notifyWhenFinished(std::function<void()> notify) = 0;

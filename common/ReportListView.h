@@ -13,14 +13,20 @@
 // Either way the list loses its selection and current row, as after a reset.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QAbstractTableModel>
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QStringList>
-#include <QTreeView>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+class QAccessibleInterface;
+class QHeaderView;
 
 class ReportListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -116,10 +122,18 @@ private:
   bool m_building = false;
 };
 
-class ReportListView : public QTreeView {
+// The view paints the rows it shows straight from the model's buffer and
+// keeps nothing per row: a list of a hundred thousand rows costs it no more
+// than one of ten. Every row is as high as the first one needs. It looks,
+// reads out (to screen readers, as rows and cells under column headers) and
+// answers keyboard and mouse as a tree view without branches does: arrows,
+// Page, Home/End, typing the start of a name, whole-row selection, a click
+// and a double click, the editable first column (F2) where allowed.
+class ReportListView : public QAbstractItemView {
   Q_OBJECT
 public:
   explicit ReportListView(QWidget *parent = nullptr);
+  ~ReportListView() override;
 
   void setColumns(const QStringList &captions, const QList<int> &widths);
   void setFirstColumnEditable(bool editable);
@@ -149,6 +163,29 @@ public:
   // Empties the list without a change notification.
   void clear();
 
+  // The column headers, one section per column.
+  QHeaderView *header() const { return m_header; }
+  int columnWidth(int column) const;
+  void setColumnWidth(int column, int width);
+  // The height of every row (0 while the list is empty).
+  int rowHeight() const { return m_rowHeight; }
+
+  QRect visualRect(const QModelIndex &index) const override;
+  void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+  QModelIndex indexAt(const QPoint &point) const override;
+  // Typing selects the next row whose caption starts with what was typed;
+  // the same letter typed again goes on to the next such row.
+  void keyboardSearch(const QString &search) override;
+  // The widest text of the column among the rows near the visible ones.
+  int sizeHintForColumn(int column) const override;
+
+public slots:
+  void reset() override;
+  void doItemsLayout() override;
+  // Fits a column to its header and its texts (a double click on the
+  // header's section divider).
+  void resizeColumnToContents(int column);
+
 signals:
   // The selection changed (by the user, or by selectRow).
   void changed();
@@ -156,21 +193,89 @@ signals:
   // keyboard, or by dragging the mouse from one row to another.
   void movedWithoutClick();
 
+protected slots:
+  void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                   const QList<int> &roles = QList<int>()) override;
+  void rowsInserted(const QModelIndex &parent, int start, int end) override;
+  void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
+  void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+  void updateGeometries() override;
+  void verticalScrollbarValueChanged(int value) override;
+  void horizontalScrollbarValueChanged(int value) override;
+
 protected:
+  QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+  int horizontalOffset() const override;
+  int verticalOffset() const override;
+  bool isIndexHidden(const QModelIndex &) const override { return false; }
+  void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+  QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+  QSize viewportSizeHint() const override;
+  void scrollContentsBy(int dx, int dy) override;
+  void paintEvent(QPaintEvent *event) override;
+  void timerEvent(QTimerEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
-  // A cell whose text is cut short shows the whole text as its tooltip.
+  void mouseDoubleClickEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  // A cell whose text is cut short shows the whole text as its tooltip; the
+  // row under the mouse is repainted whole.
   bool viewportEvent(QEvent *event) override;
 
 private:
+  class Captions;
+  friend class ReportListAccessible;
+  // The rows the view shows: during an update, those from before it.
+  int shownRows() const { return m_model.rowCount(); }
+  // Takes the height of the rows from the first row; whether it changed.
+  bool measureRows();
+  // The row at the viewport's y coordinate, or -1.
+  int rowAt(int y) const;
+  // The first row in view (-1 if none) and how far its top is above the viewport's.
+  int firstVisibleRow(int *offset) const;
+  int lastVisibleRow(int first, int offset) const;
+  // The viewport's y coordinate of the top of `row`.
+  int rowTop(int row) const { return row * m_rowHeight - verticalOffset(); }
+  // The rectangle of the whole row, across the viewport.
+  QRect rowRect(int row) const;
+  void updateRow(int row);
+  // The mouse is at `position` of the viewport: the row under it is hovered.
+  void noteHover(const QPoint &position);
+  void updateScrollBars();
+  // The height the first row needs in the columns from the visible one on.
+  int firstRowHeight() const;
+  void drawRow(QPainter &painter, const QStyleOptionViewItem &rowOption, int row, int firstColumn,
+               int lastColumn) const;
+  bool paintsCellsItself() const;
+  void paintCell(QPainter &painter, const QStyleOptionViewItem &option,
+                 const QModelIndex &index) const;
+  // The first and last column that the area of the viewport touches.
+  std::pair<int, int> columnsIn(const QRect &area) const;
   // Whether the cell shows its text cut short ("...") at its present width.
   bool isElided(const QModelIndex &index) const;
   void dropSelectionQuietly();
   ReportListModel m_model;
+  Captions *m_captions;
+  QHeaderView *m_header;
+  // The list's interface for screen readers, once one asked for it.
+  QAccessibleInterface *m_accessible = nullptr;
+  int m_rowHeight = 0;
+  int m_hoverRow = -1;
+  // Left or right scrolled the columns (the key is then the list's).
+  bool m_moveScrolled = false;
+  // Type-to-find: what was typed so far, and since when.
+  QString m_typed;
+  QElapsedTimer m_typedTime;
+  // Columns resized since the last repaint, repainted from the next turn of
+  // the event loop on (a drag on the header resizes many times in a row).
+  QList<int> m_resizedColumns;
+  QBasicTimer m_resizeTimer;
+  bool m_inGeometryUpdate = false;
   int m_updateDepth = 0;
   bool m_held = false;
   int m_rowAtPress = -1;
+  QPersistentModelIndex m_pressedIndex; // the cell of the last press
   bool m_clickReported = false;
 };
 

@@ -12,6 +12,9 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
 int &WaitWindowDelay() {
@@ -43,7 +46,16 @@ bool IsUserInput(const QEvent *event) {
   }
 }
 
+// A call that ends within a moment is waited for without showing that the
+// program waits: no wait cursor for a few milliseconds, and no repaint of the
+// half-done state (a row newly selected beside the lists of the row before)
+// ahead of the lists that the call refills. Input that comes meanwhile is
+// handled after it, as between any two events.
+constexpr std::chrono::milliseconds Moment{15};
+
 void WaitWithWindow(const QString &what, const WaitedCall &call) {
+  if (call.waitFor(Moment))
+    return;
   WaitCursor cursor;
   InputHold hold;
   QEventLoop loop;
@@ -63,7 +75,7 @@ void WaitWithWindow(const QString &what, const WaitedCall &call) {
     hold.allow(window.get());
     window->show();
   });
-  later.start(WaitWindowDelay());
+  later.start(std::max(0, WaitWindowDelay() - static_cast<int>(Moment.count())));
   loop.exec();
 }
 

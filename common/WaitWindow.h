@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <chrono>
 #include <functional>
 
 class QLabel;
@@ -42,6 +43,8 @@ private:
 // false, without keeping it, when the call already has.
 struct WaitedCall {
   std::function<bool()> finished;
+  // Blocks for at most the given time; whether the call finished meanwhile.
+  std::function<bool(std::chrono::milliseconds)> waitFor;
   std::function<bool(std::function<void()>)> notifyWhenFinished;
   std::function<void()> cancel;
 };

@@ -376,6 +376,15 @@ struct SshTunnel::Process {
     return true;
   }
 
+  // Reads whatever ssh has written by now, without waiting for more.
+  void drainMessages() const {
+    for (;;) {
+      pollfd readable{errors.get(), POLLIN, 0};
+      if (::poll(&readable, 1, 0) <= 0 || !(readable.revents & POLLIN) || !readMessages())
+        return;
+    }
+  }
+
   QString messages() const {
     const std::lock_guard lock(logMutex);
     return QString::fromUtf8(log);
@@ -485,7 +494,12 @@ QString SshTunnel::routeText() const { return QStringLiteral("über SSH %1").arg
 bool SshTunnel::alive() const { return m_process && m_process->pid > 0 && !Exited(m_process->pid); }
 
 QString SshTunnel::messages() const {
-  return m_process ? SshMessages(m_process->messages()) : QString();
+  if (!m_process)
+    return {};
+  // A call that failed within a moment left no time for the watch to read
+  // what ssh said about it.
+  m_process->drainMessages();
+  return SshMessages(m_process->messages());
 }
 
 void SshTunnel::close() {

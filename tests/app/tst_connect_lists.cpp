@@ -5,6 +5,7 @@
 #include "connection/verbindungFUnit.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 
 #include <array>
@@ -179,8 +180,9 @@ private slots:
     QVERIFY(form->connected());
   }
 
-  // A row reached with the keyboard is listed as a click lists it: the lists
-  // to its right never show another row's contents beside it.
+  // A row reached with the keyboard, or selected by a screen reader, is
+  // listed as a click lists it: the lists to its right never show another
+  // row's contents beside it.
   void keyboardMovesRefillTheLists() {
     QW_REQUIRE_SERVER();
     connectForm();
@@ -196,6 +198,13 @@ private slots:
     QCOMPARE(database, EmptyDb);
     QCOMPARE(form->ListView2->count(), 0);
     QCOMPARE(form->ListView3->count(), 0);
+
+    ClickCaption(form->ListView1, Db);
+    const int artikel = RowOf(form->ListView2, QStringLiteral("artikel"));
+    QAccessibleInterface *tables = QAccessible::queryAccessibleInterface(form->ListView2);
+    QVERIFY(tables->tableInterface()->selectRow(artikel));
+    QCOMPARE(form->ListView2->caption(form->ListView2->selectedRow()), QStringLiteral("artikel"));
+    QCOMPARE(Captions(form->ListView3), admin->columnNames(Db, QStringLiteral("artikel")));
   }
 
   void clientLibraryFailures() {

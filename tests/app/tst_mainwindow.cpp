@@ -4,6 +4,10 @@
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
 #include "connection/verbindungFUnit.h"
+#include "fields/EditFieldFUnit.h"
+#include "schema/NeueDBFUnit.h"
+#include "schema/NewTableFUnit.h"
+#include "schema/RenameTableFUnit.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDate>
@@ -48,6 +52,48 @@ private slots:
   void cleanup() { CloseMainForm(form); }
   void cleanupTestCase() { ReleaseClientLibrary(); }
 
+  // At start the main window comes alone; the other forms follow, in their
+  // order, right after its first paint, or before anything else is handled
+  // when that comes first.
+  void dialogsFollowTheFirstPaint_data() {
+    QTest::addColumn<bool>("keyFirst");
+    QTest::newRow("the first paint") << false;
+    QTest::newRow("a key before it") << true;
+  }
+  void dialogsFollowTheFirstPaint() {
+    QFETCH(bool, keyFirst);
+    CloseMainForm(form);
+    form = ShowMainFormFirst();
+    QVERIFY(form->isVisible());
+    QVERIFY(!form->Dialog && !form->AboutBox);
+    if (keyFirst) {
+      // What the main window finds when the key reaches it.
+      struct KeyWatch : QObject {
+        TMainForm &form;
+        bool dialogsThere = false;
+        explicit KeyWatch(TMainForm &f) : form(f) {}
+        bool eventFilter(QObject *, QEvent *event) override {
+          if (event->type() == QEvent::KeyPress)
+            dialogsThere = form.AboutBox != nullptr;
+          return false;
+        }
+      } watch(*form);
+      form->installEventFilter(&watch);
+      QTest::keyClick(form.get(), Qt::Key_Shift);
+      form->removeEventFilter(&watch);
+      QVERIFY(watch.dialogsThere);
+    } else {
+      QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+      QTRY_VERIFY(form->AboutBox);
+    }
+    QList<QObject *> dialogs;
+    for (QObject *child : form->children())
+      if (qobject_cast<QDialog *>(child))
+        dialogs << child;
+    QCOMPARE(dialogs, (QList<QObject *>{form->Dialog, form->NewDBForm, form->RenameTableForm,
+                                        form->NewTableForm, form->EditFieldForm, form->AboutBox}));
+  }
+
   // The buttons' captions, kinds and first state (rule R1), the lists' ways,
   // and the tab order. That nothing is cut or overlaps is the screenshot
   // test's to check.
@@ -80,7 +126,7 @@ private slots:
       QCOMPARE(l->selectionMode(), QAbstractItemView::SingleSelection);
       QCOMPARE(l->selectionBehavior(), QAbstractItemView::SelectRows);
       QCOMPARE(l->editTriggers(), QAbstractItemView::NoEditTriggers);
-      QVERIFY(!l->rootIsDecorated());
+      QCOMPARE(l->count(), 0);
       QVERIFY(!l->accessibleName().isEmpty());
     }
 
@@ -258,8 +304,10 @@ private slots:
     QVERIFY(
         form->AboutBox->Copyright->text().contains(QString::number(QDate::currentDate().year())));
     QVERIFY(!form->AboutBox->ProgramIcon->pixmap().isNull());
-    // The program's own icon, on every window.
-    QVERIFY(form->windowIcon().availableSizes().contains(QSize(64, 64)));
+    // The program's own icon, on every window: one picture, of the size the
+    // information dialog shows it.
+    QCOMPARE(form->windowIcon().availableSizes(), QList<QSize>{QSize(48, 48)});
+    QCOMPARE(form->AboutBox->ProgramIcon->pixmap().size(), QSize(48, 48));
     QCOMPARE(form->Dialog->windowIcon().cacheKey(), form->windowIcon().cacheKey());
     QVERIFY(TAboutBox::WebAddress().isValid());
     QVERIFY(TAboutBox::WebAddress().scheme().startsWith(QLatin1String("http")));
