@@ -36,6 +36,21 @@ std::optional<QString> UnquoteServerLiteral(const QString &literal) {
   return text;
 }
 
+QString ServerTextLiteral(const QString &text) {
+  QString literal = QStringLiteral("'");
+  for (const QChar c : text) {
+    switch (c.unicode()) {
+    case 0: literal += QLatin1String("\\0"); break;
+    case '\n': literal += QLatin1String("\\n"); break;
+    case '\r': literal += QLatin1String("\\r"); break;
+    case '\\': literal += QLatin1String("\\\\"); break;
+    case '\'': literal += QLatin1String("''"); break;
+    default: literal += c;
+    }
+  }
+  return literal + QLatin1Char('\'');
+}
+
 QString ColumnFactsQuery(const QString &database, const QString &table, const QString &column) {
   return ColumnFactsSelect(database, table, {}) +
          QStringLiteral(" AND BINARY c.COLUMN_NAME = '%1'").arg(column);

@@ -29,6 +29,8 @@ struct ColumnFacts {
 // \0 \n \r \\ escaped); nothing when `literal` is not written so.
 bool IsServerTextLiteral(const QString &text);
 std::optional<QString> UnquoteServerLiteral(const QString &literal);
+// The literal as the server writes it, which UnquoteServerLiteral reads back.
+QString ServerTextLiteral(const QString &text);
 
 // "<column> = '<name>' AND BINARY <column> = '<name>'" for a name already
 // escaped: information_schema compares names without case, so the binary

@@ -1,7 +1,10 @@
 #include "clientlib/Listings.h"
 
+#include "clientlib/ColumnFacts.h"
 #include "clientlib/SessionWork.h"
 #include "clientlib/SqlText.h"
+
+#include <QRegularExpression>
 
 #include <cstring>
 

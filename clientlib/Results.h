@@ -6,6 +6,7 @@
 
 #include "clientlib/Listings.h"
 #include "clientlib/QueryResult.h"
+#include "clientlib/TableOptions.h"
 #include "clientlib/mysql.h"
 
 #include <QByteArray>
@@ -105,3 +106,10 @@ std::optional<QString> ConnectionLossOn(MYSQL *handle);
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query);
+
+// The query of a table's options (TableOptions.h), and its rows read back;
+// for a table that is not there, an empty record. A sequence's definition
+// comes from a statement of its own.
+QString TableOptionsQuery(MYSQL *handle, const QString &database, const QString &table);
+TableOptions TableOptionsFromRows(const QList<QStringList> &rows);
+QString SequenceDefinitionQuery(const QString &database, const QString &sequence);

@@ -3,12 +3,18 @@
 #include "clientlib/SessionWork.h"
 #include "clientlib/SqlText.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // The queries whose last result tells whether the check holds; the names
 // escaped on the connection. Runs on the connection's thread.
 QStringList CheckQuery(MYSQL *, const QString &database, const TableFieldsStill &check) {
   return FieldsQuery(database, check.table);
+}
+
+QStringList CheckQuery(MYSQL *, const QString &, const TableStill &check) {
+  return {QStringLiteral("SHOW CREATE TABLE ") + QuoteQualified(check.database, check.table)};
 }
 
 QStringList CheckQuery(MYSQL *handle, const QString &, const ColumnStill &check) {
@@ -22,36 +28,48 @@ bool Holds(MYSQL_RES *result, const TableFieldsStill &check) {
   return result && (check.shown.isEmpty() || ListedFieldsOf(result) == check.shown);
 }
 
-bool Holds(MYSQL_RES *result, const ColumnStill &check) {
-  if (!result)
-    return false;
-  const MYSQL_ROW row = mysql::mysql_fetch_row(result);
+// The first row of a result, each column's text (SQL NULL as a null QString).
+std::optional<QStringList> FirstRowOf(MYSQL_RES *result) {
+  const MYSQL_ROW row = result ? mysql::mysql_fetch_row(result) : nullptr;
   if (!row)
-    return false;
+    return std::nullopt;
   const unsigned int columns = mysql::mysql_num_fields(result);
   const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
   QStringList cells;
   for (unsigned int c = 0; c < columns; ++c)
     cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
-  return ColumnFactsFromRow(cells) == check.facts;
+  return cells;
 }
 
-// Selects the database and reads the check in one request.
+bool Holds(MYSQL_RES *result, const ColumnStill &check) {
+  const std::optional<QStringList> row = FirstRowOf(result);
+  return row && ColumnFactsFromRow(*row) == check.facts;
+}
+
+bool Holds(MYSQL_RES *result, const TableStill &check) {
+  const std::optional<QStringList> row = FirstRowOf(result);
+  return row && WithoutCounter(row->value(1)) == WithoutCounter(check.createStatement);
+}
+
+// Reads the check in one request, after selecting `database` unless it is
+// null (a check that names its table with the database needs none).
 void SelectAndCheck(MYSQL *handle, const QString &database, const StillAsShown &check,
                     CheckedSend &sent) {
   std::visit(
       [&](const auto &still) {
         using Still = std::decay_t<decltype(still)>;
         if constexpr (!std::is_same_v<Still, std::monostate>) {
-          const QStringList statements =
-              QStringList{QStringLiteral("USE ") + QuoteIdentifier(database)} +
-              CheckQuery(handle, database, still);
+          const bool selects = !database.isNull();
+          QStringList statements;
+          if (selects)
+            statements << QStringLiteral("USE ") + QuoteIdentifier(database);
+          statements << CheckQuery(handle, database, still);
           const BatchEnd end =
               ForEachResultOn(handle, statements, [&](qsizetype index, MYSQL_RES *result) {
                 if (index == statements.size() - 1)
                   sent.holds = Holds(result, still);
               });
-          if (end.failed == 0) {
+          if (selects && end.failed == 0) {
             sent.select = end.reply;
           } else if (!end.ok()) {
             sent.holds = false; // no table, no column, no right to read it
@@ -128,6 +146,27 @@ CheckedSend SelectCheckAndSend(ServerSession &session, const QString &what, cons
   });
 }
 
+CheckedSend CheckAndSend(ServerSession &session, const QString &what, const QString &statement,
+                         const StillAsShown &check) {
+  return session.run(what, [&](MYSQL *handle) {
+    CheckedSend sent;
+    SelectAndCheck(handle, QString(), check, sent);
+    if (sent.holds)
+      sent.send = SendStatementOn(handle, statement);
+    return sent;
+  });
+}
+
+QString WithoutCounter(const QString &createStatement) {
+  // The table's options follow the last line that closes the column list;
+  // a column's AUTO_INCREMENT has no "=".
+  const qsizetype options = createStatement.lastIndexOf(QLatin1String("\n)"));
+  if (options < 0)
+    return createStatement;
+  static const QRegularExpression counter(QStringLiteral(" AUTO_INCREMENT=[0-9]+"));
+  return createStatement.left(options) + createStatement.mid(options).remove(counter);
+}
+
 ServerReply CreateDatabase(ServerSession &session, const QString &name) {
   return CreateOrDropDatabase(session, true, name);
 }
@@ -182,6 +221,12 @@ TrialOnCopy TryOnTemporaryCopy(ServerSession &session, const QString &what, cons
     // Stopped before the copy was dropped: it goes now.
     if (!end.ok() && end.failed > Create && end.failed < DropAfter)
       SendStatementOn(handle, drop);
+    // No copy: what the statement was to change is the table as it is.
+    if (!trial.made) {
+      const auto rows =
+          QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(table));
+      trial.before = rows ? rows->value(0).value(1) : QString();
+    }
     return trial;
   });
 }

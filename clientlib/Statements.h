@@ -33,8 +33,20 @@ struct ColumnStill {
   QString column;
   ColumnFacts facts;
 };
+// The table is still the one a structure window shows: its SHOW CREATE
+// TABLE text is the one read then, but for the AUTO_INCREMENT counter, which
+// every insert moves on. It names the table with its database, so that no
+// database need be selected.
+struct TableStill {
+  QString database;
+  QString table;
+  QString createStatement;
+};
 // std::monostate: nothing to check.
-using StillAsShown = std::variant<std::monostate, TableFieldsStill, ColumnStill>;
+using StillAsShown = std::variant<std::monostate, TableFieldsStill, ColumnStill, TableStill>;
+
+// A table's SHOW CREATE TABLE text without the AUTO_INCREMENT counter of its options.
+QString WithoutCounter(const QString &createStatement);
 
 // Makes `database` the connection's current database.
 ServerReply SelectDatabase(ServerSession &session, const QString &database);
@@ -57,6 +69,10 @@ struct CheckedSend {
 CheckedSend SelectCheckAndSend(ServerSession &session, const QString &what, const QString &database,
                                const QString &statement, const StillAsShown &check = {},
                                const std::optional<ListingRequest> &then = std::nullopt);
+// Checks, then sends the statement, for a statement that names its table
+// with the database: nothing is selected.
+CheckedSend CheckAndSend(ServerSession &session, const QString &what, const QString &statement,
+                         const StillAsShown &check);
 
 // Creates or drops a database with the client library's own call where it
 // has one, otherwise with the statement and the name quoted.
@@ -76,8 +92,9 @@ ColumnReading ReadColumnFacts(ServerSession &session, const QString &what, const
 // only this connection sees and which is dropped again: the copy's CREATE
 // TABLE text before and after, or the server's refusal of the statement. Not
 // `made` when the copy cannot be made (no right to make temporary tables, a
-// table that cannot be copied so); then nothing was tried. One request, and
-// one more to drop the copy when the statement was refused.
+// table that cannot be copied so); then nothing was tried, and `before` is
+// the table's own CREATE TABLE text. One request, and one more to drop the
+// copy when the statement was refused.
 struct TrialOnCopy {
   bool made = false;
   QString before;

@@ -91,6 +91,9 @@ QList<ForeignKeyRecord> ForeignKeysOf(const QList<QStringList> &rows) {
 
 // The key columns of the foreign keys held by the tables that `holder`
 // selects by its schema (and table); both sides of the join are looked up so.
+// KEY_COLUMN_USAGE also lists the columns of primary and unique keys, and a
+// unique key may bear the name of a foreign key of its table: only rows that
+// refer to a table belong to the foreign key.
 QString ForeignKeySelect(const QString &holder, const QString &more) {
   return QStringLiteral(
              "SELECT k.CONSTRAINT_NAME, k.TABLE_SCHEMA, k.TABLE_NAME, k.COLUMN_NAME, "
@@ -99,7 +102,8 @@ QString ForeignKeySelect(const QString &holder, const QString &more) {
              "FROM information_schema.KEY_COLUMN_USAGE k "
              "JOIN information_schema.REFERENTIAL_CONSTRAINTS r "
              "ON BINARY r.CONSTRAINT_SCHEMA = k.CONSTRAINT_SCHEMA AND BINARY r.TABLE_NAME = "
-             "k.TABLE_NAME AND BINARY r.CONSTRAINT_NAME = k.CONSTRAINT_NAME WHERE %1%2")
+             "k.TABLE_NAME AND BINARY r.CONSTRAINT_NAME = k.CONSTRAINT_NAME "
+             "WHERE k.REFERENCED_TABLE_NAME IS NOT NULL AND %1%2")
       .arg(holder, more);
 }
 
@@ -240,7 +244,7 @@ QList<ForeignKeyRecord> SortedForeignKeys(QList<QStringList> rows) {
 TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QString &table,
                                 std::optional<QStringList> &searchIn) {
   TableStructure s;
-  enum : qsizetype { Created, Columns, Indexes, Own, Databases, References };
+  enum : qsizetype { Created, Options, Columns, Indexes, Own, Databases, References };
   const QString exactTable = ExactTable(handle, QStringLiteral("TABLE_SCHEMA"),
                                         QStringLiteral("TABLE_NAME"), database, table);
   // MariaDB names the hidden state of an index IGNORED (10.6 and later),
@@ -250,6 +254,7 @@ TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QS
   for (const char *visible : {"IGNORED = 'NO'", "IS_VISIBLE = 'YES'", "1"}) {
     const QStringList statements{
         QStringLiteral("SHOW CREATE TABLE ") + QuoteQualified(database, table),
+        TableOptionsQuery(handle, database, table),
         ColumnFactsSelect(EscapeLiteralOn(handle, database), EscapeLiteralOn(handle, table),
                           QStringLiteral("c.CHARACTER_SET_NAME, c.GENERATION_EXPRESSION")) +
             QStringLiteral(" ORDER BY c.ORDINAL_POSITION"),
@@ -270,6 +275,7 @@ TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QS
           QList<QStringList> rows = RowsOf(result);
           switch (index) {
           case Created: read.createStatement = rows.value(0).value(1); break;
+          case Options: read.options = TableOptionsFromRows(rows); break;
           case Columns:
             // The two columns asked for come after those of the facts.
             for (const QStringList &row : rows)
@@ -296,6 +302,10 @@ TableStructure TableStructureOn(MYSQL *handle, const QString &database, const QS
     } else if (!end.ok()) {
       s.reply = end.reply;
     }
+    // A sequence's definition is asked for only when the table is one.
+    if (s.reply.ok && s.options.isSequence())
+      if (const auto created = Rows(handle, SequenceDefinitionQuery(database, table), s.reply))
+        s.options.sequenceDefinition = created->value(0).value(1);
     return s;
   }
   return s;
@@ -335,7 +345,7 @@ NameList ReadTableNames(ServerSession &session, const QString &database) {
   return session.run(QStringLiteral("Lese die Tabellen ..."), [&](MYSQL *handle) {
     return ReadNames(handle,
                      QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES "
-                                    "WHERE %1 AND TABLE_TYPE = 'BASE TABLE' "
+                                    "WHERE %1 AND TABLE_TYPE IN ('BASE TABLE', 'SYSTEM VERSIONED') "
                                     "ORDER BY BINARY TABLE_NAME")
                          .arg(ExactSchema(handle, QStringLiteral("TABLE_SCHEMA"), database)));
   });

@@ -6,6 +6,7 @@
 
 #include "clientlib/ColumnFacts.h"
 #include "clientlib/QueryResult.h"
+#include "clientlib/TableOptions.h"
 
 #include <QList>
 #include <QString>
@@ -21,6 +22,7 @@ struct ColumnDefault {
   static ColumnDefault FromServer(const QString &columnDefault);
   // How the structure window shows it: nothing, NULL, the text in quotes, the expression.
   QString display() const;
+  bool operator==(const ColumnDefault &) const = default;
 };
 
 struct ColumnRecord {
@@ -66,6 +68,7 @@ struct TableStructure {
   QList<ForeignKeyRecord> foreignKeys;  // held by this table
   QList<ForeignKeyRecord> referencedBy; // held by other tables (or this one) and pointing here
   QString createStatement;
+  TableOptions options; // the table as a whole: its kind, engine, size, ...
 };
 
 class ServerSession;
@@ -79,8 +82,9 @@ class ServerSession;
 TableStructure ReadTableStructure(ServerSession &session, const QString &database,
                                   const QString &table);
 
-// Names for the lists of the foreign-key dialog: databases, base tables of a
-// database, columns of a table (in their order). Nothing when the server refuses.
+// Names for the lists of the foreign-key dialog: databases, the tables of a
+// database that can hold rows (system-versioned ones too), columns of a table
+// (in their order). Nothing when the server refuses.
 struct NameList {
   QStringList names;
   ServerReply reply;

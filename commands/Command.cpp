@@ -56,8 +56,13 @@ bool Command::SendStatement(const QString &statement, const QString &what) const
 Command::Sent Command::SelectAndSend(const QString &database, const QString &statement,
                                      const QString &what, const Check &check,
                                      const Afterwards &afterwards) const {
-  const CheckedSend replies =
-      SelectCheckAndSend(m_session, what, database, statement, check.still, afterwards.lists);
+  return Report(
+      SelectCheckAndSend(m_session, what, database, statement, check.still, afterwards.lists),
+      check, afterwards);
+}
+
+Command::Sent Command::Report(const CheckedSend &replies, const Check &check,
+                              const Afterwards &afterwards) const {
   Sent sent = Sent::Done;
   if (!replies.select.ok) {
     ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);

@@ -71,6 +71,8 @@ protected:
   enum class Sent { NotSelected, Changed, Refused, Cancelled, Done };
   Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
                      const Check &check, const Afterwards &afterwards) const;
+  // Tells what went wrong in a send and rebuilds the lists, as SelectAndSend does.
+  Sent Report(const CheckedSend &replies, const Check &check, const Afterwards &afterwards) const;
   // Asks (Confirmed), then sends the statement on the selected table once the
   // table is still as shown; false when the user did not answer Yes. The
   // check reads the field list before the question is shown.

@@ -22,6 +22,11 @@ inline void SetTabChain(std::initializer_list<QWidget *> widgets) {
 // Moves a top-level window to the centre of its screen.
 void CentreOnScreen(QWidget *window);
 
+// Puts a top-level window that is not shown yet over the middle of `owner`
+// (of the screen without one), shrunk where it must be, so that it lies
+// wholly within the screen's free area, its frame included.
+void PlaceOverOwner(QWidget *window, const QWidget *owner);
+
 // Names and titles a dialog with a fixed frame and a close box only.
 void SetUpFixedDialog(QDialog *dialog, const QString &objectName, const QString &title);
 

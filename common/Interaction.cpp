@@ -41,6 +41,7 @@ QMessageBox::Icon toQt(MessageIcon icon) {
   switch (icon) {
   case MessageIcon::Critical: return QMessageBox::Critical;
   case MessageIcon::Question: return QMessageBox::Question;
+  case MessageIcon::Warning: return QMessageBox::Warning;
   case MessageIcon::None: break;
   }
   return QMessageBox::NoIcon;

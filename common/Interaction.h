@@ -29,7 +29,7 @@ inline const QString DesktopName = QStringLiteral("Quellwerk");
 // (Yes), "Ja, immer für diesen Server" (Always) and "Nein" (No, also Enter
 // and Escape), for going on once or for good.
 enum class MessageButtons { Ok, YesNo, YesNoCancel, RunCancel, PlainFileOrAsk, YesAlwaysNo };
-enum class MessageIcon { None, Critical, Question };
+enum class MessageIcon { None, Critical, Question, Warning };
 enum class MessageAnswer { Ok, Yes, No, Cancel, Run, Always };
 
 struct Message {

@@ -1,5 +1,6 @@
 #include "fields/ColumnDefinition.h"
 
+#include "clientlib/ColumnSpec.h"
 #include "fields/FieldTypeRules.h"
 
 #include <QRegularExpression>
@@ -68,8 +69,17 @@ QString ChangeRefusal(const QString &column, const QString &reason) {
 }
 
 QString DefinitionDifference(const QString &before, const QString &after) {
-  const QStringList was = before.split(QLatin1Char('\n'));
-  const QStringList becomes = after.split(QLatin1Char('\n'));
+  // Only the lines of the columns and keys: CHANGE leaves the table's options
+  // alone, but a temporary copy may have others (an Aria copy turns
+  // PAGE_CHECKSUM off with any ALTER).
+  const auto body = [](const QString &created) {
+    QStringList lines =
+        created.left(created.lastIndexOf(QLatin1String("\n)"))).split(QLatin1Char('\n'));
+    lines.removeFirst();
+    return lines;
+  };
+  const QStringList was = body(before);
+  const QStringList becomes = body(after);
   // The first line that differs, without its indent and closing comma.
   const auto shown = [](QString line) {
     line = line.trimmed();
@@ -195,4 +205,15 @@ EditableColumn EditableFromColumn(const ColumnFacts &column) {
   row[CellUnique] = FlagNo;
   row[CellIndex] = FlagNo;
   return {row, QString()};
+}
+
+QString UnseenAttributes(const ColumnFacts &column, const QString &createStatement) {
+  const QString server = ColumnLineOf(createStatement, column.name);
+  const ColumnReadBack read = SpecOfColumn({column, CharsetOf(column.collation), {}});
+  const QString written =
+      read.spec ? ColumnAsServerWrites(*read.spec, column.tableCollation) : QString();
+  if (server.isEmpty() || server == written)
+    return {};
+  return QStringLiteral("der Server schreibt sie „%1“, aus ihren Angaben ergäbe sich nur „%2“")
+      .arg(server, written);
 }

@@ -21,6 +21,12 @@ EditableColumn EditableFromColumn(const ColumnFacts &column);
 // The German message that refuses to open the editor on `column`, saying why.
 QString ChangeRefusal(const QString &column, const QString &reason);
 
-// Where two texts of SHOW CREATE TABLE differ: their first differing lines,
-// as "aus „…“ würde „…“"; empty when they are the same.
+// Where two texts of SHOW CREATE TABLE differ in their columns and keys
+// (the table's name and options are not compared): their first differing
+// lines, as "aus „…“ würde „…“"; empty when they are the same.
 QString DefinitionDifference(const QString &before, const QString &after);
+
+// What the server writes of a column in its CREATE TABLE text beyond what
+// the column's facts tell (an attribute of the storage engine, say), as
+// "…" of the server and "…" written from the facts; empty when nothing.
+QString UnseenAttributes(const ColumnFacts &column, const QString &createStatement);

@@ -26,16 +26,19 @@ FieldCommands::FieldCommands(ServerSession &session, SchemaLists &lists, QWidget
 // this connection sees it, and it is dropped again), SHOW CREATE TABLE of the
 // copy compared before and after; empty when it comes back identical. Without
 // the copy (no right to make temporary tables, or a table that cannot be
-// copied so) the trial is left out and the reasons read from the column's
-// facts stand alone. The copy has no foreign keys; CHANGE leaves those alone
+// copied so) the trial is left out: the reasons read from the column's facts
+// stand, and the table's CREATE TABLE text must show no more of the column
+// than its facts do. The copy has no foreign keys; CHANGE leaves those alone
 // anyway.
 QString FieldCommands::TrialChangeRefusal(const QString &what, const Selection &s,
-                                          const FieldRow &row) const {
+                                          const ColumnFacts &facts, const FieldRow &row) const {
   const TrialOnCopy trial =
       TryOnTemporaryCopy(m_session, what, s.databaseName, s.tableName, TrialCopy,
                          ChangeFieldStatement(TrialCopy, s.fieldName, row, {}, Escaper()));
-  if (!trial.made)
-    return {};
+  if (!trial.made) {
+    const QString unseen = UnseenAttributes(facts, trial.before);
+    return unseen.isEmpty() ? unseen : ChangeRefusal(s.fieldName, unseen);
+  }
   const QString reason =
       trial.statement.ok
           ? DefinitionDifference(trial.before, trial.after)
@@ -103,7 +106,8 @@ void FieldCommands::ChangeField() {
   }
   EditableColumn editable = EditableFromColumn(*reading.facts);
   if (editable.row)
-    if (QString refusal = TrialChangeRefusal(what, s, *editable.row); !refusal.isEmpty())
+    if (QString refusal = TrialChangeRefusal(what, s, *reading.facts, *editable.row);
+        !refusal.isEmpty())
       editable = {std::nullopt, refusal};
   if (!editable.row) {
     ShowMessage(m_window, editable.refusal);

@@ -22,7 +22,7 @@ public:
 private:
   void AlterField(const Selection &selection, const QString &oldName, const Check &check = {});
   QString TrialChangeRefusal(const QString &what, const Selection &selection,
-                             const FieldRow &row) const;
+                             const ColumnFacts &facts, const FieldRow &row) const;
   TEditFieldForm &m_editor;
   FieldRowCarrier &m_carrier;
 };

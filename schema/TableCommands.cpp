@@ -31,15 +31,31 @@ void TableCommands::NewTable(TNewTableForm &designer) {
 
 void TableCommands::DropTable() {
   const std::optional<Selection> s = Start(Needs::Table);
-  if (s)
-    AskAndSendOnTable(*s,
-                      QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
-                          QStringLiteral(" in der Datenbank ") + s->databaseName +
-                          QStringLiteral(" wirklich entgültig löschen?"),
-                      QStringLiteral("Tabelle löschen?"),
-                      QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName),
-                      QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName),
-                      ListingRequest::TablesOf(s->databaseName));
+  if (!s)
+    return;
+  const Check check = TableAsShown(*s);
+  if (!Confirmed(QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
+                     QStringLiteral(" in der Datenbank ") + s->databaseName +
+                     QStringLiteral(" wirklich entgültig löschen?"),
+                 QStringLiteral("Tabelle löschen?")))
+    return;
+  const Afterwards afterwards{ListingRequest::TablesOf(s->databaseName)};
+  const CheckedSend sent = SelectCheckAndSend(
+      m_session, QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName), s->databaseName,
+      QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName), check.still, afterwards.lists);
+  // A view stands in the table list like a table, but DROP TABLE leaves it.
+  constexpr unsigned int ItIsAView = 1965; // ER_IT_IS_A_VIEW
+  if (sent.select.ok && sent.holds && sent.send.errorNumber == ItIsAView) {
+    if (Confirmed(QStringLiteral("„%1“ ist eine Sicht (VIEW), keine Tabelle. Wollen Sie die Sicht "
+                                 "%1 in der Datenbank %2 wirklich entgültig löschen?")
+                      .arg(s->tableName, s->databaseName),
+                  QStringLiteral("Sicht löschen?")))
+      SelectAndSend(s->databaseName, QStringLiteral("DROP VIEW ") + QuoteIdentifier(s->tableName),
+                    QStringLiteral("Lösche die Sicht „%1“ ...").arg(s->tableName), check,
+                    afterwards);
+  } else {
+    Report(sent, check, afterwards);
+  }
 }
 
 void TableCommands::RenameTable(TRenameTableForm &dialog) {

@@ -38,7 +38,6 @@ TNewForeignKeyForm::TNewForeignKeyForm(QWidget *parent) : QDialog(parent) {
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
   NameEd = new QLineEdit(this);
-  NameEd->setMaxLength(64);
   NameEd->setPlaceholderText(QStringLiteral("vom Server gewählt"));
   DatabaseBox = new QComboBox(this);
   TableBox = new QComboBox(this);
@@ -152,6 +151,11 @@ void TNewForeignKeyForm::UpdateButtons() {
   AddBtn->setEnabled(ColumnBox->count() > 0 && ReferencedColumnBox->count() > 0);
   RemoveBtn->setEnabled(PairList->currentItem() != nullptr);
   OkBtn->setEnabled(PairList->topLevelItemCount() > 0);
+}
+
+void TNewForeignKeyForm::accept() {
+  if (NameFitsOrSaySo(this, NameEd->text()))
+    QDialog::accept();
 }
 
 void TNewForeignKeyForm::keyPressEvent(QKeyEvent *event) {

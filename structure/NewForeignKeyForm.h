@@ -50,6 +50,7 @@ public slots:
   void AddBtnClick();
   void RemoveBtnClick();
   void UpdateButtons();
+  void accept() override;
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;

@@ -26,7 +26,6 @@ TNewIndexForm::TNewIndexForm(QWidget *parent) : QDialog(parent) {
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
   NameEd = new QLineEdit(this);
-  NameEd->setMaxLength(64);
   KindBox = new QComboBox(this);
   for (IndexKind kind : Kinds)
     KindBox->addItem(IndexKindName(kind));
@@ -151,6 +150,11 @@ void TNewIndexForm::UpdateButtons() {
   DownBtn->setEnabled(partSelected);
   PrefixEd->setEnabled(partSelected);
   OkBtn->setEnabled(PartList->topLevelItemCount() > 0 && (primary || !NameEd->text().isEmpty()));
+}
+
+void TNewIndexForm::accept() {
+  if (NameFitsOrSaySo(this, NameEd->text()))
+    QDialog::accept();
 }
 
 void TNewIndexForm::keyPressEvent(QKeyEvent *event) {

@@ -39,6 +39,7 @@ public slots:
   void RemoveBtnClick();
   void MovePart(int by);
   void UpdateButtons();
+  void accept() override;
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;

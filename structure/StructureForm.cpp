@@ -8,20 +8,27 @@
 #include "common/Interaction.h"
 #include "common/ScopeExit.h"
 #include "fields/FieldRow.h"
+#include "structure/ColumnEditorForm.h"
 #include "structure/NewForeignKeyForm.h"
 #include "structure/NewIndexForm.h"
 #include "structure/StructureTools.h"
+#include "structure/TableOptionsForm.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFontDatabase>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -111,6 +118,56 @@ BitBtnXP *MakeButton(const QString &caption, QStyle::StandardPixmap glyph, QWidg
   return button;
 }
 
+// The Tabelle tab's texts.
+QString KindText(const TableOptions &o) {
+  if (o.isView())
+    return QStringLiteral("Sicht (VIEW)");
+  if (o.isSequence())
+    return QStringLiteral("Sequenz (SEQUENCE)");
+  if (o.isSystemVersioned())
+    return QStringLiteral("Tabelle mit Systemversionierung (WITH SYSTEM VERSIONING)");
+  return QStringLiteral("Tabelle");
+}
+
+const QLocale &German() {
+  static const QLocale german(QLocale::German, QLocale::Germany);
+  return german;
+}
+
+QString SizeText(const std::optional<std::uint64_t> &bytes) {
+  if (!bytes)
+    return QStringLiteral("unbekannt");
+  return QStringLiteral("%1 (%2 Bytes)")
+      .arg(German().formattedDataSize(static_cast<qint64>(*bytes), 1,
+                                      QLocale::DataSizeTraditionalFormat),
+           German().toString(static_cast<qulonglong>(*bytes)));
+}
+
+QString TimeText(const QString &serverTime) {
+  const QDateTime time = QDateTime::fromString(serverTime, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  if (serverTime.isEmpty())
+    return QStringLiteral("unbekannt");
+  return time.isValid() ? time.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : serverTime;
+}
+
+QString PartitionText(const TableOptions &o) {
+  if (o.partitionMethod.isEmpty())
+    return QStringLiteral("keine");
+  QString text = QStringLiteral("%1 (%2), %3 Partitionen")
+                     .arg(o.partitionMethod, o.partitionExpression)
+                     .arg(o.partitions);
+  if (!o.subpartitionMethod.isEmpty())
+    text += QStringLiteral("; unterteilt nach %1 (%2)")
+                .arg(o.subpartitionMethod, o.subpartitionExpression);
+  return text;
+}
+
+// Only InnoDB keeps and checks foreign keys; other engines take the clause
+// without a word and keep just an index.
+bool EngineKeepsForeignKeys(const QString &engine) {
+  return engine.compare(QLatin1String("InnoDB"), Qt::CaseInsensitive) == 0 || engine.isEmpty();
+}
+
 QHBoxLayout *ButtonRow(std::initializer_list<QWidget *> buttons) {
   auto *row = new QHBoxLayout;
   for (QWidget *b : buttons)
@@ -132,9 +189,10 @@ TStructureForm::TStructureForm(ServerSession &session, CommandEdge &edge, const 
   Tabs = new QTabWidget(this);
   Tabs->setAccessibleName(QStringLiteral("Struktur"));
   Tabs->addTab(buildFieldsPage(), QStringLiteral("&Felder"));
-  Tabs->addTab(buildIndexesPage(), QStringLiteral("&Indizes"));
-  Tabs->addTab(buildForeignKeysPage(), QStringLiteral("F&remdschlüssel"));
-  Tabs->addTab(buildCreatePage(), QStringLiteral("&CREATE TABLE"));
+  Tabs->addTab(m_indexesPage = buildIndexesPage(), QStringLiteral("&Indizes"));
+  Tabs->addTab(m_foreignKeysPage = buildForeignKeysPage(), QStringLiteral("F&remdschlüssel"));
+  Tabs->addTab(m_tablePage = buildTablePage(), QStringLiteral("&Tabelle"));
+  Tabs->addTab(m_createPage = buildCreatePage(), QStringLiteral("&CREATE TABLE"));
 
   RefreshBtn = MakeButton(QStringLiteral("&Aktualisieren"), QStyle::SP_BrowserReload, this);
   RefreshBtn->setToolTip(QStringLiteral("Die Struktur neu vom Server lesen (F5)"));
@@ -145,9 +203,19 @@ TStructureForm::TStructureForm(ServerSession &session, CommandEdge &edge, const 
   outer->addWidget(Tabs, 1);
   outer->addLayout(bottom);
 
+  ColumnEditorForm = new TColumnEditorForm(this);
   NewIndexForm = new TNewIndexForm(this);
   NewForeignKeyForm = new TNewForeignKeyForm(this);
+  TableOptionsForm = new TTableOptionsForm(this);
 
+  connect(NewColumnBtn, &QPushButton::clicked, this, &TStructureForm::NewColumnBtnClick);
+  connect(EditColumnBtn, &QPushButton::clicked, this, &TStructureForm::EditColumnBtnClick);
+  connect(FieldList, &QTreeWidget::itemActivated, EditColumnBtn, [this] {
+    if (EditColumnBtn->isEnabled())
+      EditColumnBtn->click();
+  });
+  connect(FieldList, &QTreeWidget::itemSelectionChanged, this, &TStructureForm::UpdateButtons);
+  connect(ChangeTableBtn, &QPushButton::clicked, this, &TStructureForm::ChangeTableBtnClick);
   connect(NewIndexBtn, &QPushButton::clicked, this, &TStructureForm::NewIndexBtnClick);
   connect(DropIndexBtn, &QPushButton::clicked, this, &TStructureForm::DropIndexBtnClick);
   connect(NewForeignKeyBtn, &QPushButton::clicked, this, &TStructureForm::NewForeignKeyBtnClick);
@@ -164,7 +232,7 @@ TStructureForm::TStructureForm(ServerSession &session, CommandEdge &edge, const 
     connect(new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, button, &QPushButton::click);
 
-  resize(880, 440);
+  resize(880, 520);
   if (const std::optional<QRect> saved = RestoreFormPlacement(StorageSection, PixelsPerInch(*this)))
     resize(saved->size());
   UpdateButtons();
@@ -178,8 +246,13 @@ QWidget *TStructureForm::buildFieldsPage() {
                               QStringLiteral("Zeichensatz"), QStringLiteral("Sortierfolge"),
                               QStringLiteral("Kommentar")},
                              QStringLiteral("Felder"));
+  NewColumnBtn =
+      MakeButton(QStringLiteral("&Neue Spalte..."), QStyle::SP_FileDialogNewFolder, page);
+  EditColumnBtn =
+      MakeButton(QStringLiteral("Spalte &bearbeiten..."), QStyle::SP_FileDialogDetailedView, page);
   auto *layout = new QVBoxLayout(page);
   layout->addWidget(FieldList);
+  layout->addLayout(ButtonRow({NewColumnBtn, EditColumnBtn}));
   return page;
 }
 
@@ -225,6 +298,57 @@ QWidget *TStructureForm::buildForeignKeysPage() {
   layout->addLayout(ButtonRow({NewForeignKeyBtn, DropForeignKeyBtn}));
   layout->addWidget(ReferencedByLabel);
   layout->addWidget(ReferencedByList, 2);
+  return page;
+}
+
+QWidget *TStructureForm::buildTablePage() {
+  auto *page = new QWidget;
+  // The facts in two columns, the comment below them; they scroll, so that
+  // the window can be as small as its other tabs.
+  auto *facts = new QWidget;
+  auto *grid = new QGridLayout(facts);
+  int row = 0, column = 0;
+  const auto add = [&](const QString &caption, QWidget *field) {
+    grid->addWidget(MakeBuddyLabel(caption, field, facts), row, column);
+    grid->addWidget(field, row, column + 1);
+    column = column == 0 ? 2 : 0;
+    row += column == 0 ? 1 : 0;
+  };
+  const auto shown = [&](QLineEdit *&edit) {
+    edit = new QLineEdit(facts);
+    edit->setReadOnly(true);
+    return edit;
+  };
+  add(QStringLiteral("Art:"), shown(KindEd));
+  add(QStringLiteral("A&UTO_INCREMENT:"), shown(AutoIncrementEd));
+  add(QStringLiteral("Speicher-&Engine:"), shown(EngineEd));
+  add(QStringLiteral("Zeic&hensatz:"), shown(CharsetEd));
+  add(QStringLiteral("&Zeilenformat:"), shown(RowFormatEd));
+  add(QStringLiteral("S&ortierfolge:"), shown(CollationEd));
+  add(QStringLiteral("Zei&len:"), shown(RowsEd));
+  add(QStringLiteral("Erstellt:"), shown(CreatedEd));
+  add(QStringLiteral("&Datengröße:"), shown(DataSizeEd));
+  add(QStringLiteral("&Geändert:"), shown(UpdatedEd));
+  add(QStringLiteral("Inde&xgröße:"), shown(IndexSizeEd));
+  add(QStringLiteral("&Partitionierung:"), shown(PartitionEd));
+  CommentText = new QPlainTextEdit(facts);
+  CommentText->setReadOnly(true);
+  CommentText->setTabChangesFocus(true);
+  grid->addWidget(MakeBuddyLabel(QStringLiteral("&Kommentar:"), CommentText, facts), row, 0,
+                  Qt::AlignTop);
+  grid->addWidget(CommentText, row, 1, 1, 3);
+  grid->setRowStretch(row, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
+  auto *scroll = new QScrollArea(page);
+  scroll->setWidget(facts);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  ChangeTableBtn =
+      MakeButton(QStringLiteral("Ta&belle ändern..."), QStyle::SP_FileDialogDetailedView, page);
+  auto *layout = new QVBoxLayout(page);
+  layout->addWidget(scroll, 1);
+  layout->addLayout(ButtonRow({ChangeTableBtn}));
   return page;
 }
 
@@ -296,16 +420,64 @@ void TStructureForm::fill() {
     cells.insert(0, TableName(k.database, k.table, m_database));
     return cells;
   });
-  CreateText->setPlainText(s.createStatement);
+  const TableOptions &o = s.options;
+  CreateText->setPlainText(o.isSequence() ? o.sequenceDefinition : s.createStatement);
+  const QString created = o.isView()       ? QStringLiteral("CREATE VIEW")
+                          : o.isSequence() ? QStringLiteral("CREATE SEQUENCE")
+                                           : QStringLiteral("CREATE TABLE");
+  Tabs->setTabText(Tabs->indexOf(m_createPage), QLatin1Char('&') + created);
+  CreateText->setAccessibleName(created);
+  // A view has no keys and no options of its own, a sequence no keys.
+  Tabs->setTabVisible(Tabs->indexOf(m_indexesPage), o.holdsRows());
+  Tabs->setTabVisible(Tabs->indexOf(m_foreignKeysPage), o.holdsRows());
+  Tabs->setTabVisible(Tabs->indexOf(m_tablePage), !o.isView());
+  fillTablePage();
   UpdateButtons();
 }
 
+void TStructureForm::fillTablePage() {
+  const TableOptions &o = m_structure.options;
+  KindEd->setText(KindText(o));
+  EngineEd->setText(o.engine);
+  RowFormatEd->setText(o.rowFormat);
+  RowsEd->setText(o.rows ? QStringLiteral("etwa %1 (Schätzung)")
+                               .arg(German().toString(static_cast<qulonglong>(*o.rows)))
+                         : QStringLiteral("unbekannt"));
+  DataSizeEd->setText(SizeText(o.dataLength));
+  IndexSizeEd->setText(SizeText(o.indexLength));
+  AutoIncrementEd->setText(
+      o.autoIncrement ? QStringLiteral("%1 (nächster Wert)")
+                            .arg(German().toString(static_cast<qulonglong>(*o.autoIncrement)))
+                      : QStringLiteral("keiner"));
+  CharsetEd->setText(o.characterSet);
+  CollationEd->setText(o.collation);
+  CommentText->setPlainText(o.comment);
+  CreatedEd->setText(TimeText(o.createTime));
+  UpdatedEd->setText(TimeText(o.updateTime));
+  PartitionEd->setText(PartitionText(o));
+  for (QLineEdit *edit :
+       {KindEd, EngineEd, RowFormatEd, RowsEd, DataSizeEd, IndexSizeEd, AutoIncrementEd, CharsetEd,
+        CollationEd, CreatedEd, UpdatedEd, PartitionEd}) {
+    edit->setCursorPosition(0);
+    edit->setToolTip(edit->text());
+  }
+  RowsEd->setToolTip(QStringLiteral("Die Schätzung des Servers; genau zählt SELECT COUNT(*)."));
+}
+
+bool TStructureForm::changeable() const {
+  return m_structure.options.holdsRows() && !m_structure.columns.isEmpty();
+}
+
 void TStructureForm::UpdateButtons() {
-  NewIndexBtn->setEnabled(!m_structure.columns.isEmpty());
-  NewForeignKeyBtn->setEnabled(!m_structure.columns.isEmpty());
-  DropIndexBtn->setEnabled(SelectedRow(IndexList) >= 0);
-  DropForeignKeyBtn->setEnabled(SelectedRow(ForeignKeyList) >= 0);
-  CopyBtn->setEnabled(!m_structure.createStatement.isEmpty());
+  const bool canChange = changeable();
+  NewColumnBtn->setEnabled(canChange);
+  EditColumnBtn->setEnabled(canChange && SelectedRow(FieldList) >= 0);
+  ChangeTableBtn->setEnabled(canChange);
+  NewIndexBtn->setEnabled(canChange);
+  NewForeignKeyBtn->setEnabled(canChange);
+  DropIndexBtn->setEnabled(canChange && SelectedRow(IndexList) >= 0);
+  DropForeignKeyBtn->setEnabled(canChange && SelectedRow(ForeignKeyList) >= 0);
+  CopyBtn->setEnabled(!CreateText->toPlainText().isEmpty());
 }
 
 QStringList TStructureForm::columnNames() const {
@@ -315,24 +487,145 @@ QStringList TStructureForm::columnNames() const {
   return names;
 }
 
-void TStructureForm::Apply(const QString &statement, const QString &question) {
-  if (ShowMessage(this, statement, question, MessageButtons::RunCancel, MessageIcon::Question) !=
+void TStructureForm::Apply(const QString &statement, const QString &question,
+                           const QStringList &warnings) {
+  const QString text = warnings.isEmpty() ? statement
+                                          : statement + QStringLiteral("\n\nAchtung:\n") +
+                                                warnings.join(QLatin1Char('\n'));
+  if (ShowMessage(this, text, question, MessageButtons::RunCancel,
+                  warnings.isEmpty() ? MessageIcon::Question : MessageIcon::Warning) !=
       MessageAnswer::Run)
     return;
-  const ServerReply reply = SendStatement(
-      m_session, QStringLiteral("Ändere die Tabelle „%1“ ...").arg(m_table), statement);
-  if (m_session.cancelledByUser(reply)) {
+  const CheckedSend sent =
+      CheckAndSend(m_session, QStringLiteral("Ändere die Tabelle „%1“ ...").arg(m_table), statement,
+                   TableStill{m_database, m_table, m_structure.createStatement});
+  if (m_session.cancelledByUser(sent.check) || m_session.cancelledByUser(sent.send)) {
     ShowMessage(this, QStringLiteral("Die Änderung der Tabelle „%1“ wurde abgebrochen, bevor der "
                                      "Server sie ausführte.")
                           .arg(m_table));
     return;
   }
-  if (!reply.ok)
-    ShowMessage(this, QStringLiteral("Der Server hat die Änderung der Tabelle „%1“ abgelehnt:\n%2")
-                          .arg(m_table, reply.error));
-  if (changed)
-    changed(m_database, m_table);
+  if (!sent.holds) {
+    ShowMessage(this, QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "
+                                     "inzwischen geändert, umbenannt oder gelöscht. Es wurde "
+                                     "nichts gesendet; die Struktur wird neu gelesen.")
+                          .arg(m_table));
+  } else {
+    if (!sent.send.ok)
+      ShowMessage(this,
+                  QStringLiteral("Der Server hat die Änderung der Tabelle „%1“ abgelehnt:\n%2")
+                      .arg(m_table, sent.send.error));
+    if (changed)
+      changed(m_database, m_table);
+  }
   RefreshOrClose();
+}
+
+const ServerCatalog *TStructureForm::Catalog() {
+  if (!m_catalog) {
+    ServerCatalog catalog = ReadServerCatalog(m_session);
+    if (!catalog.reply.ok) {
+      ShowMessage(this, QStringLiteral("Konnte die Speicher-Engines und Sortierfolgen des Servers "
+                                       "nicht lesen:\n%1")
+                            .arg(catalog.reply.error));
+      return nullptr;
+    }
+    m_catalog = std::move(catalog);
+  }
+  return &*m_catalog;
+}
+
+void TStructureForm::EditColumn(const ColumnRecord *column) {
+  const TableOptions &o = m_structure.options;
+  ColumnSpec before;
+  if (column) {
+    const ColumnReadBack read = SpecOfColumn(*column);
+    // The editor must be able to write the column as the server has it, or
+    // a change would lose what it cannot write.
+    const QString server = ColumnLineOf(m_structure.createStatement, column->facts.name);
+    const QString editor = read.spec ? ColumnAsServerWrites(*read.spec, o.collation) : QString();
+    if (!read.spec || server != editor) {
+      ShowMessage(this, QStringLiteral("Die Spalte „%1“ lässt sich mit dem Spalten-Editor nicht "
+                                       "ändern, ohne dass sich mehr als gewollt ändert: %2. Es "
+                                       "wurde nichts geändert.")
+                            .arg(column->facts.name,
+                                 read.spec ? QStringLiteral("der Server schreibt sie „%1“, der "
+                                                            "Editor könnte nur „%2“ schreiben")
+                                                 .arg(server, editor)
+                                           : read.refusal));
+      return;
+    }
+    before = *read.spec;
+  } else {
+    before.type = QStringLiteral("varchar");
+    before.length = QStringLiteral("40");
+    before.defaultValue.kind = ColumnDefault::Kind::Null;
+  }
+  const ServerCatalog *catalog = Catalog();
+  if (!catalog)
+    return;
+  ColumnEditorForm->Prepare(before, !column,
+                            {columnNames(), o.collation, o.characterSet, o.isSystemVersioned()},
+                            *catalog);
+  if (ExecModal(*ColumnEditorForm) != QDialog::Accepted)
+    return;
+  const ColumnSpec after = ColumnEditorForm->ReadSpec();
+  const ColumnPlace place = ColumnEditorForm->ReadPlace();
+  const ColumnTable table{m_database, m_table, o.collation, o.isSystemVersioned()};
+  const LiteralEscaper escape = [this](const QString &value) { return m_session.escape(value); };
+  if (!column) {
+    Apply(AddColumnStatement(table, after, place, escape), QStringLiteral("Neue Spalte anlegen?"));
+    return;
+  }
+  // Unchanged: nothing is sent.
+  if (ColumnAsServerWrites(after, o.collation) == ColumnAsServerWrites(before, o.collation) &&
+      place.kind == ColumnPlace::Kind::Unchanged)
+    return;
+  std::uint64_t nullRows = 0;
+  if (before.nullable && !after.nullable) {
+    const NullCount count = CountNullRows(m_session, m_database, m_table, before.name);
+    if (!count.reply.ok) {
+      ShowMessage(this, QStringLiteral("Konnte die NULL-Werte der Spalte „%1“ nicht zählen:\n%2")
+                            .arg(before.name, count.reply.error));
+      return;
+    }
+    nullRows = count.rows;
+  }
+  QStringList warnings = PossibleLosses(before, after, nullRows);
+  if (o.isSystemVersioned())
+    warnings << QStringLiteral("Die Tabelle ist systemversioniert: die Änderung gilt auch für "
+                               "ihre gespeicherten früheren Zeilen.");
+  Apply(ChangeColumnStatement(table, before.name, after, place, escape),
+        QStringLiteral("Spalte ändern?"), warnings);
+}
+
+void TStructureForm::NewColumnBtnClick() {
+  RunCommand([this] { EditColumn(nullptr); });
+}
+
+void TStructureForm::EditColumnBtnClick() {
+  RunCommand([this] {
+    const int row = SelectedRow(FieldList);
+    if (row >= 0 && row < m_structure.columns.size())
+      EditColumn(&m_structure.columns[row]);
+  });
+}
+
+void TStructureForm::ChangeTableBtnClick() {
+  RunCommand([this] {
+    const ServerCatalog *catalog = Catalog();
+    if (!catalog)
+      return;
+    const TableOptionChoice before = ChoiceOf(m_structure.options);
+    TableOptionsForm->Prepare(m_table, before, *catalog);
+    if (ExecModal(*TableOptionsForm) != QDialog::Accepted)
+      return;
+    const QString statement =
+        ChangeTableStatement(m_database, m_table, before, TableOptionsForm->ReadChoice(),
+                             [this](const QString &value) { return m_session.escape(value); });
+    if (!statement.isEmpty())
+      Apply(statement, QStringLiteral("Tabelle ändern?"));
+  });
 }
 
 void TStructureForm::NewIndexBtnClick() {
@@ -395,9 +688,16 @@ void TStructureForm::NewForeignKeyBtnClick() {
     const int answer = ExecModal(*NewForeignKeyForm);
     if (stopped)
       std::rethrow_exception(stopped);
-    if (answer == QDialog::Accepted)
-      Apply(AddForeignKeyStatement(m_database, m_table, NewForeignKeyForm->ReadKey()),
-            QStringLiteral("Neuen Fremdschlüssel anlegen?"));
+    if (answer != QDialog::Accepted)
+      return;
+    QStringList warnings;
+    if (!EngineKeepsForeignKeys(m_structure.options.engine))
+      warnings << QStringLiteral("Die Speicher-Engine %1 dieser Tabelle kennt keine "
+                                 "Fremdschlüssel: der Server nimmt den Fremdschlüssel ohne ein "
+                                 "Wort an, prüft ihn nie und legt nur einen Index an.")
+                      .arg(m_structure.options.engine);
+    Apply(AddForeignKeyStatement(m_database, m_table, NewForeignKeyForm->ReadKey()),
+          QStringLiteral("Neuen Fremdschlüssel anlegen?"), warnings);
   });
 }
 
@@ -474,6 +774,7 @@ TStructureForm *StructureWindows::Open(const QString &database, const QString &t
   if (!window->Refresh())
     return nullptr;
   m_windows.insert({database, table}, window.get());
+  PlaceOverOwner(window.get(), m_owner);
   window->show();
   return window.release();
 }

@@ -1,7 +1,11 @@
 // The structure window of one table: its columns, indexes, foreign keys (its
-// own and those of other tables that refer to it) and CREATE TABLE text, as
-// the server reports them now. Indexes and foreign keys can be added and
-// dropped there; each statement is shown before it is sent.
+// own and those of other tables that refer to it), its options (engine, size,
+// collation, comment, ...) and CREATE TABLE text, as the server reports them
+// now. Columns can be added and changed there, indexes and foreign keys
+// added and dropped, and the table's options changed; each statement is
+// shown before it is sent, and sent only while the table is still the one
+// shown. A view shows its columns and definition, a sequence also its
+// options; neither offers a change.
 //
 // The window names its table by database and table name. It is not modal;
 // there is one per table (StructureWindows), and all close when the main
@@ -17,15 +21,19 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class CommandEdge;
 class ServerSession;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QTabWidget;
 class QTreeWidget;
+class TColumnEditorForm;
 class TNewIndexForm;
 class TNewForeignKeyForm;
+class TTableOptionsForm;
 
 class TStructureForm : public QWidget {
   Q_OBJECT
@@ -46,6 +54,8 @@ public:
 
   QTabWidget *Tabs;
   QTreeWidget *FieldList;
+  BitBtnXP *NewColumnBtn;
+  BitBtnXP *EditColumnBtn;
   QTreeWidget *IndexList;
   BitBtnXP *NewIndexBtn;
   BitBtnXP *DropIndexBtn;
@@ -54,17 +64,37 @@ public:
   BitBtnXP *DropForeignKeyBtn;
   QLabel *ReferencedByLabel;
   QTreeWidget *ReferencedByList;
+  // The "Tabelle" tab.
+  QLineEdit *KindEd;
+  QLineEdit *EngineEd;
+  QLineEdit *RowFormatEd;
+  QLineEdit *RowsEd;
+  QLineEdit *DataSizeEd;
+  QLineEdit *IndexSizeEd;
+  QLineEdit *AutoIncrementEd;
+  QLineEdit *CharsetEd;
+  QLineEdit *CollationEd;
+  QPlainTextEdit *CommentText;
+  QLineEdit *CreatedEd;
+  QLineEdit *UpdatedEd;
+  QLineEdit *PartitionEd;
+  BitBtnXP *ChangeTableBtn;
   QPlainTextEdit *CreateText;
   BitBtnXP *CopyBtn;
   BitBtnXP *RefreshBtn;
   BitBtnXP *CloseBtn;
+  TColumnEditorForm *ColumnEditorForm;
   TNewIndexForm *NewIndexForm;
   TNewForeignKeyForm *NewForeignKeyForm;
+  TTableOptionsForm *TableOptionsForm;
 
   // Called after a statement reached the server, refused or not.
   std::function<void(const QString &database, const QString &table)> changed;
 
 public slots:
+  void NewColumnBtnClick();
+  void EditColumnBtnClick();
+  void ChangeTableBtnClick();
   void NewIndexBtnClick();
   void DropIndexBtnClick();
   void NewForeignKeyBtnClick();
@@ -84,12 +114,22 @@ private:
   QWidget *buildFieldsPage();
   QWidget *buildIndexesPage();
   QWidget *buildForeignKeysPage();
+  QWidget *buildTablePage();
   QWidget *buildCreatePage();
   void fill();
-  // Shows the statement; on "Ausführen" sends it, reports a refusal, and
-  // shows the table anew.
-  void Apply(const QString &statement, const QString &question);
+  void fillTablePage();
+  // Shows the statement, after it what it may cost (`warnings`); on
+  // "Ausführen" sends it while the table is still the one shown, reports a
+  // refusal, and shows the table anew.
+  void Apply(const QString &statement, const QString &question, const QStringList &warnings = {});
+  // Opens the column editor; sends what it changed.
+  void EditColumn(const ColumnRecord *column);
+  // The server's engines and collations, read once; nothing (the user was
+  // told) when the server refuses.
+  const ServerCatalog *Catalog();
   QStringList columnNames() const;
+  // Whether the table can be changed here: a table, not a view or a sequence.
+  bool changeable() const;
 
   ServerSession &m_session;
   CommandEdge &m_edge;
@@ -97,6 +137,11 @@ private:
   const QString m_table;
   TableStructure m_structure;
   bool m_commandRunning = false;
+  std::optional<ServerCatalog> m_catalog;
+  QWidget *m_indexesPage;
+  QWidget *m_foreignKeysPage;
+  QWidget *m_tablePage;
+  QWidget *m_createPage;
 };
 
 // The open structure windows, at most one per table.

@@ -78,3 +78,37 @@ QString DropForeignKeyStatement(const QString &database, const QString &table,
                                 const QString &name) {
   return AlterTable(database, table) + QStringLiteral("DROP FOREIGN KEY ") + QuoteIdentifier(name);
 }
+
+const QStringList &RowFormats() {
+  static const QStringList formats{QStringLiteral("DEFAULT"),    QStringLiteral("DYNAMIC"),
+                                   QStringLiteral("COMPACT"),    QStringLiteral("REDUNDANT"),
+                                   QStringLiteral("COMPRESSED"), QStringLiteral("FIXED"),
+                                   QStringLiteral("PAGE")};
+  return formats;
+}
+
+TableOptionChoice ChoiceOf(const TableOptions &options) {
+  return {options.engine, options.rowFormat.toUpper(), options.characterSet, options.collation,
+          options.comment};
+}
+
+QString ChangeTableStatement(const QString &database, const QString &table,
+                             const TableOptionChoice &before, const TableOptionChoice &after,
+                             const LiteralEscaper &escape) {
+  QStringList changes;
+  if (after.engine != before.engine)
+    changes << QStringLiteral("ENGINE = ") + QuoteIdentifier(after.engine);
+  if (after.rowFormat != before.rowFormat) {
+    if (!RowFormats().contains(after.rowFormat))
+      throw std::invalid_argument("unknown row format");
+    changes << QStringLiteral("ROW_FORMAT = ") + after.rowFormat;
+  }
+  if (after.collation != before.collation || after.characterSet != before.characterSet)
+    changes << QStringLiteral("DEFAULT CHARACTER SET = %1 COLLATE = %2")
+                   .arg(QuoteIdentifier(after.characterSet), QuoteIdentifier(after.collation));
+  if (after.comment != before.comment)
+    changes << QStringLiteral("COMMENT = '") + escape(after.comment) + QLatin1Char('\'');
+  if (changes.isEmpty())
+    return {};
+  return AlterTable(database, table) + changes.join(QStringLiteral(", "));
+}

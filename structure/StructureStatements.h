@@ -4,6 +4,7 @@
 // current database.
 #pragma once
 
+#include "clientlib/SqlText.h"
 #include "clientlib/TableStructure.h"
 
 #include <QString>
@@ -35,3 +36,23 @@ QString DropIndexStatement(const QString &database, const QString &table, const 
 QString AddForeignKeyStatement(const QString &database, const QString &table,
                                const ForeignKeyDefinition &key);
 QString DropForeignKeyStatement(const QString &database, const QString &table, const QString &name);
+
+// What "Tabelle ändern..." sets: the storage engine, the row format, the
+// default character set and collation for new columns, and the comment.
+struct TableOptionChoice {
+  QString engine;
+  QString rowFormat; // DEFAULT, DYNAMIC, ...
+  QString characterSet;
+  QString collation;
+  QString comment;
+  bool operator==(const TableOptionChoice &) const = default;
+};
+// The row formats the dialog offers.
+const QStringList &RowFormats();
+// The choice as the table has it now.
+TableOptionChoice ChoiceOf(const TableOptions &options);
+// ALTER TABLE with what differs between `before` and `after`, the comment
+// escaped with `escape`; empty when nothing does.
+QString ChangeTableStatement(const QString &database, const QString &table,
+                             const TableOptionChoice &before, const TableOptionChoice &after,
+                             const LiteralEscaper &escape);

@@ -48,6 +48,13 @@ private slots:
         "CREATE TABLE `qwt_lists`.`schlüssel` (id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY "
         "KEY, code VARCHAR(20) UNIQUE, kunde INT, preis DECIMAL(10,2), notiz TEXT, "
         "KEY (kunde), KEY (code, kunde))"));
+    // Tables with columns that the server hides: the hash of a long UNIQUE
+    // key, the period of system versioning; and columns of a table's own
+    // that bear those names.
+    admin->exec("CREATE TABLE qwt_lists.lang_eindeutig (t TEXT, u TEXT, UNIQUE (t), UNIQUE (u))");
+    admin->exec("CREATE TABLE qwt_lists.versioniert (a INT) WITH SYSTEM VERSIONING");
+    admin->exec("CREATE TABLE qwt_lists.eigene (row_start INT, DB_ROW_HASH_1 INT, t TEXT, "
+                "UNIQUE (t))");
   }
   void init() { form = OpenMainForm(false); }
   void cleanup() {
@@ -260,7 +267,23 @@ private slots:
     QVERIFY(form->DelFieldBtn->isEnabled() && form->ChangeFieldBnt->isEnabled());
     ClickRow(form->ListView1, db);
     QCOMPARE(form->ListView3->count(), 0);
-    QCOMPARE(form->ListView2->count(), 4);
+    QCOMPARE(Captions(form->ListView2), admin->tables(Db));
+
+    // Only the table's own columns, also in the check before a command sends.
+    for (const auto &[table, fields] : {std::pair{"lang_eindeutig", QStringList{"t", "u"}},
+                                        {"versioniert", {"a"}},
+                                        {"eigene", {"row_start", "DB_ROW_HASH_1", "t"}}}) {
+      ClickCaption(form->ListView2, QString::fromUtf8(table));
+      QCOMPARE(Captions(form->ListView3), fields);
+    }
+    {
+      MessageRecorder asked;
+      ClickCaption(form->ListView3, QStringLiteral("row_start"));
+      form->DelFieldBtn->click();
+      QCOMPARE(asked.shown.size(), 1);
+      QCOMPARE(admin->columnNames(Db, QStringLiteral("eigene")),
+               (QStringList{"DB_ROW_HASH_1", "t"}));
+    }
 
     // A database without tables: an empty table list, no message.
     MessageRecorder messages;

@@ -269,6 +269,18 @@ private slots:
     QVERIFY(messages.shown[1].text.contains(QLatin1String("andere")));
     QCOMPARE(messages.shown[1].title, QString());
     QVERIFY(!Captions(form->ListView2).contains(QStringLiteral("andere")));
+
+    // A view in the list: DROP TABLE leaves it, so it is named a view and
+    // dropped as one after a second question.
+    admin->exec(QStringLiteral("CREATE VIEW `qwt_tables`.`sicht` AS SELECT 1 AS eins"));
+    form->ListCurrentDatabases();
+    selectTable(TableDb, QStringLiteral("sicht"));
+    messages.clear();
+    form->DelTableBtn->click();
+    QCOMPARE(messages.shown.size(), 2);
+    QCOMPARE(messages.shown[1].title, QStringLiteral("Sicht löschen?"));
+    QVERIFY(!admin->tables(TableDb).contains(QStringLiteral("sicht")));
+    QVERIFY(!Captions(form->ListView2).contains(QStringLiteral("sicht")));
   }
 
   void renameTable() {

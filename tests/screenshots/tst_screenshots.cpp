@@ -36,8 +36,10 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -70,6 +72,16 @@ QStringList clippedTexts(const QWidget &form) {
     const QRect room = label->contentsRect();
     if (need.width() > room.width() || need.height() > room.height())
       clipped << label->objectName() + QStringLiteral(" „") + label->text() + QStringLiteral("“");
+  }
+  // A text that the program shows read-only must fit its box.
+  for (const QLineEdit *edit : form.findChildren<QLineEdit *>()) {
+    if (!edit->isVisible() || !edit->isReadOnly() || edit->text().isEmpty())
+      continue;
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    const QRect room = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    if (edit->fontMetrics().horizontalAdvance(edit->text()) + 4 > room.width())
+      clipped << edit->accessibleName() + QStringLiteral(" „") + edit->text() + QStringLiteral("“");
   }
   for (const QAbstractButton *button : form.findChildren<QAbstractButton *>()) {
     if (!button->isVisible() || button->text().isEmpty())
@@ -182,8 +194,9 @@ private slots:
     admin->exec(QStringLiteral(
         "CREATE TABLE `laden`.`bestellungen` (`bestellnr` INT UNSIGNED NOT NULL AUTO_INCREMENT "
         "PRIMARY KEY, `kundennr` INT UNSIGNED NOT NULL, `bestellt_am` DATE NOT NULL, "
-        "`bemerkung` TEXT, KEY (`kundennr`), "
-        "CONSTRAINT `bestellt_von` FOREIGN KEY (`kundennr`) REFERENCES `kunden` (`kundennr`))"));
+        "`bemerkung` TEXT COMMENT 'vom Kunden, wie eingegeben', KEY (`kundennr`), "
+        "CONSTRAINT `bestellt_von` FOREIGN KEY (`kundennr`) REFERENCES `kunden` (`kundennr`)) "
+        "COMMENT 'Eine Zeile je Bestellung'"));
     admin->exec(QStringLiteral(
         "CREATE TABLE `laden`.`bestellpositionen` (`bestellnr` INT UNSIGNED NOT NULL, "
         "`position` TINYINT UNSIGNED NOT NULL, `artikelnr` INT UNSIGNED NOT NULL, "
@@ -214,22 +227,27 @@ private slots:
     TStructureForm *w = form->Structures->Find(Db, QStringLiteral("bestellungen"));
     QVERIFY(w);
     const char *names[] = {"structure-fields", "structure-indexes", "structure-foreign-keys",
-                           "structure-create-table"};
+                           "structure-table", "structure-create-table"};
+    QCOMPARE(w->Tabs->count(), int(std::size(names)));
+    w->FieldList->setCurrentItem(w->FieldList->topLevelItem(3));
     for (int tab = 0; tab < w->Tabs->count(); ++tab) {
       w->Tabs->setCurrentIndex(tab);
       capture(*w, QLatin1String(names[tab]));
     }
-    // Its two dialogs, as they open.
+    // Its dialogs, as they open: the column editor on a column, a new index
+    // and foreign key, and the table's options.
     ModalScript modal;
-    for (const char *name : {"new-index", "new-foreign-key"})
+    for (const char *name : {"column-editor", "new-index", "new-foreign-key", "table-options"})
       modal.push([&, name](QDialog &d) {
         capture(d, QLatin1String(name));
         d.hide();
         return int(QDialog::Rejected);
       });
+    w->EditColumnBtn->click();
     w->NewIndexBtn->click();
     w->NewForeignKeyBtn->click();
-    QCOMPARE(modal.shownCount, 2);
+    w->ChangeTableBtn->click();
+    QCOMPARE(modal.shownCount, 4);
     w->close();
   }
 
