@@ -21,6 +21,8 @@ RequestCounter::RequestCounter() {
       ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
     return;
   m_port = ntohs(address.sin_port);
+  // It forwards the plain test server, which a test lets in without TLS.
+  AcceptPlainTestServer(m_port);
   m_thread = std::thread([this] {
     std::vector<std::thread> connections;
     pollfd wait{m_listener, POLLIN, 0};

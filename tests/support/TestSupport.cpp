@@ -313,12 +313,12 @@ void FakeFailStatements(const char *words) {
   fakeControl<void(const char *)>("fake_fail_statements")(words);
 }
 
-void AcceptPlainTestServer() {
-  TlsSettings tls = LoadTlsSettings(TestServer::host(), TestServer::port(), TestServer::user());
+void AcceptPlainTestServer(int port) {
+  TlsSettings tls = LoadTlsSettings(TestServer::host(), port, TestServer::user());
   if (tls.trusted())
     return;
   tls.acceptedWithoutTls = true;
-  StoreTlsSettings(TestServer::host(), TestServer::port(), TestServer::user(), tls);
+  StoreTlsSettings(TestServer::host(), port, TestServer::user(), tls);
 }
 
 void ConnectTo(TMainForm &form, const QString &user, const QString &password, int port) {

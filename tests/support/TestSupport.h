@@ -136,8 +136,9 @@ void FakeFailStatements(const char *words);
 
 // The main test server offers no TLS: remembered as let in without it (so
 // that no test meets the first-contact question there), unless a test
-// stored trust of its own for it. OpenMainForm and ConnectTo call it.
-void AcceptPlainTestServer();
+// stored trust of its own for it. OpenMainForm and ConnectTo call it; a
+// forwarder of the test server's plain connections, with its own port.
+void AcceptPlainTestServer(int port = TestServer::port());
 
 // Fills the connection dialog with the test server's address (or another
 // port of it) and the given user, and presses "Verbinden..." on the main window.
