@@ -1,0 +1,262 @@
+// The schema comparison against the private server. For each pair of
+// schemas: what may lose data is marked so, the script without it keeps
+// every column and value of B, the whole script makes B equal to A (comparing
+// again finds nothing), and B's data in the columns that stay is unchanged.
+#include "clientlib/SchemaCalls.h"
+#include "compare/SchemaCompare.h"
+#include "compare/ScriptRunner.h"
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+
+namespace {
+
+// Hostile on purpose: every statement must quote them.
+const QString DbA = QStringLiteral("qwt vgl`A 'ä'");
+const QString DbB = QStringLiteral("qwt vgl`B");
+
+// A table of every kind the server knows, a cycle of foreign keys, views on
+// views and a trigger with semicolons in its body.
+const QStringList Everything{
+    "CREATE TABLE kunde (id INT NOT NULL AUTO_INCREMENT PRIMARY KEY, name VARCHAR(60) NOT NULL "
+    "DEFAULT 'it''s \\\\ „ä“' COMMENT 'Name 😀', email VARCHAR(100) CHARACTER SET latin1 COLLATE "
+    "latin1_bin, punkte DECIMAL(8,2) UNSIGNED DEFAULT 0.5 CHECK (punkte < 1000), geburt DATE, "
+    "geaendert TIMESTAMP NOT NULL DEFAULT current_timestamp() ON UPDATE current_timestamp(), "
+    "doppelt DECIMAL(9,2) AS (punkte * 2) VIRTUAL, versteckt INT INVISIBLE, notiz TEXT, ort POINT "
+    "NOT NULL, status ENUM('neu','alt') NOT NULL DEFAULT 'neu', UNIQUE KEY u_mail (email(20), "
+    "name DESC), KEY i_name (name), FULLTEXT KEY ft (notiz), SPATIAL KEY sp (ort), CONSTRAINT "
+    "c_name CHECK (name <> '')) COMMENT='Kunden ü'",
+    "CREATE TABLE henne (id INT PRIMARY KEY, ei_id INT, KEY (ei_id))",
+    "CREATE TABLE ei (id INT PRIMARY KEY, henne_id INT, CONSTRAINT ei_henne FOREIGN KEY "
+    "(henne_id) REFERENCES henne (id) ON DELETE CASCADE)",
+    "ALTER TABLE henne ADD CONSTRAINT henne_ei FOREIGN KEY (ei_id) REFERENCES ei (id)",
+    "CREATE VIEW v1 AS SELECT id, name FROM kunde WHERE id > 0 WITH CHECK OPTION",
+    "CREATE VIEW v2 AS SELECT v1.name, henne.id FROM v1 JOIN henne ON henne.id = v1.id",
+    "CREATE TRIGGER tr_kunde BEFORE INSERT ON kunde FOR EACH ROW BEGIN SET NEW.name = "
+    "TRIM(NEW.name); SET NEW.notiz = 'x;y'; END",
+};
+
+const QString Small = QStringLiteral(
+    "CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a INT, b VARCHAR(20), c TEXT, d DATETIME, "
+    "e VARCHAR(10) CHARACTER SET latin1, f VARCHAR(10), g INT, KEY i_a (a))");
+const QString SmallRows = QStringLiteral(
+    "INSERT INTO t VALUES (1, 10, 'eins', 'ä 😀', '2020-01-02 03:04:05', 'x', 'f', 7), "
+    "(2, NULL, 'zwei', NULL, NULL, NULL, NULL, NULL)");
+
+// One column's values of every row, as text, for comparing before and after.
+using Values = QMap<QString, QMap<QString, QStringList>>; // table → column (folded) → values
+
+} // namespace
+
+class CompareTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<AdminConnection> admin;
+  std::unique_ptr<ServerSession> session;
+
+  void make(const QString &database, const QStringList &statements) {
+    admin->dropDatabase(database);
+    admin->exec(QStringLiteral("CREATE DATABASE ") + QuoteName(database));
+    admin->exec(QStringLiteral("USE ") + QuoteName(database));
+    for (const QString &statement : statements)
+      admin->exec(statement);
+  }
+
+  SchemaModel model(const QString &database) {
+    const SchemaRows rows = ReadSchemaRows(*session, database);
+    if (!rows.reply.ok)
+      qWarning("reading %s: %s", qPrintable(database), qPrintable(rows.reply.error));
+    return BuildSchemaModel(database, rows);
+  }
+
+  Values values(const QString &database) {
+    Values all;
+    for (const QString &table :
+         admin->column(QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE "
+                                      "TABLE_SCHEMA = %1 AND TABLE_TYPE = 'BASE TABLE'")
+                           .arg(QuoteLiteral(database))))
+      for (const QString &column : admin->columnNames(database, table)) {
+        QStringList cells =
+            admin->column(QStringLiteral("SELECT CONCAT('=', %1) FROM %2.%3")
+                              .arg(QuoteName(column), QuoteName(database), QuoteName(table)));
+        cells.sort();
+        all[table.toLower()][column.toLower()] = cells;
+      }
+    return all;
+  }
+
+  static QString describe(const SchemaComparison &c) {
+    QStringList lines;
+    for (const SchemaDifference &d : c.differences)
+      lines << QStringLiteral("%1 %2: A=%3 B=%4").arg(d.object, d.detail, d.inA, d.inB);
+    for (const ScriptStatement &s : BuildScript(c, QList<bool>(c.steps.size(), true)))
+      lines << s.text;
+    return lines.join(QLatin1Char('\n'));
+  }
+
+  // Runs the steps that `choose` picks; the run must complete.
+  void apply(const SchemaComparison &c, const std::function<bool(const ScriptStep &)> &choose) {
+    QList<bool> chosen;
+    for (const ScriptStep &step : c.steps)
+      chosen << choose(step);
+    const QList<ScriptStatement> script = BuildScript(c, chosen);
+    const ScriptRun run = RunScript(*session, script);
+    QVERIFY2(run.complete(), qPrintable(ScriptRunReport(run, script) + "\n" + describe(c)));
+  }
+
+private slots:
+  void initTestCase() {
+    QW_REQUIRE_SERVER();
+    admin = std::make_unique<AdminConnection>();
+    LoadRealClientLibrary();
+    session = std::make_unique<ServerSession>();
+    const auto outcome =
+        session->connect(QStringLiteral("Verbinde ..."), {TestServer::host(), TestServer::port(),
+                                                          TestServer::user(), QString(), 10, 0});
+    QCOMPARE(outcome.step, ServerSession::ConnectStep::Connected);
+  }
+  void cleanupTestCase() {
+    session.reset();
+    if (admin) {
+      admin->dropDatabase(DbA);
+      admin->dropDatabase(DbB);
+    }
+  }
+
+  void fixedPoint_data() {
+    QTest::addColumn<QStringList>("a");
+    QTest::addColumn<QStringList>("b");
+    QTest::addColumn<QStringList>("losing"); // the titles of the steps that may lose data
+
+    QTest::newRow("a copy of itself") << Everything << Everything << QStringList();
+    QTest::newRow("changed columns of each kind")
+        << QStringList{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a BIGINT, b VARCHAR(30) "
+                       "NOT NULL DEFAULT 'x', C TEXT COMMENT 'neu', e VARCHAR(10) CHARACTER SET "
+                       "utf8mb4, f VARCHAR(10) COLLATE utf8mb4_bin, d DATETIME DEFAULT "
+                       "current_timestamp() ON UPDATE current_timestamp(), g INT INVISIBLE, "
+                       "KEY i_a (a))"}
+        << QStringList{Small, SmallRows} << QStringList();
+    QTest::newRow("added, dropped and narrowed columns")
+        << QStringList{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a TINYINT, b VARCHAR(5), "
+                       "neu INT DEFAULT 3, c TEXT, d DATETIME, e VARCHAR(10) CHARACTER SET "
+                       "latin1, g INT, KEY i_a (a))"}
+        << QStringList{Small, SmallRows}
+        << QStringList{"Spalte „a“ der Tabelle „t“ ändern (int(11) → tinyint(4))",
+                       "Spalte „b“ der Tabelle „t“ ändern (varchar(20) → varchar(5))",
+                       "Spalte „f“ der Tabelle „t“ löschen"};
+    QTest::newRow("renamed index, changed primary key")
+        << QStringList{"CREATE TABLE t (id INT NOT NULL AUTO_INCREMENT, a INT, b INT, PRIMARY KEY "
+                       "(id, a), KEY neu (a, b))"}
+        << QStringList{"CREATE TABLE t (id INT NOT NULL, a INT NOT NULL, b INT, PRIMARY KEY (id), "
+                       "KEY alt (a, b))",
+                       "INSERT INTO t VALUES (1, 2, 3)"}
+        << QStringList();
+    QTest::newRow("changed foreign key rule, widened key columns")
+        << QStringList{"CREATE TABLE p (id BIGINT PRIMARY KEY)",
+                       "CREATE TABLE c (id INT PRIMARY KEY, p_id BIGINT, CONSTRAINT c_p FOREIGN "
+                       "KEY (p_id) REFERENCES p (id) ON DELETE CASCADE ON UPDATE SET NULL)"}
+        << QStringList{"CREATE TABLE p (id INT PRIMARY KEY)",
+                       "CREATE TABLE c (id INT PRIMARY KEY, p_id INT, CONSTRAINT c_p FOREIGN KEY "
+                       "(p_id) REFERENCES p (id))",
+                       "INSERT INTO p VALUES (1), (2)", "INSERT INTO c VALUES (1, 1), (2, 2)"}
+        << QStringList();
+    QTest::newRow("changed engine, collation, row format, comment")
+        << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, s VARCHAR(10)) ENGINE=MyISAM "
+                       "COLLATE=utf8mb4_bin COMMENT='neu'",
+                       "CREATE TABLE r (id INT PRIMARY KEY)"}
+        << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, s VARCHAR(10)) ENGINE=InnoDB "
+                       "ROW_FORMAT=COMPACT",
+                       "CREATE TABLE r (id INT PRIMARY KEY) ROW_FORMAT=REDUNDANT",
+                       "INSERT INTO t VALUES (1, 'ä')", "ALTER DATABASE CHARACTER SET latin1"}
+        << QStringList();
+    QTest::newRow("views changed, added, dropped, on views")
+        << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, s VARCHAR(10))",
+                       "CREATE VIEW basis AS SELECT id, s FROM t WHERE id > 2",
+                       "CREATE VIEW oben AS SELECT s FROM basis",
+                       "CREATE ALGORITHM=TEMPTABLE SQL SECURITY INVOKER VIEW nur_a AS SELECT id "
+                       "FROM t"}
+        << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, s VARCHAR(10))",
+                       "CREATE VIEW basis AS SELECT id FROM t",
+                       "CREATE VIEW nur_b AS SELECT * FROM basis"}
+        << QStringList();
+    QTest::newRow("a cycle of foreign keys on each side")
+        << QStringList{"CREATE TABLE x (id INT PRIMARY KEY, y_id INT, KEY (y_id))",
+                       "CREATE TABLE y (id INT PRIMARY KEY, x_id INT, FOREIGN KEY (x_id) "
+                       "REFERENCES x (id))",
+                       "ALTER TABLE x ADD FOREIGN KEY (y_id) REFERENCES y (id)"}
+        << QStringList{"CREATE TABLE p (id INT PRIMARY KEY, q_id INT, KEY (q_id))",
+                       "CREATE TABLE q (id INT PRIMARY KEY, p_id INT, FOREIGN KEY (p_id) "
+                       "REFERENCES p (id))",
+                       "ALTER TABLE p ADD FOREIGN KEY (q_id) REFERENCES q (id)"}
+        << QStringList{"Tabelle „p“ löschen", "Tabelle „q“ löschen"};
+    QTest::newRow("checks and triggers changed")
+        << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, n INT CHECK (n > 0), CONSTRAINT k "
+                       "CHECK (n < 100))",
+                       "CREATE TRIGGER t1 BEFORE INSERT ON t FOR EACH ROW SET NEW.n = 1",
+                       "CREATE TRIGGER t2 BEFORE INSERT ON t FOR EACH ROW SET NEW.n = NEW.n + 1",
+                       "SET SESSION sql_mode = 'ANSI_QUOTES'",
+                       "CREATE TRIGGER t3 AFTER DELETE ON t FOR EACH ROW SET @x = 'a'",
+                       "SET SESSION sql_mode = DEFAULT"}
+        << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, n INT, CONSTRAINT k CHECK (n < 50), "
+                       "CONSTRAINT weg CHECK (id > 0))",
+                       "CREATE TRIGGER t2 BEFORE INSERT ON t FOR EACH ROW SET NEW.n = NEW.n + 1",
+                       "CREATE TRIGGER t1 BEFORE INSERT ON t FOR EACH ROW SET NEW.n = 1",
+                       "CREATE TRIGGER nur_b BEFORE UPDATE ON t FOR EACH ROW SET NEW.n = 2",
+                       "INSERT INTO t VALUES (1, 5)"}
+        << QStringList();
+    QTest::newRow("hostile names")
+        << QStringList{"CREATE TABLE `a, b` (`sel``ect` INT PRIMARY KEY, `it's` VARCHAR(5), "
+                       "`<b>ä ö</b>` INT, KEY `x``y` (`it's`))",
+                       "CREATE TABLE `select` (id INT PRIMARY KEY, r INT, CONSTRAINT `f``k 1` "
+                       "FOREIGN KEY (r) REFERENCES `a, b` (`sel``ect`))",
+                       "CREATE VIEW `v``w` AS SELECT `it's` FROM `a, b`",
+                       "CREATE TRIGGER `t``r` BEFORE INSERT ON `select` FOR EACH ROW SET NEW.r "
+                       "= 1"}
+        << QStringList{"CREATE TABLE `a, b` (`sel``ect` INT PRIMARY KEY, `<b>ä ö</b>` BIGINT, "
+                       "`it's` VARCHAR(5))",
+                       "CREATE TABLE `select` (id INT PRIMARY KEY, r INT)",
+                       "CREATE TABLE `a` (id INT)", "CREATE TABLE `b` (id INT)",
+                       "INSERT INTO `a, b` VALUES (1, 2, 'o''k')"}
+        << QStringList{"Spalte „<b>ä ö</b>“ der Tabelle „a, b“ ändern (bigint(20) → int(11))",
+                       "Tabelle „a“ löschen", "Tabelle „b“ löschen"};
+  }
+  void fixedPoint() {
+    QFETCH(QStringList, a);
+    QFETCH(QStringList, b);
+    QFETCH(QStringList, losing);
+    make(DbA, a);
+    make(DbB, b);
+    const Values before = values(DbB);
+
+    const SchemaComparison first = CompareSchemas(model(DbA), model(DbB));
+    if (a == b)
+      QVERIFY2(first.differences.isEmpty() && first.steps.isEmpty(), qPrintable(describe(first)));
+    QStringList marked;
+    for (const ScriptStep &step : first.steps)
+      if (step.losesData)
+        marked << step.title;
+    QCOMPARE(marked, losing);
+
+    // What is chosen at first keeps every column of B and all it holds.
+    apply(first, [](const ScriptStep &step) { return !step.losesData; });
+    const Values kept = values(DbB);
+    for (auto table = before.begin(); table != before.end(); ++table)
+      for (auto column = table->begin(); column != table->end(); ++column)
+        QVERIFY2(kept.value(table.key()).value(column.key()) == *column,
+                 qPrintable(table.key() + "." + column.key()));
+
+    // The rest too, then nothing is left, and what stays holds what it held.
+    apply(CompareSchemas(model(DbA), model(DbB)), [](const ScriptStep &) { return true; });
+    const SchemaComparison again = CompareSchemas(model(DbA), model(DbB));
+    QVERIFY2(again.differences.isEmpty() && again.steps.isEmpty(), qPrintable(describe(again)));
+    const Values after = values(DbB);
+    for (auto table = after.begin(); table != after.end(); ++table)
+      for (auto column = table->begin(); column != table->end(); ++column)
+        if (before.value(table.key()).contains(column.key()))
+          QVERIFY2(before[table.key()][column.key()] == *column,
+                   qPrintable(table.key() + "." + column.key()));
+  }
+};
+
+QTEST_MAIN(CompareTest)
+#include "tst_compare.moc"
