@@ -6,6 +6,7 @@
 #include "app/Interaction.h"
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "compare/CompareCommand.h"
 #include "structure/StructureForm.h"
 
 #include <QAction>
@@ -79,6 +80,10 @@ TMainForm::TMainForm(QWidget *parent)
   StructureAction->setShortcutContext(Qt::WidgetShortcut);
   ListView2->addAction(StructureAction);
   ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+  // The database list's context menu holds the list's actions.
+  CompareAction = new QAction(QStringLiteral("&Vergleichen mit..."), ListView1);
+  ListView1->addAction(CompareAction);
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
 
   ListView1->setFixedWidth(233);
   ListView2->setFixedWidth(233);
@@ -209,6 +214,9 @@ void TMainForm::wire() {
   onSignal(this, ListView2, &ReportListView::doubleClicked, &TMainForm::ShowStructure);
   connect(ListView2, &ReportListView::customContextMenuRequested, this,
           &TMainForm::ListView2ContextPopup);
+  onSignal(this, CompareAction, &QAction::triggered, &TMainForm::CompareDatabase);
+  connect(ListView1, &ReportListView::customContextMenuRequested, this,
+          &TMainForm::ListView1ContextPopup);
   Structures->changed = [this](const QString &database, const QString &table) {
     StructureChanged(database, table);
   };
@@ -247,6 +255,25 @@ void TMainForm::ListView2ContextPopup(const QPoint &at) {
   QMenu menu(this);
   menu.addAction(StructureAction);
   menu.exec(ListView2->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::ListView1ContextPopup(const QPoint &at) {
+  if (!ListView1->hasSelection())
+    return;
+  QMenu menu(this);
+  menu.addActions(ListView1->actions());
+  menu.exec(ListView1->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::CompareDatabase() {
+  const Selection s = CurrentSelection();
+  if (s.database < 0 || !ConnectedOrSaySo())
+    return;
+  QStringList databases;
+  for (int row = 0; row < ListView1->count(); ++row)
+    databases << ListView1->caption(row);
+  if (CompareWithOtherDatabase(this, *Session, s.databaseName, databases))
+    RefreshLists();
 }
 
 void TMainForm::ShowStructure() {

@@ -55,6 +55,8 @@ public:
   ReportListView *ListView3;
   // "Struktur..." of the table list: its context menu, Ctrl+I, double click.
   QAction *StructureAction;
+  // "Vergleichen mit..." of the database list's context menu.
+  QAction *CompareAction;
 
   // The server connection and the thread its calls run on.
   const std::unique_ptr<ServerSession> Session;
@@ -126,6 +128,8 @@ public:
 
   // Opens (or raises) the structure window of the selected table.
   void ShowStructure();
+  // Compares the selected database with another one and shows the result.
+  void CompareDatabase();
 
 public slots:
   void connectbtnClick();
@@ -137,6 +141,7 @@ public slots:
   void ListView1Change();
   void ListView2Change();
   void ListView3Change();
+  void ListView1ContextPopup(const QPoint &at);
   void ListView2ContextPopup(const QPoint &at);
   void NewDBBtnClick();
   void DropDBBtnClick();

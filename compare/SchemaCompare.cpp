@@ -13,6 +13,7 @@
 namespace {
 
 using Kind = SchemaDifference::Kind;
+using Area = SchemaDifference::Area;
 using Phase = ScriptPhase;
 
 // The ranks of the clauses of one ALTER TABLE: what goes comes first, then
@@ -168,9 +169,13 @@ public:
 
   SchemaComparison run() {
     collectForeignKeys();
+    area = Area::Database;
     compareDatabases();
+    area = Area::Table;
     compareTables();
+    area = Area::View;
     compareViews();
+    area = Area::Trigger;
     compareTriggers();
     return result;
   }
@@ -184,7 +189,7 @@ private:
 
   void differ(Kind kind, const QString &object, const QString &detail, const QString &inA,
               const QString &inB) {
-    result.differences.append({kind, object, detail, inA, inB});
+    result.differences.append({kind, area, object, detail, inA, inB});
   }
 
   void step(const QString &title, QList<ScriptOperation> operations, bool losesData = false) {
@@ -396,6 +401,7 @@ private:
   void compareTable(const TableModel &ta, const TableModel &tb) {
     const QString object = Named("Tabelle", ta.name);
     QList<ScriptOperation> main;
+    QList<ScriptStep> losing;
     const auto clause = [&](int rank, int order, const QString &text) {
       return ScriptOperation{Phase::AlterTables, tb.name, rank, order, text};
     };
@@ -443,9 +449,9 @@ private:
       QList<ScriptOperation> keys =
           same ? QList<ScriptOperation>() : keysHoldingOn(tb.name, Folded(cb.name));
       if (!same && MayLoseData(cb, ca)) {
-        step(QStringLiteral("Spalte „%1“ der Tabelle „%2“ ändern (%3 → %4)")
-                 .arg(ca.name, ta.name, cb.type, ca.type),
-             QList<ScriptOperation>{change} + keys, true);
+        losing.append({QStringLiteral("Spalte „%1“ der Tabelle „%2“ ändern (%3 → %4)")
+                           .arg(ca.name, ta.name, cb.type, ca.type),
+                       true, QList<ScriptOperation>{change} + keys});
       } else {
         main << change << keys;
       }
@@ -453,9 +459,10 @@ private:
     for (const ColumnModel &cb : tb.columns)
       if (!aColumns.contains(Folded(cb.name))) {
         differ(Kind::OnlyInB, object, Named("Spalte", cb.name), Absent, cb.definition);
-        step(QStringLiteral("Spalte „%1“ der Tabelle „%2“ löschen").arg(cb.name, ta.name),
-             {clause(DropColumns, 0, QStringLiteral("DROP COLUMN ") + QuoteIdentifier(cb.name))},
-             true);
+        losing.append(
+            {QStringLiteral("Spalte „%1“ der Tabelle „%2“ löschen").arg(cb.name, ta.name),
+             true,
+             {clause(DropColumns, 0, QStringLiteral("DROP COLUMN ") + QuoteIdentifier(cb.name))}});
       }
 
     compareIndexes(object, ta, tb, main);
@@ -488,6 +495,8 @@ private:
       differ(Kind::Changed, object,
              QStringLiteral("Schreibweise des Namens (wird nicht angeglichen)"), ta.name, tb.name);
     step(QStringLiteral("Tabelle „%1“ angleichen").arg(ta.name), main);
+    // What may lose data comes after the rest of the table, each to choose alone.
+    result.steps << losing;
   }
 
   void compareIndexes(const QString &object, const TableModel &ta, const TableModel &tb,
@@ -784,6 +793,7 @@ private:
   const bool foldTables;
   const bool dropsWidths;
   SchemaComparison result;
+  Area area = Area::Database;                                // of the differences found now
   QSet<QString> aObjects;                                    // key() of A's tables and views
   QHash<QString, std::pair<QString, ForeignKeyModel>> aKeys; // by folded name: table, key
   QList<KeyUse> bKeys;

@@ -46,7 +46,9 @@ struct ScriptStep {
 
 struct SchemaDifference {
   enum class Kind { OnlyInA, OnlyInB, Changed };
+  enum class Area { Database, Table, View, Trigger };
   Kind kind = Kind::Changed;
+  Area area = Area::Table;
   QString object; // "Tabelle „t“", "Sicht „v“", "Trigger „t“", "Datenbank"
   QString detail; // what of it differs, e.g. "Spalte „c“: Typ"; empty: the whole object
   QString inA, inB;

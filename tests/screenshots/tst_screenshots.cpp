@@ -14,6 +14,7 @@
 #include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "compare/CompareCommand.h"
 #include "connection/SavedConnections.h"
 #include "connection/TlsDialog.h"
 #include "connection/verbindungFUnit.h"
@@ -34,6 +35,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -224,6 +226,42 @@ private slots:
     w->NewForeignKeyBtn->click();
     QCOMPARE(modal.shownCount, 2);
     w->close();
+  }
+
+  // Comparing the demo database with a test copy that drifted apart: the
+  // choice of the other database, then the result.
+  void compareWindow() {
+    QW_REQUIRE_SERVER();
+    const QString copy = QStringLiteral("laden_test");
+    admin->dropDatabase(copy);
+    admin->exec(QStringLiteral("CREATE DATABASE `laden_test` CHARACTER SET utf8mb4"));
+    for (const QString &table : admin->tables(Db))
+      admin->exec(
+          QStringLiteral("CREATE TABLE `laden_test`.%1 LIKE `laden`.%1").arg(QuoteName(table)));
+    admin->exec(QStringLiteral("ALTER TABLE `laden_test`.`kunden` MODIFY `name` VARCHAR(40) NOT "
+                               "NULL, ADD `telefon` VARCHAR(30), DROP KEY `ort`"));
+    admin->exec(QStringLiteral("ALTER TABLE `laden_test`.`artikel` MODIFY `preis` DECIMAL(8,2) "
+                               "NOT NULL DEFAULT 0.00 COMMENT 'netto'"));
+    admin->exec(QStringLiteral("CREATE TABLE `laden_test`.`notizen` (`nr` INT PRIMARY KEY)"));
+    ClickCaption(form->ListView1, Db);
+    ModalScript modal;
+    modal.push([&](QDialog &d) {
+      auto &source = static_cast<TCompareSourceForm &>(d);
+      const auto found = source.DatabaseList->findItems(copy, Qt::MatchExactly);
+      if (!found.isEmpty())
+        source.DatabaseList->setCurrentItem(found.first());
+      capture(d, QStringLiteral("compare-source"));
+      d.hide();
+      return int(QDialog::Accepted);
+    });
+    modal.push([&](QDialog &d) {
+      capture(d, QStringLiteral("compare"));
+      d.hide();
+      return int(QDialog::Rejected);
+    });
+    form->CompareDatabase();
+    QCOMPARE(modal.shownCount, 2);
+    admin->dropDatabase(copy);
   }
 
   void connectionDialog() {
