@@ -491,9 +491,6 @@ private:
     if (otherA != otherB)
       differ(Kind::Changed, object, QStringLiteral("Weitere Angaben (werden nicht angeglichen)"),
              otherA.join(QLatin1Char('\n')), otherB.join(QLatin1Char('\n')));
-    if (key(ta.name) == key(tb.name) && ta.name != tb.name)
-      differ(Kind::Changed, object,
-             QStringLiteral("Schreibweise des Namens (wird nicht angeglichen)"), ta.name, tb.name);
     step(QStringLiteral("Tabelle „%1“ angleichen").arg(ta.name), main);
     // What may lose data comes after the rest of the table, each to choose alone.
     result.steps << losing;

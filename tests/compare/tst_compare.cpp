@@ -2,10 +2,20 @@
 // schemas: what may lose data is marked so, the script without it keeps
 // every column and value of B, the whole script makes B equal to A (comparing
 // again finds nothing), and B's data in the columns that stay is unchanged.
+#include "app/mysql_test_main.h"
 #include "clientlib/SchemaCalls.h"
+#include "compare/CompareCommand.h"
+#include "compare/CompareForm.h"
 #include "compare/SchemaCompare.h"
 #include "compare/ScriptRunner.h"
 #include "tests/support/TestSupport.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -121,6 +131,109 @@ private slots:
       admin->dropDatabase(DbA);
       admin->dropDatabase(DbB);
     }
+  }
+
+  // What may lose data: from B's column type to A's.
+  void lossMarking_data() {
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<bool>("loses");
+    const auto row = [](const char *from, const char *to, bool loses) {
+      QTest::addRow("%s -> %s", from, to) << QString(from) << QString(to) << loses;
+    };
+    row("int(11)", "bigint(20)", false);
+    row("bigint(20)", "int(11)", true);
+    row("int(10) unsigned", "int(11)", true);
+    row("int(11)", "int(10) unsigned", true);
+    row("int(10) unsigned", "bigint(20)", false);
+    row("varchar(20)", "varchar(10)", true);
+    row("char(10)", "varchar(10)", false);
+    row("varchar(10)", "char(10)", true);
+    row("varchar(100)", "text", false);
+    row("text", "varchar(100)", true);
+    row("decimal(10,2)", "decimal(12,2)", false);
+    row("decimal(10,2)", "decimal(10,3)", true);
+    row("enum('a','b')", "enum('a','b','c')", false);
+    row("enum('a','b')", "enum('b','a')", true);
+    row("datetime", "date", true);
+    row("datetime", "datetime(3)", false);
+    row("float", "double", false);
+    row("double", "float", true);
+  }
+  void lossMarking() {
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(bool, loses);
+    ColumnModel b, a;
+    b.type = from;
+    a.type = to;
+    QCOMPARE(MayLoseData(b, a), loses);
+  }
+
+  // Spellings that the servers treat alike are no difference: widths of
+  // integer types on MySQL 8, the AUTO_INCREMENT counter, a character set
+  // spelled out or left to the table's default, the letter case of table
+  // names where the server ignores it.
+  void sameForTheServer_data() {
+    QTest::addColumn<QStringList>("a"); // version, lower_case_table_names, table, CREATE TABLE
+    QTest::addColumn<QStringList>("b");
+    QTest::addColumn<int>("differences");
+    const QString intA = "CREATE TABLE `t` (\n  `id` int NOT NULL\n) ENGINE=InnoDB";
+    const QString intB = "CREATE TABLE `t` (\n  `id` int(11) NOT NULL\n) ENGINE=InnoDB";
+    QTest::newRow("integer widths") << QStringList{"8.0.36", "0", "t", intA}
+                                    << QStringList{"10.11.6-MariaDB", "0", "t", intB} << 0;
+    QTest::newRow("integer widths kept") << QStringList{"8.0.18", "0", "t", intA}
+                                         << QStringList{"10.11.6-MariaDB", "0", "t", intB} << 1;
+    QTest::newRow("counter") << QStringList{"10.11.6-MariaDB", "0", "t",
+                                            intB + " AUTO_INCREMENT=57 DEFAULT CHARSET=latin1"}
+                             << QStringList{"10.11.6-MariaDB", "0", "t",
+                                            intB + " DEFAULT CHARSET=latin1"}
+                             << 0;
+    QTest::newRow("letter case ignored")
+        << QStringList{"10.11.6-MariaDB", "1", "kunden", intB}
+        << QStringList{"10.11.6-MariaDB", "2", "Kunden", intB} << 0;
+    QTest::newRow("letter case counts") << QStringList{"10.11.6-MariaDB", "0", "kunden", intB}
+                                        << QStringList{"10.11.6-MariaDB", "0", "Kunden", intB} << 2;
+    QTest::newRow("character set spelled out")
+        << QStringList{"10.11.6-MariaDB", "0", "t",
+                       "CREATE TABLE `t` (\n  `c` varchar(9) DEFAULT NULL\n) DEFAULT "
+                       "CHARSET=latin1"}
+        << QStringList{"10.11.6-MariaDB", "0", "t",
+                       "CREATE TABLE `t` (\n  `c` varchar(9) CHARACTER SET latin1 COLLATE "
+                       "latin1_swedish_ci DEFAULT NULL\n) DEFAULT CHARSET=latin1"}
+        << 0;
+  }
+  void sameForTheServer() {
+    QFETCH(QStringList, a);
+    QFETCH(QStringList, b);
+    QFETCH(int, differences);
+    const auto modelOf = [](const QStringList &side) {
+      SchemaRows rows;
+      rows.serverVersion = side[0];
+      rows.lowerCaseTableNames = side[1].toInt();
+      rows.tables = {{side[2], "BASE TABLE", "InnoDB", "latin1_swedish_ci", ""}};
+      const bool text = side[3].contains("varchar");
+      rows.columns = {{side[2], text ? "c" : "id", text ? "varchar(9)" : side[3].section(' ', 5, 5),
+                       "YES", QString(), "", text ? "latin1" : QString(),
+                       text ? "latin1_swedish_ci" : QString(), ""}};
+      rows.createStatements.insert(side[2], side[3]);
+      return BuildSchemaModel("d", rows);
+    };
+    const SchemaComparison c = CompareSchemas(modelOf(a), modelOf(b));
+    QVERIFY2(c.differences.size() == differences, qPrintable(describe(c)));
+  }
+
+  // A database of many tables is read in a few requests, not one a table.
+  void readsInFewRequests() {
+    QW_REQUIRE_SERVER();
+    QStringList tables;
+    for (int i = 0; i < 60; ++i)
+      tables << QStringLiteral("CREATE TABLE t%1 (id INT PRIMARY KEY)").arg(i);
+    make(DbA, tables);
+    const SchemaRows rows = ReadSchemaRows(*session, DbA);
+    QVERIFY(rows.reply.ok);
+    QCOMPARE(rows.createStatements.size(), 60);
+    QVERIFY2(rows.requests <= 10, qPrintable(QString::number(rows.requests)));
   }
 
   void fixedPoint_data() {
@@ -255,6 +368,85 @@ private slots:
         if (before.value(table.key()).contains(column.key()))
           QVERIFY2(before[table.key()][column.key()] == *column,
                    qPrintable(table.key() + "." + column.key()));
+  }
+
+  // Through the main window: the other database is chosen, the whole script
+  // is shown with what loses data left out, saved as it is shown, run only
+  // after a question when data may go, and the window then compares anew.
+  void windowShowsTheScriptBeforeItRuns() {
+    QW_REQUIRE_SERVER();
+    QStandardPaths::setTestModeEnabled(true);
+    const QStringList a{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a INT, neu INT)",
+                        "CREATE TRIGGER tr BEFORE INSERT ON t FOR EACH ROW BEGIN SET NEW.a = 1; "
+                        "SET NEW.neu = 2; END"};
+    const QStringList b{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a INT, alt INT)",
+                        "INSERT INTO t VALUES (1, 2, 3)"};
+    make(DbA, a);
+    make(DbB, b);
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    QVERIFY(form->connected());
+    ClickCaption(form->ListView1, DbA);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("skript.sql"));
+    QString shown;
+    ModalScript modal;
+    MessageRecorder messages;
+    modal.push([&](QDialog &d) {
+      auto &source = static_cast<TCompareSourceForm &>(d);
+      if (!source.DatabaseList->findItems(DbA, Qt::MatchExactly).isEmpty())
+        return int(QDialog::Rejected); // A is no choice
+      source.DatabaseList->setCurrentItem(
+          source.DatabaseList->findItems(DbB, Qt::MatchExactly).value(0));
+      return int(QDialog::Accepted);
+    });
+    modal.push([&](QDialog &d) {
+      auto &w = static_cast<TCompareForm &>(d);
+      shown = w.ScriptText->toPlainText();
+      [&] {
+        QCOMPARE(shown, ScriptFileText(w.comparison(), w.ChosenScript()));
+        QVERIFY(shown.contains("ADD COLUMN `neu`") && !shown.contains("DROP COLUMN"));
+        modal.push([&](QDialog &save) {
+          static_cast<QFileDialog &>(save).selectFile(file);
+          return int(QDialog::Accepted);
+        });
+        w.SaveBtn->click();
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(saved.readAll()), shown);
+        // The step that drops a column, chosen: asked first, "Nein" sends nothing.
+        for (int i = 0; i < w.StepList->topLevelItemCount(); ++i)
+          w.StepList->topLevelItem(i)->setCheckState(0, Qt::Checked);
+        QVERIFY(w.ScriptText->toPlainText().contains("DROP COLUMN `alt`"));
+        messages.answers = {MessageAnswer::No};
+        w.RunBtn->click();
+        QCOMPARE(messages.shown.size(), 1);
+        QCOMPARE(admin->columnNames(DbB, "t"), QStringList({"id", "a", "alt"}));
+        messages.answers = {MessageAnswer::Yes};
+        w.RunBtn->click();
+        QCOMPARE(messages.shown.size(), 2);
+        QVERIFY2(w.SummaryLabel->text().contains("dieselbe Struktur"),
+                 qPrintable(w.RunLabel->text()));
+        QVERIFY(w.sent());
+      }();
+      return int(QDialog::Rejected);
+    });
+    form->CompareDatabase();
+    QCOMPARE(modal.shownCount, 3);
+    QCOMPARE(admin->columnNames(DbB, "t"), QStringList({"id", "a", "neu"}));
+    CloseMainForm(form);
+
+    // The saved script is one the mariadb client runs as it stands.
+    make(DbB, b);
+    QProcess client;
+    client.setStandardInputFile(file);
+    client.start(QStringLiteral("mariadb"),
+                 {"--no-defaults", "-h", TestServer::host(), "-P",
+                  QString::number(TestServer::port()), "-u", TestServer::user()});
+    QVERIFY(client.waitForFinished(60000));
+    QVERIFY2(client.exitCode() == 0, client.readAllStandardError().constData());
+    const SchemaComparison left = CompareSchemas(model(DbA), model(DbB));
+    QCOMPARE(left.steps.size(), 1);
+    QVERIFY(left.steps.first().losesData);
   }
 };
 
