@@ -3,6 +3,7 @@
 // every column and value of B, the whole script makes B equal to A (comparing
 // again finds nothing), and B's data in the columns that stay is unchanged.
 #include "app/mysql_test_main.h"
+#include "clientlib/Results.h"
 #include "clientlib/SchemaCalls.h"
 #include "compare/CompareCommand.h"
 #include "compare/CompareForm.h"
@@ -368,6 +369,37 @@ private slots:
         if (before.value(table.key()).contains(column.key()))
           QVERIFY2(before[table.key()][column.key()] == *column,
                    qPrintable(table.key() + "." + column.key()));
+  }
+
+  // A statement that fails ends the run there: the report names it and the
+  // server's reason, nothing after it is sent, the session's sql_mode is back.
+  void runStopsAtTheFirstError() {
+    QW_REQUIRE_SERVER();
+    make(DbA, {"CREATE TABLE t (id INT PRIMARY KEY, a INT, UNIQUE KEY u (a))",
+               "CREATE VIEW v AS SELECT a FROM t"});
+    make(DbB,
+         {"CREATE TABLE t (id INT PRIMARY KEY, a INT)", "INSERT INTO t VALUES (1, 5), (2, 5)"});
+    const SchemaComparison c = CompareSchemas(model(DbA), model(DbB));
+    const QList<ScriptStatement> script = BuildScript(c, QList<bool>(c.steps.size(), true));
+    QCOMPARE(script.size(), 2);
+    const auto mode = [&] {
+      return session->run({}, [](MYSQL *h) {
+        return QueryRows(h, QStringLiteral("SELECT @@SESSION.sql_mode")).value().value(0).value(0);
+      });
+    };
+    const QString before = mode();
+    const ScriptRun run = RunScript(*session, script);
+    QCOMPARE(run.failed, 0);
+    QCOMPARE(run.done, 0);
+    const QString report = ScriptRunReport(run, script);
+    QVERIFY2(report.startsWith("Anweisung 1 ist fehlgeschlagen:\n\nALTER TABLE") &&
+                 report.contains("Duplicate entry") && report.contains("0 von 2 Anweisungen"),
+             qPrintable(report));
+    QVERIFY(admin
+                ->column("SELECT TABLE_NAME FROM information_schema.VIEWS WHERE TABLE_SCHEMA = " +
+                         QuoteLiteral(DbB))
+                .isEmpty());
+    QCOMPARE(mode(), before);
   }
 
   // Through the main window: the other database is chosen, the whole script
