@@ -261,6 +261,9 @@ private:
             k.referencedDatabase.isEmpty() || key(k.referencedDatabase) == key(b.database);
         bKeys.append({t.name, k, FoldedNames(k.columns), own ? key(k.referencedTable) : QString(),
                       FoldedNames(k.referencedColumns)});
+        bKeysByTable[key(t.name)] << bKeys.size() - 1;
+        if (own && key(k.referencedTable) != key(t.name))
+          bKeysByTable[key(k.referencedTable)] << bKeys.size() - 1;
       }
   }
 
@@ -269,7 +272,8 @@ private:
   // they are dropped first and A's are added again afterwards.
   QList<ScriptOperation> keysHoldingOn(const QString &table, const QString &column) const {
     QList<ScriptOperation> operations;
-    for (const KeyUse &use : bKeys) {
+    for (const qsizetype at : bKeysByTable.value(key(table))) {
+      const KeyUse &use = bKeys[at];
       if (!(key(use.holder) == key(table) && use.columns.contains(column)) &&
           !(use.referencedTable == key(table) && use.referencedColumns.contains(column)))
         continue;
@@ -446,8 +450,11 @@ private:
                                        .arg(QuoteIdentifier(cb.name), QuoteIdentifier(ca.name));
       const ScriptOperation change = clause(
           Columns, i, target + QLatin1Char(' ') + ca.definition + (moved ? place : QString()));
-      QList<ScriptOperation> keys =
-          same ? QList<ScriptOperation>() : keysHoldingOn(tb.name, Folded(cb.name));
+      // The server refuses to change the type of a column under a foreign key.
+      const bool keysInTheWay = ca.type != cb.type || ca.characterSet != cb.characterSet ||
+                                ca.collation != cb.collation || ca.nullable != cb.nullable;
+      QList<ScriptOperation> keys = same || !keysInTheWay ? QList<ScriptOperation>()
+                                                          : keysHoldingOn(tb.name, Folded(cb.name));
       if (!same && MayLoseData(cb, ca)) {
         losing.append({QStringLiteral("Spalte „%1“ der Tabelle „%2“ ändern (%3 → %4)")
                            .arg(ca.name, ta.name, cb.type, ca.type),
@@ -794,6 +801,7 @@ private:
   QSet<QString> aObjects;                                    // key() of A's tables and views
   QHash<QString, std::pair<QString, ForeignKeyModel>> aKeys; // by folded name: table, key
   QList<KeyUse> bKeys;
+  QHash<QString, QList<qsizetype>> bKeysByTable; // key() of a table: its keys and those to it
 };
 
 } // namespace

@@ -274,6 +274,15 @@ private slots:
                        "(p_id) REFERENCES p (id))",
                        "INSERT INTO p VALUES (1), (2)", "INSERT INTO c VALUES (1, 1), (2, 2)"}
         << QStringList();
+    QTest::newRow("key columns moved, commented, not null")
+        << QStringList{"CREATE TABLE p (id INT PRIMARY KEY, a INT)",
+                       "CREATE TABLE c (id INT PRIMARY KEY, p_id INT NOT NULL COMMENT 'x', "
+                       "FOREIGN KEY (p_id) REFERENCES p (id))"}
+        << QStringList{"CREATE TABLE p (a INT, id INT PRIMARY KEY)",
+                       "CREATE TABLE c (id INT PRIMARY KEY, p_id INT, FOREIGN KEY (p_id) "
+                       "REFERENCES p (id))",
+                       "INSERT INTO p VALUES (5, 1)", "INSERT INTO c VALUES (1, 1)"}
+        << QStringList();
     QTest::newRow("changed engine, collation, row format, comment")
         << QStringList{"CREATE TABLE t (id INT PRIMARY KEY, s VARCHAR(10)) ENGINE=MyISAM "
                        "COLLATE=utf8mb4_bin COMMENT='neu'",
