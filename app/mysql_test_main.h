@@ -26,6 +26,7 @@ class TNewTableForm;
 class TEditFieldForm;
 class TAboutBox;
 class StructureWindows;
+class SqlFileCommands;
 class QAction;
 
 class TMainForm : public QMainWindow {
@@ -79,6 +80,8 @@ public:
 
   // The structure windows of tables; they close when the connection does.
   const std::unique_ptr<StructureWindows> Structures;
+  // The schema as SQL: export a structure, run an SQL file.
+  const std::unique_ptr<SqlFileCommands> SqlFiles;
 
   bool connected() const { return !connectbtn->isEnabled(); }
 
@@ -137,6 +140,7 @@ public slots:
   void ListView1Change();
   void ListView2Change();
   void ListView3Change();
+  void ListView1ContextPopup(const QPoint &at);
   void ListView2ContextPopup(const QPoint &at);
   void NewDBBtnClick();
   void DropDBBtnClick();
