@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScopeGuard>
@@ -17,15 +16,10 @@ constexpr int PollMilliseconds = 100;
 
 void WaitWithProgress(const QString &title, const QString &what, PendingCall &call,
                       const JobProgress &progress, const ProgressText &text) {
+  if (call.finished())
+    return;
   QGuiApplication::setOverrideCursor(Qt::BusyCursor);
   const auto cursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-  QEventLoop loop;
-  QObject relay; // lives on this thread: the call's thread finishes through it
-  if (!call.notifyWhenFinished([&relay, &loop] {
-        QMetaObject::invokeMethod(
-            &relay, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-      }))
-    return;
   TProgressForm window(title, what, call, QApplication::activeWindow());
   QElapsedTimer clock;
   clock.start();
@@ -34,11 +28,11 @@ void WaitWithProgress(const QString &title, const QString &what, PendingCall &ca
     window.showProgress(view.perMille, view.figures);
   };
   QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &relay, show);
+  QObject::connect(&poll, &QTimer::timeout, show);
   show();
   window.show();
   poll.start(PollMilliseconds);
-  loop.exec();
+  RunEventsUntilFinished(call);
 }
 
 } // namespace
