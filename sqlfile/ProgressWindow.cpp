@@ -48,6 +48,7 @@ TProgressForm::TProgressForm(const QString &title, const QString &what, PendingC
   FiguresLabel = new QLabel(this);
   FiguresLabel->setObjectName(QStringLiteral("FiguresLabel"));
   FiguresLabel->setTextFormat(Qt::PlainText);
+  FiguresLabel->setMinimumHeight(FiguresLabel->fontMetrics().height()); // a line, also while empty
   auto *column = static_cast<QVBoxLayout *>(layout());
   column->insertWidget(1, ProgressBar);
   column->insertWidget(2, FiguresLabel);
