@@ -84,17 +84,10 @@ private:
 void WaitWithWindow(const QString &what, PendingCall &call) {
   WaitCursor cursor;
   InputHold hold;
-  QEventLoop loop;
-  QObject relay; // lives on this thread: the call's thread finishes through it
-  if (!call.notifyWhenFinished([&relay, &loop] {
-        QMetaObject::invokeMethod(
-            &relay, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-      }))
-    return;
   std::unique_ptr<TWaitForm> window;
   QTimer later;
   later.setSingleShot(true);
-  QObject::connect(&later, &QTimer::timeout, &relay, [&] {
+  QObject::connect(&later, &QTimer::timeout, [&] {
     if (call.finished())
       return;
     window = std::make_unique<TWaitForm>(what, call, QApplication::activeWindow());
@@ -102,10 +95,20 @@ void WaitWithWindow(const QString &what, PendingCall &call) {
     window->show();
   });
   later.start(WaitWindowDelay());
-  loop.exec();
+  RunEventsUntilFinished(call);
 }
 
 } // namespace
+
+void RunEventsUntilFinished(PendingCall &call) {
+  QEventLoop loop;
+  QObject relay; // lives on this thread: the call's thread finishes through it
+  if (call.notifyWhenFinished([&relay, &loop] {
+        QMetaObject::invokeMethod(
+            &relay, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+      }))
+    loop.exec();
+}
 
 TWaitForm::TWaitForm(const QString &what, PendingCall &call, QWidget *parent)
     : QDialog(parent), m_call(call) {

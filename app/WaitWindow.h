@@ -31,5 +31,8 @@ private:
 
 // Makes every server call of the program wait this way.
 void InstallWaitWindow();
+// Lets the interface thread go on (paint, run its timers) until `call` has
+// finished; returns at once when it already has.
+void RunEventsUntilFinished(PendingCall &call);
 // How long a call runs before "Bitte warten" shows (400 ms; tests shorten it).
 void SetWaitWindowDelay(int milliseconds);

@@ -7,6 +7,7 @@
 #include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
 #include "compare/CompareCommand.h"
+#include "sqlfile/SqlFileCommands.h"
 #include "structure/StructureForm.h"
 
 #include <QAction>
@@ -41,7 +42,9 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
       MySQLHandle(Session->handle()),
-      Structures(std::make_unique<StructureWindows>(*Session, this)) {
+      Structures(std::make_unique<StructureWindows>(*Session, this)),
+      SqlFiles(std::make_unique<SqlFileCommands>(SqlFileHost{
+          *Session, this, [this] { return ConnectedOrSaySo(); }, [this] { RefreshLists(); }})) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(ProductTitle);
   setMinimumSize(320, 240);
@@ -80,9 +83,7 @@ TMainForm::TMainForm(QWidget *parent)
   StructureAction->setShortcutContext(Qt::WidgetShortcut);
   ListView2->addAction(StructureAction);
   ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
-  // The database list's context menu holds the list's actions.
   CompareAction = new QAction(QStringLiteral("&Vergleichen mit..."), ListView1);
-  ListView1->addAction(CompareAction);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
 
   ListView1->setFixedWidth(233);
@@ -212,11 +213,11 @@ void TMainForm::wire() {
   onSignal(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
   onSignal(this, StructureAction, &QAction::triggered, &TMainForm::ShowStructure);
   onSignal(this, ListView2, &ReportListView::doubleClicked, &TMainForm::ShowStructure);
+  connect(ListView1, &ReportListView::customContextMenuRequested, this,
+          &TMainForm::ListView1ContextPopup);
   connect(ListView2, &ReportListView::customContextMenuRequested, this,
           &TMainForm::ListView2ContextPopup);
   onSignal(this, CompareAction, &QAction::triggered, &TMainForm::CompareDatabase);
-  connect(ListView1, &ReportListView::customContextMenuRequested, this,
-          &TMainForm::ListView1ContextPopup);
   Structures->changed = [this](const QString &database, const QString &table) {
     StructureChanged(database, table);
   };
@@ -249,20 +250,25 @@ void TMainForm::ListView3Change() {
   ChangeFieldBnt->setEnabled(on);
 }
 
+// The database list's context menu: each feature appends its entries.
+void TMainForm::ListView1ContextPopup(const QPoint &at) {
+  const Selection s = CurrentSelection();
+  if (s.database < 0)
+    return;
+  QMenu menu(this);
+  SqlFiles->addDatabaseEntries(menu, s.databaseName);
+  menu.addAction(CompareAction);
+  menu.exec(ListView1->viewport()->mapToGlobal(at));
+}
+
 void TMainForm::ListView2ContextPopup(const QPoint &at) {
   if (!ListView2->hasSelection())
     return;
   QMenu menu(this);
   menu.addAction(StructureAction);
+  if (const Selection s = CurrentSelection(); s.database >= 0)
+    SqlFiles->addTableEntries(menu, s.databaseName, {s.tableName});
   menu.exec(ListView2->viewport()->mapToGlobal(at));
-}
-
-void TMainForm::ListView1ContextPopup(const QPoint &at) {
-  if (!ListView1->hasSelection())
-    return;
-  QMenu menu(this);
-  menu.addActions(ListView1->actions());
-  menu.exec(ListView1->viewport()->mapToGlobal(at));
 }
 
 void TMainForm::CompareDatabase() {

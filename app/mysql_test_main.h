@@ -26,6 +26,7 @@ class TNewTableForm;
 class TEditFieldForm;
 class TAboutBox;
 class StructureWindows;
+class SqlFileCommands;
 class QAction;
 
 class TMainForm : public QMainWindow {
@@ -81,6 +82,8 @@ public:
 
   // The structure windows of tables; they close when the connection does.
   const std::unique_ptr<StructureWindows> Structures;
+  // The schema as SQL: export a structure, run an SQL file.
+  const std::unique_ptr<SqlFileCommands> SqlFiles;
 
   bool connected() const { return !connectbtn->isEnabled(); }
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -147,6 +148,9 @@ private:
   std::function<void()> m_onCancel;
 };
 
+// The call whose work runs on this thread, if any.
+thread_local const CallState *RunningCall = nullptr;
+
 void BlockUntilFinished(const QString &, PendingCall &call) { call.wait(); }
 
 CallWaiter &Waiter() {
@@ -197,8 +201,8 @@ ServerReply ServerReply::Of(MYSQL *handle, bool succeeded) {
   return {false, mysql::mysql_errno(handle), ServerError(handle)};
 }
 
-void SetCallWaiter(CallWaiter waiter) {
-  Waiter() = waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished);
+CallWaiter SetCallWaiter(CallWaiter waiter) {
+  return std::exchange(Waiter(), waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished));
 }
 
 bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint) {
@@ -284,7 +288,9 @@ void ServerSession::execute(const QString &what, const std::function<void(MYSQL 
         }
       });
   m_worker->post([call, handle, &job] {
+    RunningCall = call.get();
     job(handle);
+    RunningCall = nullptr;
     call->finish();
   });
   Waiter()(what, *call);
@@ -371,6 +377,8 @@ void ServerSession::close(const QString &what) {
   if (closing)
     run(what, [closing](MYSQL *) { mysql::mysql_close(closing); });
 }
+
+bool ServerSession::CancelRequested() { return RunningCall && RunningCall->cancelRequested(); }
 
 bool ServerSession::BackgroundWorkRunning() {
   const std::lock_guard lock(Background().mutex);

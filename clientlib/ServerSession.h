@@ -60,9 +60,10 @@ public:
 };
 
 // How the interface thread waits for a call; `what` names it for the user.
-// The default waits without letting anything else happen.
+// The default waits without letting anything else happen. Returns the
+// waiter it replaced, so that a command can wait its own way for a while.
 using CallWaiter = std::function<void(const QString &what, PendingCall &call)>;
-void SetCallWaiter(CallWaiter waiter);
+CallWaiter SetCallWaiter(CallWaiter waiter);
 
 // Sets the connection options that every connection of the program uses:
 // the connect time-out and the utf8mb4 character set. False when the client
@@ -138,6 +139,10 @@ public:
 
   // Whether the user cancelled the last call that run() or connect() waited for.
   bool lastCallCancelled() const { return m_lastCancelled; }
+  // For the work of run() while it runs on the connection's thread: whether
+  // the user has asked to cancel its call. Work of many statements stops at
+  // the next one; the statement that runs is ended by the cancel itself.
+  static bool CancelRequested();
 
   enum class ConnectStep { Connected, InitFailed, OptionsRefused, ConnectFailed, Cancelled };
   struct ConnectOutcome {

@@ -22,6 +22,8 @@
 #include "schema/NeueDBFUnit.h"
 #include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
+#include "sqlfile/ExportForm.h"
+#include "sqlfile/ProgressWindow.h"
 #include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
@@ -101,6 +103,15 @@ QStringList overlaps(const QWidget &form) {
   }
   return found;
 }
+
+// A call that runs for as long as a window that waits for it is looked at.
+struct RunningCall : PendingCall {
+  bool finished() const override { return false; }
+  void wait() override {}
+  bool notifyWhenFinished(std::function<void()>) override { return true; }
+  void cancel() override {}
+  bool cancelRequested() const override { return false; }
+};
 
 } // namespace
 
@@ -348,16 +359,29 @@ private slots:
   }
 
   void waitWindow() {
-    struct Running : PendingCall {
-      bool finished() const override { return false; }
-      void wait() override {}
-      bool notifyWhenFinished(std::function<void()>) override { return true; }
-      void cancel() override {}
-      bool cancelRequested() const override { return false; }
-    } call;
+    RunningCall call;
     TWaitForm w(QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), call,
                 form.get());
     capture(w, QStringLiteral("wait"));
+  }
+
+  void exportDialog() {
+    TExportForm d(QStringLiteral("Die Struktur der Datenbank „laden“ (Tabellen, Sichten und "
+                                 "Trigger) wird als SQL in eine Datei geschrieben."),
+                  true, form.get());
+    d.FileEd->setText(QStringLiteral("/home/anna/laden.sql"));
+    capture(d, QStringLiteral("export-structure"));
+  }
+
+  void progressWindow() {
+    RunningCall call;
+    TProgressForm w(
+        QStringLiteral("SQL-Datei ausführen"),
+        QStringLiteral("„laden.sql“ wird auf der Datenbank „laden_test“ ausgeführt ..."), call,
+        form.get());
+    w.showProgress(420,
+                   QStringLiteral("12,3 von 29,4 MB · 4.711 Anweisungen · noch etwa 1:02 min"));
+    capture(w, QStringLiteral("run-sql-file"));
   }
 };
 
