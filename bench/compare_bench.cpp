@@ -20,7 +20,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -141,15 +144,48 @@ void Generate(bench::Connection &admin, const Options &o) {
   std::fprintf(stderr, "made in %.1f s\n", msSince(start) / 1000);
 }
 
+// CPU time, which the load of a shared machine stretches less than the
+// clock: this process's (all its threads), and the server's where its
+// process is at hand (the same machine).
+double OwnCpuMs() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+  return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+double ServerCpuMs(int pid) {
+  if (pid <= 0)
+    return 0;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string field;
+  double ticks = 0;
+  // After the name in parentheses: the 14th and 15th fields are the user
+  // and system time.
+  for (int i = 1; i <= 15 && stat >> field; ++i)
+    if (i >= 14)
+      ticks += std::stod(field);
+  return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+int ServerPid(bench::Connection &admin) {
+  const auto file = admin.column("SELECT @@pid_file");
+  std::ifstream pid(file.empty() ? std::string() : file.front());
+  int value = 0;
+  return pid >> value ? value : 0;
+}
+
 struct Run {
   double read = 0, model = 0, compare = 0;
+  double clientCpu = 0, serverCpu = 0;
   int requests = 0;
   SchemaComparison result;
   double total() const { return read + model + compare; }
 };
 
-Run Compare(ServerSession &session) {
+Run Compare(ServerSession &session, int serverPid) {
   Run run;
+  const double ownBefore = OwnCpuMs(), serverBefore = ServerCpuMs(serverPid);
   auto start = Clock::now();
   const SchemaRows a = ReadSchemaRows(session, QString::fromStdString(DatabaseA));
   const SchemaRows b = ReadSchemaRows(session, QString::fromStdString(DatabaseB));
@@ -165,6 +201,8 @@ Run Compare(ServerSession &session) {
   start = Clock::now();
   run.result = CompareSchemas(modelA, modelB);
   run.compare = msSince(start);
+  run.clientCpu = OwnCpuMs() - ownBefore;
+  run.serverCpu = ServerCpuMs(serverPid) - serverBefore;
   return run;
 }
 
@@ -191,8 +229,10 @@ int Main(int argc, char **argv) {
   if (!mysql::ClientLibraryHandle)
     throw bench::Error("cannot load the client library");
   const bench::ServerAddress server = bench::ServerAddress::fromEnvironment();
+  int serverPid = 0;
   {
     bench::Connection admin(server, true);
+    serverPid = ServerPid(admin);
     Generate(admin, o);
     // The first comparison meets no table opened before.
     admin.exec("FLUSH TABLES");
@@ -206,15 +246,17 @@ int Main(int argc, char **argv) {
     throw bench::Error("cannot connect: " + connected.reply.error.toStdString());
 
   const auto expected = static_cast<qsizetype>(Places(o.tables).size());
-  const Run first = Compare(session);
-  std::vector<double> read, model, compare, total;
+  const Run first = Compare(session, serverPid);
+  std::vector<double> read, model, compare, total, clientCpu, serverCpu;
   int requests = 0;
   for (int r = 0; r < o.repeat; ++r) {
-    const Run run = Compare(session);
+    const Run run = Compare(session, serverPid);
     read.push_back(run.read);
     model.push_back(run.model);
     compare.push_back(run.compare);
     total.push_back(run.total());
+    clientCpu.push_back(run.clientCpu);
+    serverCpu.push_back(run.serverCpu);
     requests = run.requests;
     if (run.result.differences.size() != expected)
       throw bench::Error("found " + std::to_string(run.result.differences.size()) +
@@ -224,12 +266,15 @@ int Main(int argc, char **argv) {
               "apart; %lld steps written. Server answered directly (0 ms added).\n\n",
               o.tables, o.engine.c_str(), static_cast<long long>(expected),
               static_cast<long long>(first.result.steps.size()));
-  std::printf("| Comparison | read both ms | model ms | compare ms | total ms | requests |\n");
-  std::printf("|---|---:|---:|---:|---:|---:|\n");
-  std::printf("| first, no table open | %.0f | %.0f | %.0f | %.0f | %d |\n", first.read,
-              first.model, first.compare, first.total(), first.requests);
-  std::printf("| median of %d after it | %.0f | %.0f | %.0f | %.0f | %d |\n", o.repeat,
-              Median(read), Median(model), Median(compare), Median(total), requests);
+  std::printf("| Comparison | read both ms | model ms | compare ms | total ms | requests | "
+              "client CPU ms | server CPU ms |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+  std::printf("| first, no table open | %.0f | %.0f | %.0f | %.0f | %d | %.0f | %.0f |\n",
+              first.read, first.model, first.compare, first.total(), first.requests,
+              first.clientCpu, first.serverCpu);
+  std::printf("| median of %d after it | %.0f | %.0f | %.0f | %.0f | %d | %.0f | %.0f |\n",
+              o.repeat, Median(read), Median(model), Median(compare), Median(total), requests,
+              Median(clientCpu), Median(serverCpu));
   return first.result.differences.size() == expected ? 0 : 1;
 }
 

@@ -403,6 +403,11 @@ private:
   }
 
   void compareTable(const TableModel &ta, const TableModel &tb) {
+    // The server writes alike what is alike: the same text is the same table
+    // (its foreign keys within the database name no database).
+    if (ta.createStatement == tb.createStatement && ta.engine == tb.engine &&
+        ta.collation == tb.collation && ta.comment == tb.comment)
+      return;
     const QString object = Named("Tabelle", ta.name);
     QList<ScriptOperation> main;
     QList<ScriptStep> losing;

@@ -51,15 +51,17 @@ ColumnModel ReadColumn(const QString &name, const QString &rest, const QStringLi
   column.characterSet = facts->value(6);
   column.collation = facts->value(7);
   column.comment = facts->value(8);
-  if (!column.collation.isEmpty() && rest.startsWith(column.type + QLatin1Char(' '))) {
-    const QStringView after = AfterCharsetAndCollation(QStringView(rest).mid(column.type.size()));
-    column.definition = QStringLiteral("%1 CHARACTER SET %2 COLLATE %3")
-                            .arg(column.type, column.characterSet, column.collation);
-    if (!after.trimmed().isEmpty())
-      column.definition += QLatin1Char(' ') + after.trimmed().toString();
-  } else if (!column.collation.isEmpty() && rest == column.type) {
-    column.definition = QStringLiteral("%1 CHARACTER SET %2 COLLATE %3")
-                            .arg(column.type, column.characterSet, column.collation);
+  const bool typeFirst = rest.startsWith(column.type) &&
+                         (rest.size() == column.type.size() || rest[column.type.size()] == u' ');
+  if (!column.collation.isEmpty() && typeFirst) {
+    const QStringView after =
+        AfterCharsetAndCollation(QStringView(rest).mid(column.type.size())).trimmed();
+    column.definition = column.type + QStringLiteral(" CHARACTER SET ") + column.characterSet +
+                        QStringLiteral(" COLLATE ") + column.collation;
+    if (!after.isEmpty()) {
+      column.definition += QLatin1Char(' ');
+      column.definition += after;
+    }
   }
   return column;
 }
@@ -211,6 +213,7 @@ SchemaModel BuildSchemaModel(const QString &database, const SchemaRows &rows) {
     if (!SplitCreateTable(*created, parts, options))
       continue;
     ReadCreateParts(table, parts, options, facts.value(table.name));
+    table.createStatement = *created;
     model.tables << table;
   }
   for (const QStringList &row : rows.views)

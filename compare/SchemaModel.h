@@ -64,6 +64,8 @@ struct TableModel {
   // the table options after them.
   QStringList partsWithoutForeignKeys;
   QString createOptions;
+  // The whole text: two tables of the same name and text are alike.
+  QString createStatement;
 };
 
 struct ViewModel {

@@ -6,6 +6,19 @@ namespace {
 
 bool IsWordCharacter(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
 
+// SkipQuotedOrComment, for scanning loops: most characters start nothing.
+qsizetype SkipAt(QStringView text, qsizetype at) {
+  switch (text[at].unicode()) {
+  case '\'':
+  case '"':
+  case '`':
+  case '#':
+  case '-':
+  case '/': return SkipQuotedOrComment(text, at);
+  default: return at;
+  }
+}
+
 qsizetype EndOfLine(QStringView text, qsizetype from) {
   const qsizetype end = text.indexOf(u'\n', from);
   return end < 0 ? text.size() : end + 1;
@@ -54,7 +67,7 @@ qsizetype SkipQuotedOrComment(QStringView text, qsizetype at) {
 qsizetype ClosingParenthesis(QStringView text, qsizetype open) {
   int depth = 0;
   for (qsizetype i = open; i < text.size();) {
-    const qsizetype skipped = SkipQuotedOrComment(text, i);
+    const qsizetype skipped = SkipAt(text, i);
     if (skipped != i) {
       i = skipped;
       continue;
@@ -73,7 +86,7 @@ QStringList SplitList(QStringView text) {
   int depth = 0;
   qsizetype start = 0;
   for (qsizetype i = 0; i < text.size();) {
-    const qsizetype skipped = SkipQuotedOrComment(text, i);
+    const qsizetype skipped = SkipAt(text, i);
     if (skipped != i) {
       i = skipped;
       continue;
@@ -102,7 +115,8 @@ std::optional<QuotedName> ReadQuotedName(QStringView text, qsizetype at) {
   if (end - at < 2 || text[end - 1] != u'`')
     return std::nullopt;
   QString name = text.mid(at + 1, end - at - 2).toString();
-  name.replace(QLatin1String("``"), QLatin1String("`"));
+  if (name.contains(u'`'))
+    name.replace(QLatin1String("``"), QLatin1String("`"));
   return QuotedName{name, end};
 }
 
@@ -115,7 +129,7 @@ qsizetype SkipSpace(QStringView text, qsizetype from) {
 qsizetype FindWord(QStringView text, QStringView word, qsizetype from) {
   int depth = 0;
   for (qsizetype i = from; i < text.size();) {
-    const qsizetype skipped = SkipQuotedOrComment(text, i);
+    const qsizetype skipped = SkipAt(text, i);
     if (skipped != i) {
       i = skipped;
       continue;
@@ -142,7 +156,7 @@ qsizetype FindWord(QStringView text, QStringView word, qsizetype from) {
 void ForEachQualified(QStringView text, const QString &database, const QualifiedVisit &visit) {
   for (qsizetype i = 0; i < text.size();) {
     if (text[i] != u'`') {
-      const qsizetype skipped = SkipQuotedOrComment(text, i);
+      const qsizetype skipped = SkipAt(text, i);
       i = skipped != i ? skipped : i + 1;
       continue;
     }
