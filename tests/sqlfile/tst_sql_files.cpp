@@ -102,7 +102,7 @@ class SqlFilesTest : public QObject {
 
   QString path(const QString &name) const { return folder.filePath(name); }
 
-  void exportDatabase(const QString &db, const QString &file) {
+  void exportStructure(const QString &db, const QString &file, const QStringList &tables = {}) {
     ModalScript modal;
     modal.push([&](QDialog &dialog) {
       auto &exporting = dynamic_cast<TExportForm &>(dialog);
@@ -110,7 +110,7 @@ class SqlFilesTest : public QObject {
       exporting.EventsCheck->setChecked(true);
       return int(QDialog::Accepted);
     });
-    form->SqlFiles->ExportStructure(db);
+    form->SqlFiles->ExportStructure(db, tables);
     QCOMPARE(modal.shownCount, 1);
   }
 
@@ -177,13 +177,29 @@ private slots:
 
   void exportLoadExportReproducesTheStructure() {
     const QString first = path("quelle.sql"), second = path("ziel.sql");
-    exportDatabase(Source, first);
+    exportStructure(Source, first);
     QCOMPARE(run(Copy, first), QStringList());
-    exportDatabase(Copy, second);
+    exportStructure(Copy, second);
     QByteArray expected = ReadAll(first);
     QVERIFY(expected.contains("CREATE TABLE `a``b`"));
     QCOMPARE(ReadAll(second), expected.replace(Source.toUtf8(), Copy.toUtf8()));
     QCOMPARE(Described(*admin, Copy), Described(*admin, Source));
+  }
+
+  void exportOfATableHoldsItAndItsTriggers() {
+    const QString file = path("tabelle.sql");
+    exportStructure(Source, file, {"a`b"});
+    const QByteArray text = ReadAll(file);
+    QVERIFY(text.contains("CREATE TABLE `a``b`") && text.contains("TRIGGER vorher") &&
+            text.contains("TRIGGER `vorher 2`"));
+    QVERIFY(!text.contains("CREATE TABLE `Gr") && !text.contains("VIEW") &&
+            !text.contains("FUNCTION"));
+    // A table gone meanwhile: said so, and no file.
+    MessageRecorder messages;
+    exportStructure(Source, path("weg.sql"), {"weg"});
+    QCOMPARE(messages.texts(), QStringList{"„weg“ gibt es in der Datenbank „qwt_sql_quelle“ nicht "
+                                           "mehr. Es wurde keine Datei geschrieben."});
+    QVERIFY(!QFile::exists(path("weg.sql")));
   }
 
   void failedStatementIsNamedAndNothingAfterItRuns() {
