@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
@@ -186,8 +187,13 @@ private slots:
   }
 
   void exportOfATableHoldsItAndItsTriggers() {
-    const QString file = path("tabelle.sql");
+    // The file is replaced, never written through a link in its place.
+    const QString file = path("tabelle.sql"), elsewhere = path("anderswo.txt");
+    Write(elsewhere, "bleibt");
+    QVERIFY(QFile::link(elsewhere, file));
     exportStructure(Source, file, {"a`b"});
+    QCOMPARE(ReadAll(elsewhere), QByteArray("bleibt"));
+    QVERIFY(!QFileInfo(file).isSymLink());
     const QByteArray text = ReadAll(file);
     QVERIFY(text.contains("CREATE TABLE `a``b`") && text.contains("TRIGGER vorher") &&
             text.contains("TRIGGER `vorher 2`"));
