@@ -1,5 +1,6 @@
 #include "clientlib/SchemaCalls.h"
 
+#include "clientlib/MultiStatement.h"
 #include "clientlib/Results.h"
 
 #include <optional>
@@ -59,56 +60,37 @@ public:
   // where the client library can send them so. A table that is gone by then
   // is left out.
   void readCreateStatements(const QString &database, const QStringList &tables) {
-    const bool multi =
-        mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_next_result) &&
-        mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_set_server_option) &&
-        mysql::mysql_set_server_option(m_handle, MYSQL_OPTION_MULTI_STATEMENTS_ON) == 0;
-    const qsizetype perRequest = multi ? CreateStatementsPerRequest : 1;
-    qsizetype next = 0;
-    while (next < tables.size() && m_rows.reply.ok) {
+    const MultiStatements several(m_handle);
+    const qsizetype perRequest = several.on() ? CreateStatementsPerRequest : 1;
+    for (qsizetype next = 0; next < tables.size();) {
       const qsizetype count = std::min(perRequest, tables.size() - next);
       QStringList statements;
       for (qsizetype i = next; i < next + count; ++i)
         statements << QStringLiteral("SHOW CREATE TABLE ") + Qualified(database, tables[i]);
-      const qsizetype answered = sendCreateStatements(statements, tables.mid(next, count), multi);
-      if (answered < count && mysql::mysql_errno(m_handle) == NoSuchTable)
-        next += answered + 1; // dropped meanwhile: the rest of the request is sent again
-      else if (answered < count)
-        m_rows.reply = ServerReply::Of(m_handle, false);
-      else
+      ++m_rows.requests;
+      const BatchReply reply =
+          SendBatch(m_handle, ToLibrary(statements.join(QLatin1Char(';'))), count,
+                    {[&](qsizetype index, MYSQL_RES *result) {
+                       MYSQL_ROW row = mysql::mysql_fetch_row(result);
+                       if (row && mysql::mysql_num_fields(result) >= 2 && row[1])
+                         m_rows.createStatements.insert(
+                             tables[next + index],
+                             QString::fromUtf8(row[1], static_cast<qsizetype>(
+                                                           mysql::mysql_fetch_lengths(result)[1])));
+                     },
+                     {}});
+      if (reply.failure.ok) {
         next += count;
+      } else if (reply.failure.errorNumber == NoSuchTable) {
+        next += reply.ran + 1; // dropped meanwhile: the rest of the request is sent again
+      } else {
+        m_rows.reply = reply.failure;
+        return;
+      }
     }
-    if (multi)
-      mysql::mysql_set_server_option(m_handle, MYSQL_OPTION_MULTI_STATEMENTS_OFF);
   }
 
 private:
-  // How many of the statements were answered; the server stops at the first
-  // that fails.
-  qsizetype sendCreateStatements(const QStringList &statements, const QStringList &tables,
-                                 bool multi) {
-    ++m_rows.requests;
-    const QByteArray text = ToLibrary(statements.join(QLatin1Char(';')));
-    if (mysql::mysql_real_query(m_handle, text.constData(),
-                                static_cast<unsigned long>(text.size())) != 0)
-      return 0;
-    qsizetype answered = 0;
-    for (;;) {
-      const Result result(mysql::mysql_store_result(m_handle));
-      if (!result)
-        return answered;
-      if (MYSQL_ROW row = mysql::mysql_fetch_row(result.get());
-          row && mysql::mysql_num_fields(result.get()) >= 2 && row[1]) {
-        const unsigned long *lengths = mysql::mysql_fetch_lengths(result.get());
-        m_rows.createStatements.insert(
-            tables.value(answered), QString::fromUtf8(row[1], static_cast<qsizetype>(lengths[1])));
-      }
-      ++answered;
-      if (!multi || mysql::mysql_next_result(m_handle) != 0)
-        return answered;
-    }
-  }
-
   MYSQL *m_handle;
   SchemaRows &m_rows;
 };
@@ -201,9 +183,4 @@ SchemaRows ReadSchemaRows(ServerSession &session, const QString &database) {
                        ReadOn(handle, database, rows);
                        return rows;
                      });
-}
-
-ServerReply SendScriptStatement(ServerSession &session, const QString &what,
-                                const QString &statement) {
-  return session.run(what, [&](MYSQL *handle) { return SendStatementOn(handle, statement); });
 }

@@ -40,7 +40,3 @@ struct SchemaRows {
 };
 
 SchemaRows ReadSchemaRows(ServerSession &session, const QString &database);
-
-// Sends one statement of a script; `what` names it for the wait window.
-ServerReply SendScriptStatement(ServerSession &session, const QString &what,
-                                const QString &statement);

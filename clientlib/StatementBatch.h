@@ -6,19 +6,11 @@
 #pragma once
 
 #include "clientlib/JobProgress.h"
+#include "clientlib/ScriptStatement.h"
 #include "clientlib/ServerSession.h"
 
 #include <QByteArray>
 #include <QString>
-
-// One statement of a script, as it is sent.
-struct ScriptStatement {
-  QByteArray text;      // without its delimiter; never ends inside a comment
-  QByteArray firstWord; // its first keyword in upper case, also from inside /*! ... */
-  qint64 number = 0;    // 1 for the first statement of the script
-  qint64 line = 0;      // where its text starts (1 for the first line)
-  qint64 end = 0;       // bytes of the script up to and including its delimiter
-};
 
 // Where the statements come from. Called on the connection's thread.
 class StatementSource {

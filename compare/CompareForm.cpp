@@ -1,7 +1,8 @@
 #include "compare/CompareForm.h"
 
 #include "app/Interaction.h"
-#include "compare/ScriptRunner.h"
+#include "compare/ComparisonRun.h"
+#include "sqlfile/ProgressWindow.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -224,12 +225,12 @@ QList<bool> TCompareForm::chosen() const {
   return flags;
 }
 
-QList<ScriptStatement> TCompareForm::ChosenScript() const {
+QList<ComparisonStatement> TCompareForm::ChosenScript() const {
   return BuildScript(m_comparison, chosen());
 }
 
 void TCompareForm::ShowScript() {
-  const QList<ScriptStatement> script = ChosenScript();
+  const QList<ComparisonStatement> script = ChosenScript();
   ScriptText->setPlainText(script.isEmpty() ? QStringLiteral("-- Kein Schritt gewählt.")
                                             : ScriptFileText(m_comparison, script));
   RunBtn->setEnabled(!script.isEmpty());
@@ -237,7 +238,7 @@ void TCompareForm::ShowScript() {
 }
 
 void TCompareForm::RunBtnClick() {
-  const QList<ScriptStatement> script = ChosenScript();
+  const QList<ComparisonStatement> script = ChosenScript();
   if (script.isEmpty())
     return;
   QStringList losing;
@@ -254,12 +255,24 @@ void TCompareForm::RunBtnClick() {
                   MessageIcon::Question) != MessageAnswer::Yes)
     return;
 
-  const ScriptRun run = RunScript(m_session, script, [&](int i) {
-    RunLabel->setText(
-        QStringLiteral("Anweisung %1 von %2 läuft ...").arg(i + 1).arg(script.size()));
-  });
-  m_sent = m_sent || run.done > 0 || run.failed >= 0;
-  const QString report = ScriptRunReport(run, script);
+  JobProgress progress;
+  ComparisonRun run;
+  WithProgressWindow(
+      QStringLiteral("Skript ausführen"),
+      QStringLiteral("Das Skript macht „%1“ gleich „%2“ ...")
+          .arg(m_comparison.databaseB, m_comparison.databaseA),
+      progress,
+      [&](const JobProgress &p, qint64) {
+        // The first statement sets the sql_mode.
+        const qint64 done = std::max<qint64>(p.done - 1, 0);
+        return ProgressView{int(done * 1000 / std::max<qsizetype>(script.size(), 1)),
+                            QStringLiteral("%1 von %2 Anweisungen").arg(done).arg(script.size())};
+      },
+      [&] { run = RunComparison(m_session, m_comparison, script, progress); });
+  m_sent = m_sent || run.outcome.ran > 0 || run.outcome.failed.number > 0;
+  const QString report =
+      run.complete() ? QStringLiteral("%1 von %1 Anweisungen wurden ausgeführt.").arg(script.size())
+                     : ComparisonRunReport(run, m_comparison, script);
   if (!run.complete())
     ShowMessage(this, report, QStringLiteral("Skript nicht vollständig ausgeführt"),
                 MessageButtons::Ok, MessageIcon::Critical);
@@ -270,7 +283,7 @@ void TCompareForm::RunBtnClick() {
 }
 
 void TCompareForm::SaveBtnClick() {
-  const QList<ScriptStatement> script = ChosenScript();
+  const QList<ComparisonStatement> script = ChosenScript();
   if (script.isEmpty())
     return;
   QString name = m_comparison.databaseB + QStringLiteral(".sql");

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "app/BitBtnXP.h"
-#include "compare/SchemaScript.h"
+#include "compare/ComparisonScript.h"
 
 #include <QDialog>
 
@@ -39,7 +39,7 @@ public:
 
   const SchemaComparison &comparison() const { return m_comparison; }
   // The statements of the steps chosen now, as the script shows them.
-  QList<ScriptStatement> ChosenScript() const;
+  QList<ComparisonStatement> ChosenScript() const;
   // Whether a statement reached the server.
   bool sent() const { return m_sent; }
 

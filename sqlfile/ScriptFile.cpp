@@ -55,7 +55,6 @@ void ScriptFile::begin(bool backslashEscapes, qint64 longestStatement) {
 }
 
 bool ScriptFile::next(ScriptStatement &statement) {
-  QByteArray piece(PieceBytes, Qt::Uninitialized);
   for (;;) {
     if (m_splitter->next(statement))
       return true;
@@ -80,7 +79,9 @@ bool ScriptFile::next(ScriptStatement &statement) {
     }
     if (m_readAll)
       return false;
-    const ssize_t n = ::read(m_fd, piece.data(), static_cast<std::size_t>(piece.size()));
+    if (m_piece.isEmpty())
+      m_piece.resize(PieceBytes);
+    const ssize_t n = ::read(m_fd, m_piece.data(), static_cast<std::size_t>(m_piece.size()));
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
@@ -92,7 +93,7 @@ bool ScriptFile::next(ScriptStatement &statement) {
       m_readAll = true;
       m_splitter->finish();
     } else {
-      m_splitter->feed(QByteArrayView(piece.constData(), n));
+      m_splitter->feed(QByteArrayView(m_piece.constData(), n));
     }
   }
 }

@@ -33,6 +33,7 @@ private:
   int m_fd = -1;
   qint64 m_size = 0;
   std::optional<StatementSplitter> m_splitter;
+  QByteArray m_piece; // what one read takes in
   bool m_readAll = false;
   QString m_failure;
 };

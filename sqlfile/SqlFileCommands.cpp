@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
-#include <QScopeGuard>
 
 namespace {
 
@@ -130,8 +129,10 @@ void SqlFileCommands::ExportStructure(const QString &database, const QStringList
                   .arg(tables.join(QStringLiteral("“, „")), database);
   TExportForm form(what, whole, m_host.window);
   const QString folder = m_folder.isEmpty() ? QDir::homePath() : m_folder;
-  form.FileEd->setText(QDir::toNativeSeparators(
-      folder + QLatin1Char('/') + (whole ? database : tables.first()) + QStringLiteral(".sql")));
+  QString name = whole ? database : tables.first();
+  name.replace(QLatin1Char('/'), QLatin1Char('_')).remove(QChar(0)); // a name, never a path
+  form.FileEd->setText(
+      QDir::toNativeSeparators(folder + QLatin1Char('/') + name + QStringLiteral(".sql")));
   if (ExecModal(form) != QDialog::Accepted)
     return;
   const QString path = form.FileEd->text();
@@ -144,7 +145,7 @@ void SqlFileCommands::ExportStructure(const QString &database, const QStringList
   const QString reading = QStringLiteral("Die Struktur von „%1“ wird gelesen ...").arg(database);
   WithProgressWindow(ExportTitle, reading, progress, ExportFigures,
                      [&] { read = ReadSchema(m_host.session, reading, request, progress); });
-  const auto relist = qScopeGuard([this] { refresh(); });
+  refresh();
   const QString nothingWritten = QStringLiteral("Es wurde keine Datei geschrieben.");
   if (read.stopped) {
     ShowMessage(m_host.window, QStringLiteral("Der Export wurde abgebrochen. ") + nothingWritten);

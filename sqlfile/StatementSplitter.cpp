@@ -14,6 +14,10 @@ bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`'; }
 // The client keeps a delimiter of up to 15 bytes and cuts a longer one.
 constexpr qsizetype LongestDelimiter = 15;
 
+// A DELIMITER line whose delimiter does not end within this many bytes is
+// taken for a mistake, so that no line is kept whole in memory.
+constexpr qsizetype LongestDelimiterLine = 1024;
+
 constexpr char DelimiterWord[] = "delimiter";
 constexpr qsizetype DelimiterWordLength = sizeof DelimiterWord - 1;
 
@@ -103,8 +107,6 @@ void StatementSplitter::beginContent() {
 
 void StatementSplitter::keepUpTo(qsizetype position) {
   m_keep = m_text.size() + (position - m_spanStart);
-  if (m_keep > m_longest)
-    fail(Fault::TooLong);
 }
 
 void StatementSplitter::endStatement(qsizetype delimiterAt, qsizetype after) {
@@ -132,13 +134,8 @@ void StatementSplitter::endStatement(qsizetype delimiterAt, qsizetype after) {
 }
 
 void StatementSplitter::flushSpan() {
-  if (m_hasContent) {
+  if (m_hasContent)
     m_text.append(m_buffer.constData() + m_spanStart, m_pos - m_spanStart);
-    if (m_text.size() > m_longest) {
-      fail(Fault::TooLong);
-      return;
-    }
-  }
   m_base += m_pos;
   m_buffer.remove(0, m_pos);
   m_pos = 0;
@@ -148,57 +145,54 @@ void StatementSplitter::flushSpan() {
 bool StatementSplitter::takeDelimiterLine(bool atEnd) {
   const char *line = m_buffer.constData() + m_pos;
   const qsizetype available = m_buffer.size() - m_pos;
-  const qsizetype newline = QByteArrayView(line, available).indexOf('\n');
-  const qsizetype length = newline >= 0 ? newline : available;
-  const bool complete = newline >= 0 || atEnd;
-  qsizetype i = 0;
-  while (i < length && (line[i] == ' ' || line[i] == '\t'))
-    ++i;
-  const qsizetype compared = std::min(DelimiterWordLength, length - i);
-  if (!SameLetters(line + i, DelimiterWord, compared)) {
+  const qsizetype compared = std::min(DelimiterWordLength + 1, available);
+  const auto endsWord = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  if (!SameLetters(line, DelimiterWord, std::min(DelimiterWordLength, compared)) ||
+      (compared > DelimiterWordLength && !endsWord(line[DelimiterWordLength]))) {
     m_atLineStart = false;
     return true;
   }
-  if (!complete) {
-    // The line may still turn out to be one; a line too long for any is not.
-    if (available > m_longest)
-      fail(Fault::TooLong);
+  if (compared <= DelimiterWordLength && !atEnd)
     return false;
-  }
-  i += DelimiterWordLength;
-  if (compared < DelimiterWordLength || (i < length && line[i] != ' ' && line[i] != '\t')) {
+  if (compared < DelimiterWordLength) {
     m_atLineStart = false;
     return true;
   }
-  while (i < length && IsBlank(line[i]))
+  // The first word after it, or what stands in quotes; the rest of the line
+  // is left out. Its end must be in sight.
+  qsizetype i = DelimiterWordLength;
+  while (i < available && (line[i] == ' ' || line[i] == '\t'))
     ++i;
-  qsizetype end = i;
-  if (i < length && IsQuote(line[i])) {
-    const char quote = line[i++];
-    end = i;
-    while (end < length && line[end] != quote)
-      ++end;
-  } else {
-    while (end < length && !IsBlank(line[end]))
-      ++end;
+  const char quote = i < available && IsQuote(line[i]) ? line[i] : 0;
+  const qsizetype begin = i + (quote ? 1 : 0);
+  qsizetype end = begin;
+  while (end < available && line[end] != '\n' &&
+         (quote ? line[end] != quote : !endsWord(line[end])))
+    ++end;
+  if (end > LongestDelimiterLine) {
+    fail(Fault::BadDelimiter);
+    return true;
   }
-  const QByteArray delimiter(line + i, std::min(end - i, LongestDelimiter));
+  if (end == available && !atEnd)
+    return false;
+  const QByteArray delimiter(line + begin, std::min(end - begin, LongestDelimiter));
   if (delimiter.isEmpty() || delimiter.contains('\\')) {
     fail(Fault::BadDelimiter);
     return true;
   }
   m_delimiter = delimiter;
-  m_pos += length;
-  if (newline >= 0) {
-    ++m_pos;
-    ++m_line;
-  }
+  m_pos += end + (quote && end < available && line[end] == quote ? 1 : 0);
+  m_state = State::LineComment; // the rest of the line
   return true;
 }
 
 void StatementSplitter::scan(bool atEnd) {
-  while (m_fault == Fault::None && m_pos < m_buffer.size() && step(atEnd))
-    ;
+  while (m_fault == Fault::None && m_pos < m_buffer.size() && step(atEnd)) {
+    // What the statement holds so far, blanks and comments included, is
+    // what it keeps in memory: the same limit, however the script comes in.
+    if (m_hasContent && m_text.size() + (m_pos - m_spanStart) > m_longest)
+      fail(Fault::TooLong);
+  }
   if (m_fault == Fault::None)
     flushSpan();
 }
@@ -219,7 +213,7 @@ bool StatementSplitter::step(bool atEnd) {
   const char c = p[0];
   switch (m_state) {
   case State::Code:
-    if (m_atLineStart && !m_hasContent) {
+    if (m_atLineStart && !m_hasContent && c != ' ' && c != '\t') {
       const qsizetype before = m_pos;
       if (!takeDelimiterLine(atEnd))
         return false;

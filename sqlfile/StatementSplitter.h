@@ -8,7 +8,7 @@
 // server takes in one.
 #pragma once
 
-#include "clientlib/StatementBatch.h"
+#include "clientlib/ScriptStatement.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

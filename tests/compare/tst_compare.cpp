@@ -7,8 +7,8 @@
 #include "clientlib/SchemaCalls.h"
 #include "compare/CompareCommand.h"
 #include "compare/CompareForm.h"
+#include "compare/ComparisonRun.h"
 #include "compare/SchemaCompare.h"
-#include "compare/ScriptRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFileDialog>
@@ -100,7 +100,7 @@ class CompareTest : public QObject {
     QStringList lines;
     for (const SchemaDifference &d : c.differences)
       lines << QStringLiteral("%1 %2: A=%3 B=%4").arg(d.object, d.detail, d.inA, d.inB);
-    for (const ScriptStatement &s : BuildScript(c, QList<bool>(c.steps.size(), true)))
+    for (const ComparisonStatement &s : BuildScript(c, QList<bool>(c.steps.size(), true)))
       lines << s.text;
     return lines.join(QLatin1Char('\n'));
   }
@@ -110,9 +110,10 @@ class CompareTest : public QObject {
     QList<bool> chosen;
     for (const ScriptStep &step : c.steps)
       chosen << choose(step);
-    const QList<ScriptStatement> script = BuildScript(c, chosen);
-    const ScriptRun run = RunScript(*session, script);
-    QVERIFY2(run.complete(), qPrintable(ScriptRunReport(run, script) + "\n" + describe(c)));
+    const QList<ComparisonStatement> script = BuildScript(c, chosen);
+    JobProgress progress;
+    const ComparisonRun run = RunComparison(*session, c, script, progress);
+    QVERIFY2(run.complete(), qPrintable(ComparisonRunReport(run, c, script) + "\n" + describe(c)));
   }
 
 private slots:
@@ -389,7 +390,7 @@ private slots:
     make(DbB,
          {"CREATE TABLE t (id INT PRIMARY KEY, a INT)", "INSERT INTO t VALUES (1, 5), (2, 5)"});
     const SchemaComparison c = CompareSchemas(model(DbA), model(DbB));
-    const QList<ScriptStatement> script = BuildScript(c, QList<bool>(c.steps.size(), true));
+    const QList<ComparisonStatement> script = BuildScript(c, QList<bool>(c.steps.size(), true));
     QCOMPARE(script.size(), 2);
     const auto mode = [&] {
       return session->run({}, [](MYSQL *h) {
@@ -397,11 +398,13 @@ private slots:
       });
     };
     const QString before = mode();
-    const ScriptRun run = RunScript(*session, script);
-    QCOMPARE(run.failed, 0);
-    QCOMPARE(run.done, 0);
-    const QString report = ScriptRunReport(run, script);
-    QVERIFY2(report.startsWith("Anweisung 1 ist fehlgeschlagen:\n\nALTER TABLE") &&
+    JobProgress progress;
+    const ComparisonRun run = RunComparison(*session, c, script, progress);
+    QCOMPARE(run.outcome.failed.number, 2); // after the sql_mode
+    QCOMPARE(run.done(), 0);
+    const QString report = ComparisonRunReport(run, c, script);
+    QVERIFY2(report.startsWith("Anweisung 1 (Zeile 6 des Skripts) ist fehlgeschlagen:\n\nALTER "
+                               "TABLE") &&
                  report.contains("Duplicate entry") && report.contains("0 von 2 Anweisungen"),
              qPrintable(report));
     QVERIFY(admin

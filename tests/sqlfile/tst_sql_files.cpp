@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
@@ -102,7 +103,7 @@ class SqlFilesTest : public QObject {
 
   QString path(const QString &name) const { return folder.filePath(name); }
 
-  void exportDatabase(const QString &db, const QString &file) {
+  void exportStructure(const QString &db, const QString &file, const QStringList &tables = {}) {
     ModalScript modal;
     modal.push([&](QDialog &dialog) {
       auto &exporting = dynamic_cast<TExportForm &>(dialog);
@@ -110,7 +111,7 @@ class SqlFilesTest : public QObject {
       exporting.EventsCheck->setChecked(true);
       return int(QDialog::Accepted);
     });
-    form->SqlFiles->ExportStructure(db);
+    form->SqlFiles->ExportStructure(db, tables);
     QCOMPARE(modal.shownCount, 1);
   }
 
@@ -164,7 +165,6 @@ private slots:
           "DISABLE DO DELETE FROM `Größe`"})
       admin->exec(QString::fromUtf8(statement));
     admin->exec("CREATE DATABASE " + Copy);
-    admin->exec("CREATE DATABASE " + Runs);
     form = OpenMainForm(true);
     QVERIFY(form->connected());
   }
@@ -177,16 +177,38 @@ private slots:
 
   void exportLoadExportReproducesTheStructure() {
     const QString first = path("quelle.sql"), second = path("ziel.sql");
-    exportDatabase(Source, first);
+    exportStructure(Source, first);
     QCOMPARE(run(Copy, first), QStringList());
-    exportDatabase(Copy, second);
+    exportStructure(Copy, second);
     QByteArray expected = ReadAll(first);
     QVERIFY(expected.contains("CREATE TABLE `a``b`"));
     QCOMPARE(ReadAll(second), expected.replace(Source.toUtf8(), Copy.toUtf8()));
     QCOMPARE(Described(*admin, Copy), Described(*admin, Source));
   }
 
+  void exportOfATableHoldsItAndItsTriggers() {
+    // The file is replaced, never written through a link in its place.
+    const QString file = path("tabelle.sql"), elsewhere = path("anderswo.txt");
+    Write(elsewhere, "bleibt");
+    QVERIFY(QFile::link(elsewhere, file));
+    exportStructure(Source, file, {"a`b"});
+    QCOMPARE(ReadAll(elsewhere), QByteArray("bleibt"));
+    QVERIFY(!QFileInfo(file).isSymLink());
+    const QByteArray text = ReadAll(file);
+    QVERIFY(text.contains("CREATE TABLE `a``b`") && text.contains("TRIGGER vorher") &&
+            text.contains("TRIGGER `vorher 2`"));
+    QVERIFY(!text.contains("CREATE TABLE `Gr") && !text.contains("VIEW") &&
+            !text.contains("FUNCTION"));
+    // A table gone meanwhile: said so, and no file.
+    MessageRecorder messages;
+    exportStructure(Source, path("weg.sql"), {"weg"});
+    QCOMPARE(messages.texts(), QStringList{"„weg“ gibt es in der Datenbank „qwt_sql_quelle“ nicht "
+                                           "mehr. Es wurde keine Datei geschrieben."});
+    QVERIFY(!QFile::exists(path("weg.sql")));
+  }
+
   void failedStatementIsNamedAndNothingAfterItRuns() {
+    admin->makeDatabase(Runs);
     const QString file = path("drei.sql");
     admin->startQueryLog();
     Write(file, "SET SESSION foreign_key_checks = 0, sql_mode = 'ANSI_QUOTES';\n"
@@ -217,7 +239,62 @@ private slots:
     QCOMPARE(now.value().value(0), (QStringList{"1", "utf8mb4", "0"}));
   }
 
+  void runReportsWhatRan_data() {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("tables");
+    QTest::newRow("CALL answers with several results, counted as one statement")
+        << QByteArray("DELIMITER //\nCREATE PROCEDURE p() BEGIN SELECT 1; SELECT 2; END//\n"
+                      "DELIMITER ;\nCALL p();\nCREATE TABLE eins (i INT);\n"
+                      "CREATE TABLE eins (i INT);\nCREATE TABLE zwei (i INT);\n")
+        << "Anweisung 4 (ab Zeile 6) ist fehlgeschlagen:\nFehler 1050: Table 'eins' already "
+           "exists\n\nSie beginnt so:\nCREATE TABLE eins (i INT)\n\nAusgeführt wurden die "
+           "Anweisungen 1 bis 3; Anweisung 4 und alle folgenden nicht."
+        << QStringList{"eins"};
+    QTest::newRow("file cut in a string")
+        << QByteArray("CREATE TABLE eins (i INT);\nCREATE TABLE `zwei (i INT);\n")
+        << "Die Datei endet mitten in Anweisung 2 (ab Zeile 2): ein Name in `...` ist nicht "
+           "geschlossen; die Anweisung wurde nicht gesendet.\n\nAusgeführt wurde nur Anweisung "
+           "1; Anweisung 2 und alle folgenden nicht."
+        << QStringList{"eins"};
+  }
+  void runReportsWhatRan() {
+    QFETCH(QByteArray, script);
+    QFETCH(QString, message);
+    QFETCH(QStringList, tables);
+    admin->makeDatabase(Runs);
+    Write(path("skript.sql"), script);
+    QCOMPARE(run(Runs, path("skript.sql")), QStringList{message});
+    QCOMPARE(admin->tables(Runs), tables);
+  }
+
+  // A client library that cannot send several statements in a request
+  // (here, one without the entry points) sends one at a time, and frees
+  // every result it reads.
+  void oneStatementPerRequestWithoutMultiStatements() {
+    CloseMainForm(form);
+    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    const auto real = qScopeGuard([&] {
+      CloseMainForm(form);
+      LoadRealClientLibrary();
+      form = OpenMainForm(true);
+    });
+    form = OpenMainForm(true);
+    QVERIFY(form->connected());
+    admin->makeDatabase(Runs);
+    Write(path("einzeln.sql"), "SELECT 1;\nCREATE TABLE eins (i INT);\nSHOW TABLES;\n"
+                               "CREATE TABLE eins (i INT);\nCREATE TABLE zwei (i INT);\n");
+    FakeResetCounts();
+    const QStringList shown = run(Runs, path("einzeln.sql"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith("Anweisung 4 (ab Zeile 4) ist fehlgeschlagen:"),
+             qPrintable(shown.first()));
+    QCOMPARE(admin->tables(Runs), QStringList{"eins"});
+    QCOMPARE(FakeResultsOut(), FakeResultsFreed());
+  }
+
   void cancelEndsTheRun() {
+    admin->makeDatabase(Runs);
     const QString file = path("gesperrt.sql");
     Write(file, "CREATE TABLE erst (i INT);\nINSERT INTO gesperrt VALUES (1);\n"
                 "CREATE TABLE danach (i INT);\n");

@@ -96,6 +96,9 @@ private slots:
     QTest::newRow("DELIMITER without a delimiter")
         << QByteArray("SELECT 1;\nDELIMITER\nSELECT 2;") << QStringList{"1|SELECT 1"}
         << "delimiter 2/2" << true << any;
+    QTest::newRow("blanks before a statement do not count against the limit")
+        << QByteArray("\t\t\t\t\t\t\t\t\t\t\t\t\t\tSELECT 1;") << QStringList{"1|SELECT 1"} << ""
+        << true << 12;
     QTest::newRow("statement longer than the server takes")
         << QByteArray("SELECT 1;\nSELECT 1234567890;") << QStringList{"1|SELECT 1"}
         << "too long 2/2" << true << 12;

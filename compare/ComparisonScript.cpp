@@ -1,4 +1,4 @@
-#include "compare/SchemaScript.h"
+#include "compare/ComparisonScript.h"
 
 #include "fields/SqlText.h"
 
@@ -13,13 +13,14 @@ struct Alter {
 
 } // namespace
 
-QList<ScriptStatement> BuildScript(const SchemaComparison &comparison, const QList<bool> &chosen) {
-  QList<ScriptStatement> script;
+QList<ComparisonStatement> BuildScript(const SchemaComparison &comparison,
+                                       const QList<bool> &chosen) {
+  QList<ComparisonStatement> script;
   for (int phase = static_cast<int>(ScriptPhase::Database);
        phase <= static_cast<int>(ScriptPhase::CreateTriggers); ++phase) {
     // In the order of their first use: statements of their own, and one
     // ALTER TABLE for each table.
-    QList<ScriptStatement> statements;
+    QList<ComparisonStatement> statements;
     QList<Alter> alters;
     QList<int> alterAt; // the place in `statements` of each ALTER
     for (int s = 0; s < comparison.steps.size(); ++s) {
@@ -37,10 +38,10 @@ QList<ScriptStatement> BuildScript(const SchemaComparison &comparison, const QLi
         if (alter == alters.end()) {
           alters.append({op.table, {}});
           alterAt << statements.size();
-          statements.append(ScriptStatement{});
+          statements.append(ComparisonStatement{});
           alter = std::prev(alters.end());
         }
-        ScriptStatement &statement = statements[alterAt[alter - alters.begin()]];
+        ComparisonStatement &statement = statements[alterAt[alter - alters.begin()]];
         if (!statement.steps.contains(s))
           statement.steps << s;
         const bool twice = std::any_of(alter->clauses.begin(), alter->clauses.end(),
@@ -67,27 +68,27 @@ QList<ScriptStatement> BuildScript(const SchemaComparison &comparison, const QLi
   return script;
 }
 
-QString ScriptPrologue() {
-  return QStringLiteral("SET @qw_old_sql_mode = @@SESSION.sql_mode, SESSION sql_mode = '%1'")
-      .arg(ScriptSqlMode);
+QString ScriptModeStatement() {
+  return QStringLiteral("SET SESSION sql_mode = '%1'").arg(ScriptSqlMode);
 }
 
-QString ScriptEpilogue() { return QStringLiteral("SET SESSION sql_mode = @qw_old_sql_mode"); }
-
 QString ScriptFileText(const SchemaComparison &comparison,
-                       const QList<ScriptStatement> &statements) {
+                       const QList<ComparisonStatement> &statements, QList<qint64> *lines) {
   QString text = QStringLiteral("-- Quellwerk: macht die Datenbank „%1“ gleich der Datenbank „%2“\n"
-                                "SET NAMES utf8mb4;\n%3;\n")
-                     .arg(comparison.databaseB, comparison.databaseA, ScriptPrologue());
-  for (const ScriptStatement &s : statements) {
-    if (!s.text.contains(QLatin1Char(';'))) {
-      text += QLatin1Char('\n') + s.text + QStringLiteral(";\n");
-      continue;
-    }
+                                "SET NAMES utf8mb4;\nSET @qw_old_sql_mode = @@SESSION.sql_mode;\n"
+                                "%3;\n")
+                     .arg(comparison.databaseB, comparison.databaseA, ScriptModeStatement());
+  qint64 line = 5;
+  for (const ComparisonStatement &s : statements) {
+    const bool delimited = s.text.contains(QLatin1Char(';'));
     QString delimiter = QStringLiteral(";;");
-    while (s.text.contains(delimiter))
+    while (delimited && s.text.contains(delimiter))
       delimiter += QLatin1Char(';');
-    text += QStringLiteral("\nDELIMITER %1\n%2%1\nDELIMITER ;\n").arg(delimiter, s.text);
+    if (lines)
+      *lines << line + 1 + (delimited ? 1 : 0);
+    text += delimited ? QStringLiteral("\nDELIMITER %1\n%2%1\nDELIMITER ;\n").arg(delimiter, s.text)
+                      : QStringLiteral("\n%1;\n").arg(s.text);
+    line += 2 + s.text.count(QLatin1Char('\n')) + (delimited ? 2 : 0);
   }
-  return text + QStringLiteral("\n%1;\n").arg(ScriptEpilogue());
+  return text + QStringLiteral("\nSET SESSION sql_mode = @qw_old_sql_mode;\n");
 }
