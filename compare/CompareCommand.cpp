@@ -11,11 +11,14 @@
 
 namespace {
 
-// The server's own databases: information_schema and performance_schema
-// cannot be changed by a script.
+// The server's own databases are never the one a script changes: two of
+// them cannot be changed, and a change of mysql or sys would change the
+// server itself.
 bool CanBeChanged(const QString &database) {
-  return database.compare(QLatin1String("information_schema"), Qt::CaseInsensitive) != 0 &&
-         database.compare(QLatin1String("performance_schema"), Qt::CaseInsensitive) != 0;
+  for (const char *own : {"information_schema", "performance_schema", "mysql", "sys"})
+    if (database.compare(QLatin1String(own), Qt::CaseInsensitive) == 0)
+      return false;
+  return true;
 }
 
 // Reads a database's schema; nothing when the user cancelled or the server

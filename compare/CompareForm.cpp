@@ -2,6 +2,7 @@
 
 #include "app/Interaction.h"
 #include "compare/ComparisonRun.h"
+#include "connection/SavedConnections.h"
 #include "sqlfile/ProgressWindow.h"
 
 #include <QApplication>
@@ -11,7 +12,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTreeWidget>
@@ -298,15 +298,13 @@ void TCompareForm::SaveBtnClick() {
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     return;
   const QString path = dialog.selectedFiles().first();
-  // A new file that replaces the old one only when it is complete.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(ScriptFileText(m_comparison, script).toUtf8()) < 0 || !file.commit())
-    ShowMessage(this,
-                QStringLiteral("Das Skript konnte nicht in „%1“ gespeichert werden: %2")
-                    .arg(path, file.errorString()),
-                QStringLiteral("Speichern fehlgeschlagen"), MessageButtons::Ok,
-                MessageIcon::Critical);
+  QString reason;
+  if (!ReplaceFile(path, ScriptFileText(m_comparison, script).toUtf8(), FileAccess::Shared,
+                   &reason))
+    ShowMessage(
+        this,
+        QStringLiteral("Das Skript konnte nicht in „%1“ gespeichert werden: %2.").arg(path, reason),
+        QStringLiteral("Speichern fehlgeschlagen"), MessageButtons::Ok, MessageIcon::Critical);
   else
     RunLabel->setText(QStringLiteral("Das Skript steht in „%1“.").arg(path));
 }
