@@ -277,9 +277,15 @@ void TCompareForm::RunBtnClick() {
     ShowMessage(this, report, QStringLiteral("Skript nicht vollständig ausgeführt"),
                 MessageButtons::Ok, MessageIcon::Critical);
   CancelBtn->setText(QStringLiteral("Schließen"));
-  if (const std::optional<SchemaComparison> again = m_compareAgain())
+  if (const std::optional<SchemaComparison> again = m_compareAgain()) {
     Show(*again);
-  RunLabel->setText(report + QStringLiteral(" Oben steht, was jetzt noch verschieden ist."));
+    RunLabel->setText(report + QStringLiteral(" Oben steht, was jetzt noch verschieden ist."));
+  } else {
+    // What the window shows is no longer what the server holds.
+    RunBtn->setEnabled(false);
+    SaveBtn->setEnabled(false);
+    RunLabel->setText(report);
+  }
 }
 
 void TCompareForm::SaveBtnClick() {

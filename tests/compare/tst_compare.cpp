@@ -9,6 +9,7 @@
 #include "compare/CompareForm.h"
 #include "compare/ComparisonRun.h"
 #include "compare/SchemaCompare.h"
+#include "compare/SqlScan.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFileDialog>
@@ -225,6 +226,31 @@ private slots:
     QVERIFY2(c.differences.size() == differences, qPrintable(describe(c)));
   }
 
+  // A's own objects named in B's database, in SQL as the server writes it:
+  // not in strings or comments, not an alias that is spelled like the database.
+  void requalify_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("columns and tables") << "select `a`.`t`.`x` AS `x` from `a`.`t`"
+                                        << "select `b``c`.`t`.`x` AS `x` from `b``c`.`t`";
+    QTest::newRow("string") << "select '`a`.`t`' from `a`.`v`"
+                            << "select '`a`.`t`' from `b``c`.`v`";
+    QTest::newRow("comments") << "-- it's `a`.`t`\nset @x = (select 1 from `a`.`t`) # `a`.`t`"
+                              << "-- it's `a`.`t`\nset @x = (select 1 from `b``c`.`t`) # `a`.`t`";
+    QTest::newRow("alias") << "select `a`.`spalte` from `a`.`t` `a`"
+                           << "select `a`.`spalte` from `b``c`.`t` `a`";
+    QTest::newRow("function") << "select `a`.`f`(1)"
+                              << "select `b``c`.`f`(1)";
+  }
+  void requalify() {
+    QFETCH(QString, sql);
+    QFETCH(QString, expected);
+    const auto objects = [](const QString &name, QChar followedBy) {
+      return followedBy == '.' || followedBy == '(' || name == "t" || name == "v";
+    };
+    QCOMPARE(SqlScan::Requalify(sql, "a", "b`c", objects), expected);
+  }
+
   // A database of many tables is read in a few requests, not one a table.
   void readsInFewRequests() {
     QW_REQUIRE_SERVER();
@@ -244,6 +270,11 @@ private slots:
     QTest::addColumn<QStringList>("losing"); // the titles of the steps that may lose data
 
     QTest::newRow("a copy of itself") << Everything << Everything << QStringList();
+    QTest::newRow("everything made anew") << Everything << QStringList() << QStringList();
+    QTest::newRow("everything dropped")
+        << QStringList() << Everything
+        << QStringList{"Tabelle „ei“ löschen", "Tabelle „henne“ löschen",
+                       "Tabelle „kunde“ löschen"};
     QTest::newRow("changed columns of each kind")
         << QStringList{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a BIGINT, b VARCHAR(30) "
                        "NOT NULL DEFAULT 'x', C TEXT COMMENT 'neu', e VARCHAR(10) CHARACTER SET "
