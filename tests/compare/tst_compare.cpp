@@ -488,6 +488,16 @@ private slots:
         QFile saved(file);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(saved.readAll()), shown);
+        // A place no file can go (under a file): said, naming the file.
+        const QString nowhere = file + QStringLiteral("/skript.sql");
+        modal.push([&](QDialog &save) {
+          static_cast<QFileDialog &>(save).selectFile(nowhere);
+          return int(QDialog::Accepted);
+        });
+        w.SaveBtn->click();
+        QCOMPARE(messages.shown.size(), 1);
+        QVERIFY(messages.shown.first().text.contains(nowhere));
+        messages.clear();
         // The step that drops a column, chosen: asked first, "Nein" sends nothing.
         for (int i = 0; i < w.StepList->topLevelItemCount(); ++i)
           w.StepList->topLevelItem(i)->setCheckState(0, Qt::Checked);
@@ -506,8 +516,19 @@ private slots:
       return int(QDialog::Rejected);
     });
     form->CompareDatabase();
-    QCOMPARE(modal.shownCount, 3);
+    QCOMPARE(modal.shownCount, 4);
     QCOMPARE(admin->columnNames(DbB, "t"), QStringList({"id", "a", "neu"}));
+
+    // A database that went away meanwhile is said to be gone; nothing opens.
+    messages.clear();
+    modal.push([&](QDialog &d) {
+      auto &source = static_cast<TCompareSourceForm &>(d);
+      source.DatabaseList->setCurrentItem(source.DatabaseList->topLevelItem(0));
+      return int(QDialog::Accepted);
+    });
+    QVERIFY(!CompareWithOtherDatabase(form.get(), *form->Session, DbA, {"qwt_vgl_weg"}));
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown.first().text, "Die Datenbank „qwt_vgl_weg“ gibt es nicht mehr.");
     CloseMainForm(form);
 
     // The saved script is one the mariadb client runs as it stands.
