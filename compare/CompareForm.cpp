@@ -162,8 +162,7 @@ void TCompareForm::Show(const SchemaComparison &comparison) {
       comparison.differences.isEmpty()
           ? QStringLiteral("Die Datenbanken %1 und %2 haben dieselbe Struktur.").arg(a, b)
           : QStringLiteral("%1 unterscheidet sich von %2 in %3 Punkten.")
-                .arg(b, a)
-                .arg(comparison.differences.size()));
+                .arg(b, a, QString::number(comparison.differences.size())));
 
   DifferenceList->clear();
   QList<SchemaDifference> differences = comparison.differences;
@@ -197,9 +196,8 @@ void TCompareForm::Show(const SchemaComparison &comparison) {
     SetCell(item, 2, d.inB);
   }
   for (QTreeWidgetItem *group : groups)
-    group->setText(0, QStringLiteral("%1 (%2)")
-                          .arg(group->data(0, Qt::UserRole).toString())
-                          .arg(group->childCount()));
+    group->setText(0, QStringLiteral("%1 (%2)").arg(group->data(0, Qt::UserRole).toString(),
+                                                    QString::number(group->childCount())));
   DifferenceList->expandAll();
   DifferenceList->header()->resizeSection(0, 300);
   DifferenceList->header()->resizeSection(1, 280);
