@@ -78,7 +78,8 @@ public:
         m_request += ';';
       m_request += statement.text;
       m_statements.push_back(std::move(statement));
-      if (alone)
+      // What follows a change of sql_mode is split once the server runs it.
+      if (alone || m_statements.back().setsMode)
         break;
     }
     return !m_statements.empty();
@@ -117,7 +118,10 @@ ScriptOutcome RunScript(ServerSession &session, const QString &what, const QStri
     const auto reset = qScopeGuard([handle] { ResetSession(handle); });
     const MultiStatements several(handle);
     const qint64 longest = LongestRequest(handle) - PacketMargin;
-    source.begin(!(handle->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES), longest);
+    const auto backslashEscapes = [handle] {
+      return !(handle->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
+    };
+    source.begin(backslashEscapes(), longest);
     RequestBuilder builder(source, several.on(), longest);
     while (!ServerSession::CancelRequested() && builder.fill()) {
       const std::vector<ScriptStatement> &statements = builder.statements();
@@ -132,6 +136,8 @@ ScriptOutcome RunScript(ServerSession &session, const QString &what, const QStri
                                          static_cast<qsizetype>(statements.size()), {{}, ranUpTo});
       builder.took(clock.elapsed());
       outcome.ran += reply.ran;
+      if (reply.failure.ok && statements.back().setsMode)
+        source.modeSet(backslashEscapes());
       if (!reply.failure.ok) {
         // A statement ended by "Abbrechen" is no failure of the script.
         if (!ServerSession::CancelRequested()) {

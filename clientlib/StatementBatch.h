@@ -23,6 +23,9 @@ public:
   // The next statement; false at the end of the script, or when the source
   // cannot go on (it keeps the reason).
   virtual bool next(ScriptStatement &statement) = 0;
+  // After a statement that sets the mode (setsMode) has run: how the server
+  // reads a backslash in a quoted string now.
+  virtual void modeSet(bool backslashEscapes) = 0;
 };
 
 struct ScriptOutcome {

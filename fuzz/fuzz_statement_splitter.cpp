@@ -26,14 +26,22 @@ Split SplitInPieces(QByteArrayView script, qsizetype piece, qint64 longest, bool
   StatementSplitter splitter(longest, escapes);
   Split split;
   ScriptStatement s;
+  const auto take = [&] {
+    for (;;) {
+      while (splitter.next(s))
+        split.statements << s;
+      if (!splitter.waiting())
+        return;
+      // The server's reading after the change: another one each time.
+      splitter.resume(!splitter.backslashEscapes());
+    }
+  };
   for (qsizetype at = 0; at < script.size(); at += piece) {
     splitter.feed(script.sliced(at, std::min(piece, script.size() - at)));
-    while (splitter.next(s))
-      split.statements << s;
+    take();
   }
   splitter.finish();
-  while (splitter.next(s))
-    split.statements << s;
+  take();
   split.fault = splitter.fault();
   split.faultStatement = splitter.faultStatement();
   split.faultLine = splitter.faultLine();

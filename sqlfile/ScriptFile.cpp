@@ -54,10 +54,14 @@ void ScriptFile::begin(bool backslashEscapes, qint64 longestStatement) {
   m_splitter.emplace(longestStatement, backslashEscapes);
 }
 
+void ScriptFile::modeSet(bool backslashEscapes) { m_splitter->resume(backslashEscapes); }
+
 bool ScriptFile::next(ScriptStatement &statement) {
   for (;;) {
     if (m_splitter->next(statement))
       return true;
+    if (m_splitter->waiting()) // asked for more before the change ran: as it was
+      m_splitter->resume(m_splitter->backslashEscapes());
     switch (m_splitter->fault()) {
     case StatementSplitter::Fault::None: break;
     case StatementSplitter::Fault::OpenAtEnd:

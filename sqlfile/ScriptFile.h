@@ -24,6 +24,7 @@ public:
 
   void begin(bool backslashEscapes, qint64 longestStatement) override;
   bool next(ScriptStatement &statement) override;
+  void modeSet(bool backslashEscapes) override;
 
   // Why the statements ended before the end of the file (German, without a
   // full stop), or empty.

@@ -66,10 +66,24 @@ void StatementSplitter::feed(QByteArrayView bytes) {
 }
 
 void StatementSplitter::finish() {
+  m_finished = true;
+  scanToEnd();
+}
+
+void StatementSplitter::resume(bool backslashEscapes) {
+  m_backslashEscapes = backslashEscapes;
+  m_waiting = false;
+  if (m_finished)
+    scanToEnd();
+  else
+    scan(false);
+}
+
+void StatementSplitter::scanToEnd() {
   if (m_fault != Fault::None)
     return;
   scan(true);
-  if (m_fault != Fault::None)
+  if (m_fault != Fault::None || m_waiting)
     return;
   if (m_state == State::Quoted || (m_state == State::BlockComment && m_hasContent)) {
     m_openAtEnd = m_state == State::Quoted ? m_quote : '*';
@@ -120,6 +134,9 @@ void StatementSplitter::endStatement(qsizetype delimiterAt, qsizetype after) {
     if (m_endsInLineComment)
       statement.text += '\n';
     statement.firstWord = FirstWord(statement.text);
+    statement.setsMode =
+        statement.firstWord == "SET" && statement.text.toUpper().contains("SQL_MODE");
+    m_waiting = statement.setsMode;
     statement.number = ++m_count;
     statement.line = m_contentLine;
     statement.end = m_base + after;
@@ -187,7 +204,7 @@ bool StatementSplitter::takeDelimiterLine(bool atEnd) {
 }
 
 void StatementSplitter::scan(bool atEnd) {
-  while (m_fault == Fault::None && m_pos < m_buffer.size() && step(atEnd)) {
+  while (m_fault == Fault::None && !m_waiting && m_pos < m_buffer.size() && step(atEnd)) {
     // What the statement holds so far, blanks and comments included, is
     // what it keeps in memory: the same limit, however the script comes in.
     if (m_hasContent && m_text.size() + (m_pos - m_spanStart) > m_longest)

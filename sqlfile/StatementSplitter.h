@@ -36,6 +36,12 @@ public:
   void finish();
   // The next complete statement, in order.
   bool next(ScriptStatement &statement);
+  // After a statement that sets sql_mode, the splitter waits until it has
+  // run and goes on with the server's reading of backslashes then, as the
+  // mariadb client does.
+  bool waiting() const { return m_waiting; }
+  void resume(bool backslashEscapes);
+  bool backslashEscapes() const { return m_backslashEscapes; }
 
   Fault fault() const { return m_fault; }
   // Where the fault is: the number of the statement and the line.
@@ -47,6 +53,7 @@ public:
 private:
   enum class State { Code, Quoted, LineComment, BlockComment };
   void scan(bool atEnd);
+  void scanToEnd(); // after finish(): the last statement, or what is left open
   // Takes the next few bytes; false when more of the script is needed first.
   bool step(bool atEnd);
   // At the start of a line with no statement begun: a DELIMITER line there
@@ -59,7 +66,9 @@ private:
   void fail(Fault fault);
 
   const qint64 m_longest;
-  const bool m_backslashEscapes;
+  bool m_backslashEscapes;
+  bool m_waiting = false;
+  bool m_finished = false;
   QByteArray m_delimiter = ";";
   QByteArray m_buffer; // what is not yet scanned, and the statement's bytes since m_spanStart
   qsizetype m_pos = 0; // the next byte of m_buffer to scan

@@ -16,15 +16,26 @@ struct Split {
 
 Split SplitInPieces(const QByteArray &script, qsizetype piece, qint64 longest, bool escapes) {
   StatementSplitter splitter(longest, escapes);
-  for (qsizetype at = 0; at < script.size(); at += piece)
-    splitter.feed(QByteArrayView(script).sliced(at, std::min(piece, script.size() - at)));
-  splitter.finish();
   Split split;
   ScriptStatement s;
-  while (splitter.next(s)) {
-    split.statements << QStringLiteral("%1|%2").arg(s.line).arg(QString::fromUtf8(s.text));
-    split.ends << s.end;
+  const auto take = [&] {
+    for (;;) {
+      while (splitter.next(s)) {
+        split.statements << QStringLiteral("%1|%2").arg(s.line).arg(QString::fromUtf8(s.text));
+        split.ends << s.end;
+      }
+      if (!splitter.waiting())
+        return;
+      // As the server reads strings after a change of sql_mode.
+      splitter.resume(!s.text.toUpper().contains("NO_BACKSLASH_ESCAPES"));
+    }
+  };
+  for (qsizetype at = 0; at < script.size(); at += piece) {
+    splitter.feed(QByteArrayView(script).sliced(at, std::min(piece, script.size() - at)));
+    take();
   }
+  splitter.finish();
+  take();
   static const char *const names[] = {"", "open", "too long", "delimiter"};
   if (splitter.fault() != StatementSplitter::Fault::None)
     split.fault = QStringLiteral("%1 %2/%3")
@@ -59,6 +70,12 @@ private slots:
     QTest::newRow("server without backslash escapes")
         << QByteArray("SELECT 'C:\\';SELECT 2;") << QStringList{"1|SELECT 'C:\\'", "1|SELECT 2"}
         << "" << false << any;
+    QTest::newRow("sql_mode set on the way")
+        << QByteArray("SELECT 'a\\';';\nSET sql_mode = 'NO_BACKSLASH_ESCAPES';\nSELECT 'C:\\';\n"
+                      "SET SQL_MODE = '';\nSELECT 'b\\';';")
+        << QStringList{"1|SELECT 'a\\';'", "2|SET sql_mode = 'NO_BACKSLASH_ESCAPES'",
+                       "3|SELECT 'C:\\'", "4|SET SQL_MODE = ''", "5|SELECT 'b\\';'"}
+        << "" << true << any;
     QTest::newRow("comments before are left out, inside are sent")
         << QByteArray("-- a;b\n# c;d\n/* e;\nf */ SELECT /* ; */ 1 # g;\n;SELECT 1--2;")
         << QStringList{"4|SELECT /* ; */ 1 # g;\n", "5|SELECT 1--2"} << "" << true << any;
