@@ -1,7 +1,7 @@
 #include "about/AboutBoxUnit.h"
 
-#include "app/BitBtnXP.h"
-#include "app/Interaction.h"
+#include "common/BitBtnXP.h"
+#include "common/Interaction.h"
 
 #include <QApplication>
 #include <QDate>

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "app/Interaction.h"
+#include "common/Interaction.h"
 
 #include <QCommandLineParser>
 #include <QStringList>

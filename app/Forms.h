@@ -10,6 +10,12 @@ class TMainForm;
 // new-table and field-editor dialogs, and the information dialog.
 std::unique_ptr<TMainForm> CreateForms();
 
+// As the program starts: creates the main window and shows it; the other
+// forms follow, in the order above, right after its first paint, and in any
+// case before the program handles anything else (input, a timer, a queued
+// call, a close).
+std::unique_ptr<TMainForm> ShowMainFormFirst();
+
 // Loads Qt's German texts for its own buttons and dialogs, whatever the
 // system's locale.
 void InstallGermanTranslations();

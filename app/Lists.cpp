@@ -4,12 +4,10 @@
 // The listings are fetched on the connection's thread in one call; the lists
 // are then filled on the interface thread from the fetched results, with the
 // messages at the places where the listing met its failures.
-#include "app/FieldTypeText.h"
-#include "app/Interaction.h"
-#include "app/ScopeExit.h"
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
-#include "clientlib/ServerSession.h"
+#include "clientlib/Listings.h"
+#include "common/Interaction.h"
+#include "common/ScopeExit.h"
 
 #include <initializer_list>
 #include <optional>
@@ -22,73 +20,8 @@ const QString NoTableList = QStringLiteral("Konnte Liste mit Tabellen nicht abru
 const QString NoFieldList = QStringLiteral("Konnte Liste mit Feldern nicht abrufen!");
 const QString NoDatabaseSelected = QStringLiteral("Konnte Datenbank nicht auswählen!");
 
-// What one refill fetched: the databases and, for the database at the given
-// position, its tables and, for the table at the given position, its fields;
-// each with the server's answer where the call failed.
-struct Listing {
-  Result databases;
-  ServerReply databasesReply;
-  bool databaseNotSelected = false;
-  Result tables;
-  ServerReply tablesReply;
-  Result fields;
-  ServerReply fieldsReply;
-};
-
-// The first column of the result's row at `position`, or null; the result
-// reads from its first row again afterwards.
-const char *NameAt(MYSQL_RES *result, std::int32_t position) {
-  if (position < 0 || static_cast<my_ulonglong>(position) >= mysql::mysql_num_rows(result))
-    return nullptr;
-  mysql::mysql_data_seek(result, static_cast<unsigned long long>(position));
-  const MYSQL_ROW row = mysql::mysql_fetch_row(result);
-  mysql::mysql_data_seek(result, 0);
-  return row && row[0] ? row[0] : nullptr;
-}
-
-// Runs on the connection's thread.
-Listing FetchListing(MYSQL *handle, std::optional<std::int32_t> databaseIndex,
-                     std::optional<std::int32_t> tableIndex) {
-  Listing l;
-  l.databases.reset(mysql::mysql_list_dbs(handle, nullptr));
-  if (!l.databases) {
-    l.databasesReply = ServerReply::Of(handle, false);
-    return l;
-  }
-  const char *database = databaseIndex ? NameAt(l.databases.get(), *databaseIndex) : nullptr;
-  if (!database)
-    return l;
-  if (mysql::mysql_select_db(handle, database) != 0) {
-    l.databaseNotSelected = true;
-    return l;
-  }
-  l.tables.reset(mysql::mysql_list_tables(handle, nullptr));
-  if (!l.tables) {
-    l.tablesReply = ServerReply::Of(handle, false);
-    return l;
-  }
-  const char *table = tableIndex ? NameAt(l.tables.get(), *tableIndex) : nullptr;
-  if (!table)
-    return l;
-  l.fields.reset(ListFieldsOf(handle, table));
-  if (!l.fields)
-    l.fieldsReply = ServerReply::Of(handle, false);
-  return l;
-}
-
-// Calls `row(number, firstColumn)` for each of the rows the result reports.
-template <typename OnRow> void ForEachRow(MYSQL_RES *result, OnRow &&onRow) {
-  const my_ulonglong count = mysql::mysql_num_rows(result);
-  for (my_ulonglong i = 0; i < count; ++i) {
-    MYSQL_ROW row = mysql::mysql_fetch_row(result);
-    if (!row) // a result never holds fewer rows than it reports; be safe anyway
-      break;
-    onRow(i, row[0] ? row[0] : "");
-  }
-}
-
-bool IsPosition(my_ulonglong rowNumber, std::int32_t position) {
-  return position >= 0 && rowNumber == static_cast<my_ulonglong>(position);
+bool IsPosition(qsizetype rowNumber, std::int32_t position) {
+  return position >= 0 && rowNumber == position;
 }
 
 // A message box in the middle of a refill: the lists being refilled keep
@@ -114,9 +47,8 @@ void ShowNoDatabaseList(TMainForm &form, const ServerReply &reply) {
 } // namespace
 
 void TMainForm::ListCurrentDatabases() {
-  const Listing l = Session->run(QStringLiteral("Lese die Datenbanken ..."), [](MYSQL *handle) {
-    return FetchListing(handle, std::nullopt, std::nullopt);
-  });
+  const Listing l =
+      ReadListing(*Session, QStringLiteral("Lese die Datenbanken ..."), std::nullopt, std::nullopt);
   if (!l.databases) {
     ShowNoDatabaseList(*this, l.databasesReply);
     return;
@@ -125,8 +57,8 @@ void TMainForm::ListCurrentDatabases() {
   ListView1->clear();
   ListView2->clear();
   ListView3->clear();
-  ForEachRow(l.databases.get(),
-             [&](my_ulonglong, const char *name) { ListView1->items().appendUtf8Row(name); });
+  for (qsizetype i = 0; i < l.databases->size(); ++i)
+    ListView1->items().appendUtf8Row(l.databases->at(i));
 }
 
 void TMainForm::ListTables(std::int32_t index) { Relist(index, std::nullopt); }
@@ -141,8 +73,7 @@ void TMainForm::ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) 
 void TMainForm::Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex) {
   const QString what = tableIndex ? QStringLiteral("Lese die Felder der Tabelle ...")
                                   : QStringLiteral("Lese die Tabellen der Datenbank ...");
-  const Listing l = Session->run(
-      what, [&](MYSQL *handle) { return FetchListing(handle, databaseIndex, tableIndex); });
+  const Listing l = ReadListing(*Session, what, databaseIndex, tableIndex);
   if (!l.databases) {
     ShowNoDatabaseList(*this, l.databasesReply);
     return;
@@ -159,35 +90,30 @@ void TMainForm::Relist(std::int32_t databaseIndex, std::optional<std::int32_t> t
     list->beginUpdate();
     list->clear();
   }
-  ForEachRow(l.databases.get(), [&](my_ulonglong i, const char *name) {
-    ListView1->items().appendUtf8Row(name);
+  for (qsizetype i = 0; i < l.databases->size(); ++i) {
+    ListView1->items().appendUtf8Row(l.databases->at(i));
     if (!IsPosition(i, databaseIndex))
-      return;
+      continue;
     if (l.databaseNotSelected) {
       ShowMessageWhileListing(this, updating, NoDatabaseSelected);
-      return;
+      continue;
     }
     if (!l.tables) {
       ShowMessageWhileListing(this, updating, NoTableList, l.tablesReply.error);
-      return;
+      continue;
     }
-    ForEachRow(l.tables.get(), [&](my_ulonglong t, const char *table) {
-      ListView2->items().appendUtf8Row(table);
+    for (qsizetype t = 0; t < l.tables->size(); ++t) {
+      ListView2->items().appendUtf8Row(l.tables->at(t));
       if (!tableIndex || !IsPosition(t, *tableIndex))
-        return;
+        continue;
       if (!l.fields) {
         ShowMessageWhileListing(this, updating, NoFieldList, l.fieldsReply.error);
-        return;
+        continue;
       }
-      const unsigned int count = mysql::mysql_num_fields(l.fields.get());
-      for (unsigned int f = 0; f < count; ++f) {
-        const MYSQL_FIELD *field = mysql::mysql_fetch_field(l.fields.get());
-        if (!field)
-          break;
-        ListView3->items().appendUtf8Row(field->name, FieldTypeText(*field));
-      }
-    });
-  });
+      for (const ListedField &field : *l.fields)
+        ListView3->items().appendRow(field.name, field.type);
+    }
+  }
 }
 
 void TMainForm::ListView1Click() {

@@ -1,9 +1,10 @@
 #include "app/CommandLine.h"
 #include "app/Forms.h"
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/ClientLibrary.h"
 #include "clientlib/ServerSession.h"
-#include "clientlib/mysql.h"
+#include "common/Interaction.h"
+#include "ssh/SshAskpass.h"
 
 #include <QApplication>
 #include <QHash>
@@ -147,6 +148,9 @@ private:
 } // namespace
 
 int main(int argc, char *argv[]) {
+  // Started by ssh as its SSH_ASKPASS helper: pass the question on and end.
+  if (const std::optional<int> exitCode = RunAsSshAskpass(argc, argv))
+    return *exitCode;
   if (const std::optional<int> exitCode = HandleCommandLine(argc, argv))
     return *exitCode;
   // The client library is bound before any window exists; what came of it
@@ -154,7 +158,7 @@ int main(int argc, char *argv[]) {
   // of the application object and the reading of the font configuration, and
   // is complete before the first form is created. (The font configuration is
   // the longer of the two: on the helper thread, the forms waited for it.)
-  std::thread prepare([] { mysql::LoadClientLibrary(); });
+  std::thread prepare([] { LoadClientLibraryFile(); });
   int exitCode = 0;
   {
     std::optional<NoDisplayGuard> guard(std::in_place);
@@ -167,13 +171,12 @@ int main(int argc, char *argv[]) {
     InstallGermanTranslations();
     PrepareFontConfiguration();
     prepare.join();
-    std::unique_ptr<TMainForm> mainForm = CreateForms();
-    mainForm->show();
+    std::unique_ptr<TMainForm> mainForm = ShowMainFormFirst();
     exitCode = QApplication::exec();
   }
   // A connect attempt the user gave up may still be waiting inside the client
   // library for its time-out; the library stays loaded for it then.
   if (ServerSession::WaitForBackgroundWork(1000))
-    mysql::FreeClientLibrary();
+    ReleaseClientLibrary();
   return exitCode;
 }

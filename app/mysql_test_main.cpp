@@ -1,16 +1,24 @@
 #include "app/mysql_test_main.h"
 
 #include "about/AboutBoxUnit.h"
-#include "app/FieldTypeText.h"
-#include "app/FormTools.h"
-#include "app/Interaction.h"
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
+#include "common/ScopeExit.h"
 #include "compare/CompareCommand.h"
+#include "connection/ConnectionCommands.h"
+#include "connection/verbindungFUnit.h"
+#include "fields/EditFieldFUnit.h"
+#include "fields/FieldCommands.h"
+#include "schema/DatabaseCommands.h"
+#include "schema/NewTableFUnit.h"
+#include "schema/TableCommands.h"
 #include "sqlfile/SqlFileCommands.h"
+#include "ssh/SshTunnel.h"
 #include "structure/StructureForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -19,6 +27,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -41,10 +50,8 @@ void onSignal(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
-      MySQLHandle(Session->handle()),
       Structures(std::make_unique<StructureWindows>(*Session, this)),
-      SqlFiles(std::make_unique<SqlFileCommands>(SqlFileHost{
-          *Session, this, [this] { return ConnectedOrSaySo(); }, [this] { RefreshLists(); }})) {
+      SqlFiles(std::make_unique<SqlFileCommands>(*Session, *this, this)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(ProductTitle);
   setMinimumSize(320, 240);
@@ -271,20 +278,11 @@ void TMainForm::ListView2ContextPopup(const QPoint &at) {
   menu.exec(ListView2->viewport()->mapToGlobal(at));
 }
 
-void TMainForm::CompareDatabase() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0 || !ConnectedOrSaySo())
-    return;
-  QStringList databases;
-  for (int row = 0; row < ListView1->count(); ++row)
-    databases << ListView1->caption(row);
-  if (CompareWithOtherDatabase(this, *Session, s.databaseName, databases))
-    RefreshLists();
-}
+void TMainForm::CompareDatabase() { CompareCommand(*Session, *this, this).CompareWithOther(); }
 
 void TMainForm::ShowStructure() {
   const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0 || !ConnectedOrSaySo())
+  if (s.database < 0 || s.table < 0 || !ConnectedOrSaySo(*Session, this))
     return;
   Structures->Open(s.databaseName, s.tableName);
 }
@@ -302,12 +300,87 @@ void TMainForm::AboutBtnClick() {
     ExecModal(*AboutBox);
 }
 
-bool TMainForm::ConnectedOrSaySo() {
-  if (connected())
-    return true;
-  ShowMessage(this, QStringLiteral("Sie müssen mit der MySQL Server verbunden sein!"));
-  return false;
+ConnectionCommands TMainForm::connectionCommands() {
+  return ConnectionCommands(*Session, *Dialog, this, Tunnel);
 }
+
+void TMainForm::connectbtnClick() {
+  const ConnectionCommands::Attempt attempt = connectionCommands().Connect();
+  using Outcome = ConnectionCommands::Attempt::Outcome;
+  if (attempt.outcome == Outcome::DialogCancelled)
+    close();
+  if (attempt.outcome != Outcome::Connected)
+    return;
+  connectbtn->setEnabled(false);
+  cancelbtn->setEnabled(true);
+  StatusBar1->showMessage(attempt.status);
+  if (Tunnel)
+    connect(
+        Tunnel.get(), &SshTunnel::broken, this,
+        [this, tunnel = Tunnel.get()](const QString &message) { TunnelBroken(tunnel, message); },
+        Qt::QueuedConnection);
+  ListCurrentDatabases();
+}
+
+void TMainForm::TunnelBroken(const SshTunnel *tunnel, const QString &message) {
+  if (tunnel != Tunnel.get() || !connected())
+    return;
+  if (Session->busy() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+    QTimer::singleShot(200, this, [this, tunnel, message] { TunnelBroken(tunnel, message); });
+    return;
+  }
+  RunHandler(this, [&] {
+    ShowMessage(this,
+                message + QStringLiteral("\n\nDie Verbindung zur Datenbank wurde getrennt. "
+                                         "Quellwerk verbindet sich nicht von selbst neu; mit "
+                                         "„Verbinden...“ bauen Sie sie wieder auf."),
+                QStringLiteral("SSH-Verbindung abgebrochen"), MessageButtons::Ok,
+                MessageIcon::Critical);
+    cancelbtnClick();
+  });
+}
+
+void TMainForm::cancelbtnClick() {
+  if (!connected())
+    return;
+  // The structure windows read and change through this connection; after a
+  // reconnect, perhaps to another server, they would show and change another
+  // table of the same name.
+  Structures->CloseAll();
+  ScopeExit disconnected([this] {
+    connectbtn->setEnabled(true);
+    cancelbtn->setEnabled(false);
+    ListView1->clear();
+    ListView2->clear();
+    ListView3->clear();
+    StatusBar1->clearMessage();
+  });
+  connectionCommands().Disconnect();
+}
+
+void TMainForm::FormClose() { cancelbtnClick(); }
+
+void TMainForm::NewDBBtnClick() { DatabaseCommands(*Session, *this, this).NewDatabase(*NewDBForm); }
+
+void TMainForm::DropDBBtnClick() { DatabaseCommands(*Session, *this, this).DropDatabase(); }
+
+void TMainForm::NewTableBtnClick() { TableCommands(*Session, *this, this).NewTable(*NewTableForm); }
+
+void TMainForm::DelTableBtnClick() { TableCommands(*Session, *this, this).DropTable(); }
+
+void TMainForm::TableRenameBtnClick() {
+  TableCommands(*Session, *this, this).RenameTable(*RenameTableForm);
+}
+
+FieldCommands TMainForm::fieldCommands() {
+  return FieldCommands(*Session, *this, this, *EditFieldForm, *NewTableForm);
+}
+
+void TMainForm::NewFieldBtnClick() { fieldCommands().NewField(); }
+
+void TMainForm::ChangeFieldBntClick() { fieldCommands().ChangeField(); }
+
+void TMainForm::DelFieldBtnClick() { fieldCommands().DropField(); }
 
 TMainForm::Selection TMainForm::CurrentSelection() const {
   Selection s;
@@ -320,90 +393,21 @@ TMainForm::Selection TMainForm::CurrentSelection() const {
   return s;
 }
 
-namespace {
-
-ServerReply SelectOn(MYSQL *handle, const QString &database) {
-  return ServerReply::Of(handle,
-                         mysql::mysql_select_db(handle, ToLibrary(database).constData()) == 0);
+QStringList TMainForm::ShownDatabases() const {
+  QStringList names;
+  for (int row = 0; row < ListView1->count(); ++row)
+    names << ListView1->caption(row);
+  return names;
 }
 
-QString SelectingText(const QString &database) {
-  return QStringLiteral("Wähle die Datenbank „%1“ ...").arg(database);
-}
-
-} // namespace
-
-bool TMainForm::SelectDatabase(const QString &name) {
-  const ServerReply reply =
-      Session->run(SelectingText(name), [&](MYSQL *handle) { return SelectOn(handle, name); });
-  if (reply.ok)
-    return true;
-  ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), reply.error);
-  return false;
-}
-
-bool TMainForm::SendStatement(const QString &statement, const QString &what) {
-  const ServerReply reply =
-      Session->run(what, [&](MYSQL *handle) { return SendStatementOn(handle, statement); });
-  if (reply.ok)
-    return true;
-  ShowMessage(this, reply.error);
-  return false;
-}
-
-TMainForm::Sent TMainForm::SelectAndSend(const QString &database, const QString &statement,
-                                         const QString &what, const StillAsShown &check) {
-  struct Replies {
-    ServerReply select;
-    bool holds = true;
-    ServerReply send;
-  };
-  const Replies replies = Session->run(what, [&](MYSQL *handle) {
-    Replies r{SelectOn(handle, database), true, {}};
-    if (r.select.ok && check.holds)
-      r.holds = check.holds(handle);
-    if (r.select.ok && r.holds)
-      r.send = SendStatementOn(handle, statement);
-    return r;
-  });
-  if (!replies.select.ok) {
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht auswählen"), replies.select.error);
-    return Sent::NotSelected;
-  }
-  if (!replies.holds) {
-    ShowMessage(this, check.otherwise);
-    return Sent::Changed;
-  }
-  if (!replies.send.ok) {
-    ShowMessage(this, replies.send.error);
-    return Sent::Refused;
-  }
-  return Sent::Done;
-}
-
-TMainForm::StillAsShown TMainForm::TableAsShown(const Selection &s) const {
-  QList<QStringList> shown;
+QList<ListedField> TMainForm::ShownFields() const {
+  QList<ListedField> shown;
   for (int row = 0; row < ListView3->count(); ++row)
-    shown << QStringList{ListView3->caption(row), ListView3->items().cell(row, 1)};
-  // Runs on the connection's thread, with the table's database selected.
-  const auto holds = [shown, table = s.tableName](MYSQL *handle) {
-    const Result fields(ListFieldsOf(handle, ToLibrary(table).constData()));
-    if (!fields)
-      return false;
-    QList<QStringList> now;
-    while (const MYSQL_FIELD *f = mysql::mysql_fetch_field(fields.get()))
-      now << QStringList{FromLibrary(f->name), FieldTypeText(*f)};
-    return shown.isEmpty() || now == shown;
-  };
-  return {holds, QStringLiteral("Die Tabelle „%1“ ist nicht mehr die angezeigte: sie wurde "
-                                "inzwischen geändert, umbenannt oder gelöscht. Es wurde nichts "
-                                "gesendet; die Listen werden neu gelesen.")
-                     .arg(s.tableName)};
+    shown.append({ListView3->caption(row), ListView3->items().cell(row, 1)});
+  return shown;
 }
 
-QString TMainForm::EscapeLiteral(const QString &value) {
-  return EscapeLiteralOn(MySQLHandle, value);
-}
+bool TMainForm::connected() const { return Session->connected(); }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
   RunHandler(this, [this] { FormClose(); });

@@ -1,23 +1,25 @@
 // The main window: three lists side by side (databases, the tables of the
 // selected database, the fields of the selected table) and the command
-// buttons. The lists are the only record of what is selected.
+// buttons. The lists are the only record of what is selected. The commands
+// live with their features (connection/, schema/, fields/); the handlers here
+// hand them the session and the lists.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "commands/SchemaLists.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
-struct st_mysql;
+class ConnectionCommands;
+class FieldCommands;
 class ServerSession;
-struct ServerReply;
-struct TlsSettings;
+class SshTunnel;
 class QStatusBar;
 class TDialog;
 class TNewDBForm;
@@ -29,7 +31,7 @@ class StructureWindows;
 class SqlFileCommands;
 class QAction;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public SchemaLists {
   Q_OBJECT
 public:
   explicit TMainForm(QWidget *parent = nullptr);
@@ -59,18 +61,12 @@ public:
   // "Vergleichen mit..." of the database list's context menu.
   QAction *CompareAction;
 
+  // SSH: the tunnel of a connection that goes through an SSH host; it lives
+  // as long as the connection, and longer than the session that uses it.
+  std::unique_ptr<SshTunnel> Tunnel;
+
   // The server connection and the thread its calls run on.
   const std::unique_ptr<ServerSession> Session;
-
-  // Connection state; the program is connected exactly while connectbtn is
-  // disabled. The handle is the session's.
-  st_mysql *&MySQLHandle;
-  QString Host;
-  std::int32_t Port = 0;
-  QString User;
-  QString Password;
-  std::int32_t Timeout = 0;
-  std::uint32_t ClientFlags = 0;
 
   // The dialogs, created after the main window and living as long as it.
   TDialog *Dialog = nullptr;
@@ -85,49 +81,18 @@ public:
   // The schema as SQL: export a structure, run an SQL file.
   const std::unique_ptr<SqlFileCommands> SqlFiles;
 
-  bool connected() const { return !connectbtn->isEnabled(); }
+  // Connected while the session has a connection open; connectbtn is
+  // disabled exactly then.
+  bool connected() const;
 
-  // What the lists have selected when a command starts: row positions (-1
-  // for none) and captions.
-  struct Selection {
-    int database = -1;
-    int table = -1;
-    int field = -1;
-    QString databaseName;
-    QString tableName;
-    QString fieldName;
-  };
-  Selection CurrentSelection() const;
-
-  // What a command checks just before it sends, in the same server call:
-  // `holds` reads the object again on the connection's thread and tells
-  // whether it is still the one the user saw; if not, `otherwise` is shown
-  // and nothing is sent. An empty check always holds.
-  struct StillAsShown {
-    std::function<bool(st_mysql *)> holds;
-    QString otherwise;
-  };
-  // The check for a command on the selected table: its fields are still those
-  // that the field list shows (while it shows none, the table is still there).
-  StillAsShown TableAsShown(const Selection &selection) const;
-
-  // For the schema commands: make `name` the connection's current database
-  // (a failure is shown titled with the server's error); send one statement
-  // (a failure is shown as the server's error text); both together, the
-  // statement only once the database is selected and the check holds, in one
-  // server call; escape a value for a string literal as the live connection's
-  // server reads it. `what` names the statement for the wait window.
-  bool SelectDatabase(const QString &name);
-  bool SendStatement(const QString &statement, const QString &what);
-  enum class Sent { NotSelected, Changed, Refused, Done };
-  Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
-                     const StillAsShown &check = {});
-  QString EscapeLiteral(const QString &value);
-
-  // Rebuild the lists from the server.
-  void ListCurrentDatabases();
-  void ListTables(std::int32_t index);
-  void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex);
+  // The lists as the commands see them.
+  Selection CurrentSelection() const override;
+  QStringList ShownDatabases() const override;
+  QList<ListedField> ShownFields() const override;
+  void ListCurrentDatabases() override;
+  void ListTables(std::int32_t index) override;
+  void ListFields(std::int32_t databaseIndex, std::int32_t tableIndex) override;
+  void RefreshLists() override;
 
   // Opens (or raises) the structure window of the selected table.
   void ShowStructure();
@@ -162,27 +127,18 @@ protected:
 
 private:
   void FormClose();
-  void RefreshLists();
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
-  ServerReply CreateOrDropDatabase(bool create, const QString &name);
+  // The SSH tunnel ended by itself: said, and the connection closed, between
+  // two commands only (never while a server call or a dialog waits, whose
+  // command would go on with a closed connection). Nothing reconnects.
+  void TunnelBroken(const SshTunnel *tunnel, const QString &message);
+  ConnectionCommands connectionCommands();
   void Relist(std::int32_t databaseIndex, std::optional<std::int32_t> tableIndex);
-  void AlterField(const Selection &selection, const QString &oldName,
-                  const StillAsShown &check = {});
+  FieldCommands fieldCommands();
   void buildPanel1();
   void buildPanel2();
   void wire();
   QList<BitBtnXP *> buttonsInCreationOrder() const;
-  // Whether connected; if not, says that a command needs a connection.
-  bool ConnectedOrSaySo();
-  // Connecting with TLS: "host:port" for messages; a connect refused before
-  // or after the library was asked; the server's certificate looked at and
-  // judged before anything is sent (false: do not connect), the fingerprint
-  // the client library is to insist on set; why a library connect failed,
-  // when it is a matter of TLS or the login method.
-  QString HostAndPort() const;
-  void RefuseConnection(const QString &reason);
-  bool CheckServerIdentity(TlsSettings &tls, QByteArray &peerFingerprint);
-  QString TlsFailureReason(const TlsSettings &tls, unsigned int errorNumber) const;
   bool m_placed = false;
 };

@@ -1,7 +1,8 @@
 // Linked into a program beside its own main(): when QWB_PROBE is set, it
 // notes the moment the first top-level window has been exposed (shown and
-// painted), writes it to standard output as nanoseconds of CLOCK_MONOTONIC,
-// and ends the process at once. The parent that started the process knows
+// painted: the probe has the window handle its first expose event, which
+// paints it), writes it to standard output as nanoseconds of
+// CLOCK_MONOTONIC, and ends the process at once. The parent that started the process knows
 // when it did, so the difference is the time from process start to a shown
 // window.
 //
@@ -21,7 +22,7 @@
 
 #ifdef QWB_PROBE_LISTS
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
+#include "clientlib/ServerSession.h"
 
 #include <QApplication>
 #endif
@@ -63,16 +64,15 @@ bool listSchema() {
       break;
   if (!form)
     return false;
-  MYSQL *handle = mysql::mysql_init(nullptr);
-  mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  const QByteArray host = qgetenv("QW_TEST_HOST"), user = qgetenv("QW_TEST_USER");
-  const unsigned int port = qEnvironmentVariableIntValue("QW_TEST_PORT");
-  if (!mysql::mysql_real_connect(handle, host.constData(), user.constData(), "", nullptr, port,
-                                 nullptr, 0)) {
-    std::fprintf(stderr, "probe: cannot connect: %s\n", mysql::mysql_error(handle));
+  const QString host = qEnvironmentVariable("QW_TEST_HOST"),
+                user = qEnvironmentVariable("QW_TEST_USER");
+  const int port = qEnvironmentVariableIntValue("QW_TEST_PORT");
+  form->Session->setEndpoint({host, port, user, {}, 30, 0, {}});
+  const ServerSession::ConnectOutcome outcome = form->Session->connect({}, {});
+  if (outcome.step != ServerSession::ConnectStep::Connected) {
+    std::fprintf(stderr, "probe: cannot connect: %s\n", qPrintable(outcome.reply.error));
     return false;
   }
-  form->MySQLHandle = handle;
   form->connectbtn->setEnabled(false);
   form->cancelbtn->setEnabled(true);
   form->ListCurrentDatabases();
@@ -96,9 +96,16 @@ public:
       auto *window = qobject_cast<QWindow *>(watched);
       if (window && window->isTopLevel() && window->isVisible()) {
         m_seen = true;
-        // Runs once the expose event (and with it the first paint) is done.
-        QMetaObject::invokeMethod(
-            this, [this] { report(); }, Qt::QueuedConnection);
+        if (m_memory) {
+          // Lists once the expose event (and with it the first paint) is done.
+          QMetaObject::invokeMethod(
+              this, [this] { report(); }, Qt::QueuedConnection);
+        } else {
+          // The window paints while it handles the event; the moment after
+          // is the one reported, whatever the program does next.
+          static_cast<QObject *>(window)->event(event);
+          report();
+        }
       }
     }
     return false;

@@ -238,10 +238,14 @@ int Main(int argc, char **argv) {
     admin.exec("FLUSH TABLES");
   }
   ServerSession session;
-  const ServerSession::ConnectOutcome connected = session.connect(
-      QStringLiteral("bench"),
-      {QString::fromStdString(server.host), static_cast<int>(server.port),
-       QString::fromStdString(server.user), QString::fromStdString(server.password), 30, 0});
+  session.setEndpoint({QString::fromStdString(server.host),
+                       static_cast<int>(server.port),
+                       QString::fromStdString(server.user),
+                       QString::fromStdString(server.password),
+                       30,
+                       0,
+                       {}});
+  const ServerSession::ConnectOutcome connected = session.connect(QStringLiteral("bench"), {});
   if (connected.step != ServerSession::ConnectStep::Connected)
     throw bench::Error("cannot connect: " + connected.reply.error.toStdString());
 

@@ -24,24 +24,26 @@
 //                   [--memory-runs N] [--gap-runs N] [--plot-data FILE]
 //                   [--plain-only] [--x11-clicks N]
 //
-// --x11-clicks N measures only clicks made through a real X server (run it
-// under Xvfb with QT_QPA_PLATFORM=xcb): the click goes in through XTEST and
-// the click is over when XDAMAGE has reported no paint of the window for
-// 150 ms; its time ends at the last paint.
+// --x11-clicks N measures only what a user sees through a real X server (run
+// it under Xvfb with QT_QPA_PLATFORM=xcb), N rounds of each click of the
+// headline: the click goes in through XTEST and is over when XDAMAGE has
+// reported no paint of the window for 150 ms; its time ends at the last
+// paint. Then, --startup-runs times each, the start-up of the three probe
+// programs until the X server has drawn their first paint.
 //
 // The server is the one of QW_TEST_HOST, QW_TEST_PORT and QW_TEST_USER (root
 // without password), as scripts/test and bench/run-benchmark export them.
 #include "app/Forms.h"
-#include "app/Interaction.h"
 #include "app/mysql_test_main.h"
 #include "bench/ProxyProcess.h"
 #include "bench/RawClient.h"
 #include "bench/Schema.h"
 #include "clientlib/mysql.h"
+#include "common/Interaction.h"
 
 #if __has_include("clientlib/ServerSession.h")
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
+#include "clientlib/SessionWork.h"
 #define QWB_HAS_SESSION 1
 #endif
 
@@ -50,6 +52,8 @@
 #endif
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <QWindow>
 
@@ -275,20 +279,19 @@ long long allocatedBytes() {
 // ---------------------------------------------------------------------------
 // The main window.
 
-MYSQL *connectHandle(const bench::ServerAddress &a) {
-  MYSQL *handle = mysql::mysql_init(nullptr);
-  mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (!mysql::mysql_real_connect(handle, a.host.c_str(), a.user.c_str(), a.password.c_str(),
-                                 nullptr, a.port, nullptr, 0))
-    throw bench::Error(std::string("main window cannot connect: ") + mysql::mysql_error(handle));
-  return handle;
-}
-
-// As a successful connect leaves the window, on the connection given.
-void connectForm(TMainForm &form, MYSQL *handle) {
-  if (form.MySQLHandle)
-    mysql::mysql_close(form.MySQLHandle);
-  form.MySQLHandle = handle;
+// As a successful connect leaves the window, connected to the given server.
+void connectForm(TMainForm &form, const bench::ServerAddress &a) {
+  form.Session->close(QStringLiteral("Trenne die Verbindung ..."));
+  form.Session->setEndpoint({QString::fromStdString(a.host),
+                             static_cast<std::int32_t>(a.port),
+                             QString::fromStdString(a.user),
+                             QString::fromStdString(a.password),
+                             30,
+                             0,
+                             {}});
+  const ServerSession::ConnectOutcome outcome = form.Session->connect({}, {});
+  if (outcome.step != ServerSession::ConnectStep::Connected)
+    throw bench::Error("main window cannot connect: " + outcome.reply.error.toStdString());
   form.connectbtn->setEnabled(false);
   form.cancelbtn->setEnabled(true);
   form.ListCurrentDatabases();
@@ -301,6 +304,19 @@ struct Pair {
 };
 
 using Step = std::function<void(int round)>;
+
+// Runs the program's side and the library's side of round `round`, the
+// program first in odd rounds, so that drift and noise fall on both alike.
+template <typename Program, typename Library>
+void inAlternatingOrder(int round, Program program, Library library) {
+  if (round % 2) {
+    program();
+    library();
+  } else {
+    library();
+    program();
+  }
+}
 
 // Runs both sides `repeat` times (after two unrecorded rounds, which also
 // fill the replay proxy's recording), alternating which goes first so that
@@ -336,13 +352,7 @@ Pair measure(int repeat, const Step &quellwerk, const Step &floor, const Step &q
       if (i >= 0)
         p.floor.add(msSince(t0, t1));
     };
-    if (i % 2) {
-      runQuellwerk();
-      runFloor();
-    } else {
-      runFloor();
-      runQuellwerk();
-    }
+    inAlternatingOrder(i, runQuellwerk, runFloor);
   }
   return p;
 }
@@ -596,48 +606,6 @@ void measureGaps(TMainForm &form, const bench::ServerAddress &server, const Plac
                 waiting.max());
 }
 
-#ifdef QWB_HAS_X11
-// Clicks on the database list, alternating between the two databases of as
-// many tables, so that the table list changes with every click.
-void measureX11Clicks(TMainForm &form, Floor &floor, const Places &at, const Options &o) {
-  if (at.twin < 0)
-    throw bench::Error("--x11-clicks needs the scaling size equal to --tables");
-  bench::X11Clicker clicker(form.winId());
-  auto rowCentre = [&](int row) {
-    ReportListView *list = form.ListView1;
-    list->scrollTo(list->model()->index(row, 0));
-    drainEvents();
-    return list->viewport()->mapToGlobal(list->visualRect(list->model()->index(row, 0)).center());
-  };
-  Samples quellwerk, library;
-  for (int i = -2; i < o.x11Clicks; ++i) {
-    const int target = alternate(i, at.main, at.twin);
-    const QPoint centre = rowCentre(target);
-    clicker.moveTo(centre.x(), centre.y());
-    const double ms = clicker.click();
-    if (form.ListView1->selectedRow() != target || form.ListView2->count() != o.size.tables)
-      throw bench::Error("the click through the X server did not list the database");
-    const auto t0 = Clock::now();
-    floor.list(target, -1);
-    if (i >= 0) {
-      quellwerk.add(ms);
-      library.add(msSince(t0, Clock::now()));
-    }
-  }
-  // QWB_SCREENSHOT=file.png keeps a picture of the window as the clicks left it.
-  if (const QString file = qEnvironmentVariable("QWB_SCREENSHOT"); !file.isEmpty())
-    form.grab().save(file);
-  std::printf("\n### Clicks through the X server (XTEST in, last paint seen by XDAMAGE; "
-              "%d clicks, medians)\n\n",
-              o.x11Clicks);
-  std::printf(
-      "| Click | Quellwerk ms | min ms | library ms | ratio |\n|---|---:|---:|---:|---:|\n");
-  std::printf("| database of %d tables, list changes | %.3f | %.3f | %.3f | %.2f |\n",
-              o.size.tables, quellwerk.median(), quellwerk.min(), library.median(),
-              quellwerk.median() / library.median());
-}
-#endif
-
 // ---------------------------------------------------------------------------
 // Probe processes.
 
@@ -647,7 +615,11 @@ struct ProbeResult {
   long peakKb = 0;
 };
 
-ProbeResult runProbe(const std::string &program, const std::vector<std::string> &extraEnv) {
+// Starts `program` with this process's environment less the benchmark's own
+// QWB_ settings, plus `extraEnv`; its standard output goes to `out` (or
+// stays this process's when `out` is -1).
+pid_t spawnProgram(const std::string &program, const std::vector<std::string> &extraEnv,
+                   int out = -1) {
   std::vector<std::string> envStrings;
   for (char **e = environ; *e; ++e)
     if (std::strncmp(*e, "QWB_", 4) != 0)
@@ -657,24 +629,34 @@ ProbeResult runProbe(const std::string &program, const std::vector<std::string> 
   for (std::string &s : envStrings)
     envp.push_back(s.data());
   envp.push_back(nullptr);
-
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0)
-    throw bench::Error("pipe failed");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  if (out >= 0)
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
   std::string path = program;
   char *argv[] = {path.data(), nullptr};
   pid_t pid = 0;
-  const auto start = std::chrono::steady_clock::now();
   const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (rc != 0) {
-    close(fds[0]);
+  if (rc != 0)
     throw bench::Error("cannot start " + program);
+  return pid;
+}
+
+ProbeResult runProbe(const std::string &program, const std::vector<std::string> &extraEnv) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    throw bench::Error("pipe failed");
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  try {
+    pid = spawnProgram(program, extraEnv, fds[1]);
+  } catch (...) {
+    close(fds[0]);
+    close(fds[1]);
+    throw;
   }
+  close(fds[1]);
   std::string out;
   char buffer[512];
   for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
@@ -702,12 +684,17 @@ ProbeResult runProbe(const std::string &program, const std::vector<std::string> 
   return r;
 }
 
-void measureStartup(const Options &o) {
+// The programs whose start-up is compared: Quellwerk first, the fair floor second.
+std::vector<std::string> startupPrograms() {
   const std::string dir = QCoreApplication::applicationDirPath().toStdString();
-  const std::vector<std::string> programs{dir + "/quellwerk_startprobe", dir + "/qwb_fair_window",
-                                          dir + "/qwb_minimal_window"};
-  const char *const names[] = {"Quellwerk", "three lists and twelve buttons (fair floor)",
-                               "empty window"};
+  return {dir + "/quellwerk_startprobe", dir + "/qwb_fair_window", dir + "/qwb_minimal_window"};
+}
+const char *const StartupProgramNames[] = {
+    "Quellwerk", "three lists and twelve buttons (fair floor)", "empty window"};
+
+void measureStartup(const Options &o) {
+  const std::vector<std::string> programs = startupPrograms();
+  const char *const *names = StartupProgramNames;
   if (o.startupRuns > 0) {
     std::vector<Samples> times(programs.size()), cpu(programs.size());
     for (const std::string &p : programs) // the first runs fill the file cache
@@ -746,6 +733,159 @@ void measureStartup(const Options &o) {
     std::printf("| difference | %.1f |\n", (q.median() - m.median()) / 1024);
   }
 }
+
+#ifdef QWB_HAS_X11
+// What any click costs on its way through the X server and Qt: a window of
+// the list's size that repaints one row where it is pressed, and does
+// nothing else. No program can answer a click faster than this.
+class EchoWindow : public QWidget {
+public:
+  EchoWindow() { resize(231, 378); }
+
+protected:
+  void mousePressEvent(QMouseEvent *event) override {
+    m_row = QRect(0, event->position().toPoint().y() / 14 * 14, width(), 14);
+    m_dark = !m_dark;
+    update(m_row);
+  }
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    painter.fillRect(m_row, m_dark ? palette().highlight() : palette().base());
+  }
+
+private:
+  QRect m_row;
+  bool m_dark = false;
+};
+
+void measureX11Echo(const Options &o) {
+  EchoWindow echo;
+  echo.show();
+  for (int i = 0; i < 1000 && !(echo.windowHandle() && echo.windowHandle()->isExposed()); ++i)
+    drainEvents();
+  bench::X11Clicker clicker(echo.winId());
+  const QPoint centre = echo.mapToGlobal(echo.rect().center());
+  clicker.moveTo(centre.x(), centre.y());
+  Samples ms, cpu;
+  for (int i = -2; i < o.x11Clicks; ++i) {
+    const bench::X11Clicker::Click click = clicker.click();
+    if (i >= 0) {
+      ms.add(click.ms);
+      cpu.add(click.threadCpuMs);
+    }
+  }
+  std::printf("| the floor of the path: a Qt window that repaints one row where pressed | %.3f | "
+              "%.3f | | | %.3f | | | |\n",
+              ms.median(), ms.min(), cpu.median());
+  std::fflush(stdout);
+}
+
+// The clicks of the headline, through the X server: each on a row of the
+// database list, and the library's same listing beside it, the two in
+// alternating order; a click that leaves or enters a list first clicks
+// (unmeasured) the database it comes from.
+void measureX11Clicks(TMainForm &form, Floor &floor, const Places &at, const Options &o) {
+  if (at.twin < 0)
+    throw bench::Error("--x11-clicks needs the scaling size equal to --tables");
+  bench::X11Clicker clicker(form.winId());
+  ReportListView *databases = form.ListView1;
+  auto clickRow = [&](int row) {
+    databases->scrollTo(databases->model()->index(row, 0));
+    drainEvents();
+    const QPoint centre = databases->viewport()->mapToGlobal(
+        databases->visualRect(databases->model()->index(row, 0)).center());
+    clicker.moveTo(centre.x(), centre.y());
+    return clicker.click();
+  };
+  // Processor time of the library's listing: it runs on this thread alone.
+  auto threadCpuMs = [] {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+  };
+  struct Kind {
+    std::string what;
+    std::function<int(int)> target;
+    int before = -1; // the database the click comes from, or -1
+    int tables = 0;  // the tables the click lists
+  };
+  const int T = o.size.tables, L = at.largestTables;
+  std::vector<Kind> kinds{{"database of " + std::to_string(T) + " tables, list changes",
+                           [&](int i) { return alternate(i, at.main, at.twin); }, -1, T}};
+  if (L > 1) {
+    kinds.push_back({"from the " + std::to_string(L) + "-table database to a 1-table one",
+                     [&](int) { return at.one; }, at.largest, 1});
+    kinds.push_back({"database of " + std::to_string(L) + " tables, from a 1-table one",
+                     [&](int) { return at.largest; }, at.one, L});
+  }
+  std::printf("\n### Clicks through the X server (XTEST in, last paint seen by XDAMAGE; "
+              "%d rounds, alternating, medians)\n\n",
+              o.x11Clicks);
+  std::printf("| Click | Quellwerk ms | min ms | library ms | ratio | interface thread CPU ms | "
+              "library CPU ms | CPU ratio | X server CPU ms |\n"
+              "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const Kind &kind : kinds) {
+    Samples quellwerk, library, quellwerkCpu, libraryCpu, serverCpu;
+    for (int i = -2; i < o.x11Clicks; ++i) {
+      const int target = kind.target(i);
+      if (kind.before >= 0) {
+        clickRow(kind.before);
+        floor.list(kind.before, -1);
+      }
+      auto runQuellwerk = [&] {
+        const bench::X11Clicker::Click click = clickRow(target);
+        if (databases->selectedRow() != target || form.ListView2->count() != kind.tables)
+          throw bench::Error("the click through the X server did not list the database");
+        if (i >= 0) {
+          quellwerk.add(click.ms);
+          quellwerkCpu.add(click.threadCpuMs);
+          serverCpu.add(click.serverCpuMs);
+        }
+      };
+      auto runLibrary = [&] {
+        const auto t0 = Clock::now();
+        const double cpu0 = threadCpuMs();
+        floor.list(target, -1);
+        if (i >= 0) {
+          library.add(msSince(t0, Clock::now()));
+          libraryCpu.add(threadCpuMs() - cpu0);
+        }
+      };
+      inAlternatingOrder(i, runQuellwerk, runLibrary);
+    }
+    std::printf("| %s | %.3f | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.3f |\n",
+                kind.what.c_str(), quellwerk.median(), quellwerk.min(), library.median(),
+                quellwerk.median() / library.median(), quellwerkCpu.median(), libraryCpu.median(),
+                quellwerkCpu.median() / libraryCpu.median(), serverCpu.median());
+    std::fflush(stdout);
+  }
+  // QWB_SCREENSHOT=file.png keeps a picture of the window as the clicks left it.
+  if (const QString file = qEnvironmentVariable("QWB_SCREENSHOT"); !file.isEmpty())
+    form.grab().save(file);
+  measureX11Echo(o);
+}
+
+// Start-up through the X server: from starting the program until the X
+// server has drawn its window's first paint, the programs in rotating order.
+void measureX11Startup(const Options &o) {
+  const std::vector<std::string> programs = startupPrograms();
+  std::vector<Samples> times(programs.size());
+  for (int i = -1; i < o.startupRuns; ++i) // the first round fills the file cache
+    for (std::size_t k = 0; k < programs.size(); ++k) {
+      const std::size_t which = (k + static_cast<std::size_t>(std::max(i, 0))) % programs.size();
+      const double ms = bench::MsToFirstPaint([&] { return spawnProgram(programs[which], {}); });
+      if (i >= 0)
+        times[which].add(ms);
+    }
+  std::printf("\n### Start-up through the X server, process start to the first paint drawn "
+              "(XDAMAGE; %d runs each, rotating order, medians)\n\n",
+              o.startupRuns);
+  std::printf("| Program | median ms | min ms | Quellwerk's ratio |\n|---|---:|---:|---:|\n");
+  for (std::size_t k = 0; k < programs.size(); ++k)
+    std::printf("| %s | %.1f | %.1f | %.2f |\n", StartupProgramNames[k], times[k].median(),
+                times[k].min(), times[0].median() / times[k].median());
+}
+#endif
 
 int run(int argc, char **argv) {
   const Options o = parseOptions(argc, argv);
@@ -786,7 +926,7 @@ int run(int argc, char **argv) {
   // valgrind --tool=callgrind --toggle-collect='*profiled*' (see
   // docs/performance.md).
   if (const QByteArray profile = qgetenv("QWB_PROFILE"); !profile.isEmpty()) {
-    connectForm(*form, connectHandle(proxy.address()));
+    connectForm(*form, proxy.address());
     Floor replayFloor{bench::RawClient::get(), replayed->handle()};
     profileClicks(profile, *form, replayFloor, at, o.repeat);
     return 0;
@@ -801,7 +941,7 @@ int run(int argc, char **argv) {
               o.repeat);
 
   // Server time removed: both sides through the replay proxy.
-  connectForm(*form, connectHandle(proxy.address()));
+  connectForm(*form, proxy.address());
   Floor replayFloor{bench::RawClient::get(), replayed->handle()};
   // First, while the table list has never held more than a row (a list
   // keeps the room it once needed).
@@ -810,6 +950,8 @@ int run(int argc, char **argv) {
   if (o.x11Clicks > 0) {
 #ifdef QWB_HAS_X11
     measureX11Clicks(*form, replayFloor, at, o);
+    if (o.startupRuns > 0)
+      measureX11Startup(o);
     return 0;
 #else
     throw bench::Error("built without X11, XTEST and DAMAGE");
@@ -846,7 +988,7 @@ int run(int argc, char **argv) {
   }
 
   // With the server's own time: both sides on connections of their own.
-  connectForm(*form, connectHandle(server));
+  connectForm(*form, server);
   std::printf("\n### The same clicks against the server\n\n");
   if (o.plainOnly) {
     printPlainClick(floor);

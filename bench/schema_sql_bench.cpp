@@ -124,7 +124,8 @@ ServerEndpoint Endpoint(const bench::ServerAddress &a) {
 }
 
 void Connect(ServerSession &session, const bench::ServerAddress &a) {
-  const auto outcome = session.connect(QStringLiteral("connect"), Endpoint(a));
+  session.setEndpoint(Endpoint(a));
+  const auto outcome = session.connect(QStringLiteral("connect"), {});
   if (outcome.step != ServerSession::ConnectStep::Connected)
     throw bench::Error("cannot connect: " + outcome.reply.error.toStdString());
 }

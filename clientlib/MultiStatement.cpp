@@ -40,7 +40,7 @@ BatchReply SendBatch(MYSQL *handle, const QByteArray &request, qsizetype count,
   BatchReply reply;
   if (mysql::mysql_real_query(handle, request.constData(),
                               static_cast<unsigned long>(request.size())) != 0) {
-    reply.failure = ServerReply::Of(handle, false);
+    reply.failure = ReplyOf(handle, false);
     return reply;
   }
   for (qsizetype index = 0;; index = std::min(index + 1, count - 1)) {
@@ -55,7 +55,7 @@ BatchReply SendBatch(MYSQL *handle, const QByteArray &request, qsizetype count,
       }
       if (!result || mysql::mysql_errno(handle) != 0) {
         reply.ran = index;
-        reply.failure = ServerReply::Of(handle, false);
+        reply.failure = ReplyOf(handle, false);
         return reply;
       }
     }
@@ -74,7 +74,7 @@ BatchReply SendBatch(MYSQL *handle, const QByteArray &request, qsizetype count,
       return reply;
     if (next > 0) {
       reply.ran = std::min(reply.ran, count - 1);
-      reply.failure = ServerReply::Of(handle, false);
+      reply.failure = ReplyOf(handle, false);
       return reply;
     }
   }

@@ -6,7 +6,7 @@
 // Runs on the connection's thread, inside ServerSession::run.
 #pragma once
 
-#include "clientlib/ServerSession.h"
+#include "clientlib/Results.h"
 
 #include <QByteArray>
 

@@ -1,13 +1,16 @@
-// Small conveniences over the binding: a result handle that is freed exactly
-// once, and the conversions between the program's texts and the library's.
+// For the files of clientlib/ only: small conveniences over the binding. A
+// result handle that is freed exactly once, the conversions between the
+// program's texts and the library's, and the calls that several operations
+// share. Each runs on the connection's thread.
 #pragma once
 
+#include "clientlib/Listings.h"
+#include "clientlib/QueryResult.h"
 #include "clientlib/mysql.h"
 
 #include <QByteArray>
-#include <QString>
-
 #include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <memory>
@@ -24,8 +27,9 @@ using Result = std::unique_ptr<MYSQL_RES, ResultFree>;
 inline QByteArray ToLibrary(const QString &text) { return text.toUtf8(); }
 inline QString FromLibrary(const char *text) { return QString::fromUtf8(text); }
 
-// The error text of the last failed call on the connection.
-QString ServerError(MYSQL *handle);
+// The answer of a call that succeeded or not; a failure's error number and
+// text are read from the connection.
+ServerReply ReplyOf(MYSQL *handle, bool succeeded);
 
 // The field descriptions of a table of the current database, as
 // mysql_list_fields gives them (null on failure). The client library cuts a
@@ -35,13 +39,26 @@ QString ServerError(MYSQL *handle);
 // descriptions and no rows.
 MYSQL_RES *ListFieldsOf(MYSQL *handle, const char *table);
 
+// The type text of the field list for a field as the client library lists it.
+QString FieldTypeTextOf(const MYSQL_FIELD &field);
+// The fields of a result of ListFieldsOf, as the field list shows them.
+QList<ListedField> ListedFieldsOf(MYSQL_RES *result);
+
 // Escapes a value for the inside of a '...' string literal as the server of
 // the connection reads it (its NO_BACKSLASH_ESCAPES mode included).
 QString EscapeLiteralOn(MYSQL *handle, const QString &value);
 
+// Makes `database` the connection's current database.
+ServerReply SelectDatabaseOn(MYSQL *handle, const QString &database);
+
 // Sends one statement; a refusal carries the server's error.
-struct ServerReply;
 ServerReply SendStatementOn(MYSQL *handle, const QString &statement);
+
+// Sends one statement and reads its result.
+QueryResult QueryOn(MYSQL *handle, const QString &statement);
+// Sends the statements in one multi-statement request where the library can,
+// otherwise one after the other; see ServerSession::batch.
+BatchResult BatchOn(MYSQL *handle, const QStringList &statements);
 
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.

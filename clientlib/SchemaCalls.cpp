@@ -2,6 +2,7 @@
 
 #include "clientlib/MultiStatement.h"
 #include "clientlib/Results.h"
+#include "clientlib/SessionWork.h"
 
 #include <optional>
 
@@ -33,7 +34,7 @@ public:
     ++m_rows.requests;
     std::optional<QList<QStringList>> result = QueryRows(m_handle, sql);
     if (!result)
-      m_rows.reply = ServerReply::Of(m_handle, false);
+      m_rows.reply = ReplyOf(m_handle, false);
     return result;
   }
 

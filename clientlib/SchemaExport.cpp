@@ -2,6 +2,7 @@
 
 #include "clientlib/MultiStatement.h"
 #include "clientlib/Results.h"
+#include "clientlib/SessionWork.h"
 
 #include <QScopeGuard>
 
@@ -171,7 +172,7 @@ SchemaRead ReadSchema(ServerSession &session, const QString &what, const SchemaR
   return session.run(what, [&](MYSQL *handle) {
     SchemaRead read;
     if (mysql::mysql_select_db(handle, ToLibrary(request.database).constData()) != 0) {
-      read.reply = ServerReply::Of(handle, false);
+      read.reply = ReplyOf(handle, false);
       return read;
     }
     const auto reset = qScopeGuard([handle] { ResetSession(handle); });
@@ -180,7 +181,7 @@ SchemaRead ReadSchema(ServerSession &session, const QString &what, const SchemaR
     const QString settings = QStringLiteral(
         "SET SESSION sql_mode = '', time_zone = '+00:00', sql_quote_show_create = 1");
     if (!SendStatementOn(handle, settings).ok) {
-      read.reply = ServerReply::Of(handle, false);
+      read.reply = ReplyOf(handle, false);
       read.refusedWhat = settings;
       return read;
     }

@@ -1,6 +1,10 @@
 #include "clientlib/ServerSession.h"
 
-#include "clientlib/Results.h"
+#include "clientlib/SessionWork.h"
+
+#include <errmsg.h>
+
+#include <stdexcept>
 
 #include <atomic>
 #include <chrono>
@@ -63,7 +67,7 @@ public:
     m_finished.wait(lock, [this] { return m_done; });
   }
 
-  bool waitFor(std::chrono::milliseconds time) {
+  bool waitFor(std::chrono::milliseconds time) override {
     std::unique_lock lock(m_mutex);
     return m_finished.wait_for(lock, time, [this] { return m_done; });
   }
@@ -153,9 +157,70 @@ thread_local const CallState *RunningCall = nullptr;
 
 void BlockUntilFinished(const QString &, PendingCall &call) { call.wait(); }
 
+// Counts a call as waited for while it lives.
+class Waiting {
+public:
+  explicit Waiting(int &count) : m_count(count) { ++m_count; }
+  ~Waiting() { --m_count; }
+  Waiting(const Waiting &) = delete;
+  Waiting &operator=(const Waiting &) = delete;
+
+private:
+  int &m_count;
+};
+
 CallWaiter &Waiter() {
   static CallWaiter waiter = BlockUntilFinished;
   return waiter;
+}
+
+// The login methods of the client library that never hand the password over
+// as typed: all it knows but mysql_clear_password and dialog (PAM).
+constexpr const char *LoginWithoutClearText =
+    "mysql_native_password,mysql_old_password,client_ed25519,sha256_password,"
+    "caching_sha2_password,auth_gssapi_client";
+
+// Sets the connection options that every connection of the program uses: the
+// connect time-out, the utf8mb4 character set and TLS. False when the client
+// library refuses one of them.
+bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint, const TlsOptions &tls) {
+  // Names travel as UTF-8 both ways, so that umlauts survive the round trip.
+  // No read or write time-out: a long statement is the user's to cancel.
+  const std::int32_t timeout = endpoint.connectTimeout;
+  if (mysql::mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout) != 0 ||
+      mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4") != 0)
+    return false;
+  const my_bool on = 1;
+  // This option makes the library of Connector/C 3.3 ask for TLS whenever
+  // the server offers it; it still goes on without TLS when the server
+  // offers none (measured). Without it the library never encrypts.
+  if (mysql::mysql_options(handle, MYSQL_OPT_SSL_ENFORCE, &on) != 0)
+    return false;
+  if (!tls.caFile.isEmpty() &&
+      (mysql::mysql_options(handle, MYSQL_OPT_SSL_CA, tls.caFile.constData()) != 0 ||
+       (tls.checkHostName &&
+        mysql::mysql_options(handle, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on) != 0)))
+    return false;
+  if (!tls.peerFingerprint.isEmpty() &&
+      mysql::mysql_options(handle, MARIADB_OPT_TLS_PEER_FP, tls.peerFingerprint.constData()) != 0)
+    return false;
+  return tls.enforced() ||
+         mysql::mysql_options(handle, MARIADB_OPT_RESTRICTED_AUTH, LoginWithoutClearText) == 0;
+}
+
+// The host the client library is given: through a local socket (an SSH
+// tunnel's) "localhost", which makes it use that socket; the endpoint keeps
+// naming the server itself.
+QByteArray LibraryHost(const ServerEndpoint &endpoint) {
+  return endpoint.localSocket.isEmpty() ? ToLibrary(endpoint.host) : QByteArray("localhost");
+}
+
+ServerSession::ConnectFailure FailureOf(unsigned int errorNumber) {
+  switch (errorNumber) {
+  case CR_PLUGIN_NOT_ALLOWED: return ServerSession::ConnectFailure::LoginMethodRefused;
+  case CR_SSL_CONNECTION_ERROR: return ServerSession::ConnectFailure::TlsFailed;
+  default: return ServerSession::ConnectFailure::Other;
+  }
 }
 
 // Ends the statement that `call` runs on connection `threadId`: KILL QUERY
@@ -163,21 +228,23 @@ CallWaiter &Waiter() {
 // seconds later (the server does not answer, or the KILL did not get
 // through), breaks the connection under it so that the call returns.
 void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned long threadId,
-                     ServerEndpoint endpoint, std::function<bool(MYSQL *)> prepare) {
+                     ServerEndpoint endpoint, TlsOptions tls) {
   StartBackgroundThread([=] {
     if (threadId != 0 && !endpoint.host.isNull()) {
       ServerEndpoint quick = endpoint;
       quick.connectTimeout = std::min(endpoint.connectTimeout, CancelConnectionSeconds);
       if (MYSQL *killer = mysql::mysql_init(nullptr)) {
         const unsigned int ioTimeout = CancelConnectionSeconds;
-        const QByteArray host = ToLibrary(quick.host), user = ToLibrary(quick.user),
-                         password = ToLibrary(quick.password);
-        if (ConfigureConnection(killer, quick) && (!prepare || prepare(killer)) &&
+        const QByteArray host = LibraryHost(quick), user = ToLibrary(quick.user),
+                         password = ToLibrary(quick.password),
+                         socket = ToLibrary(quick.localSocket);
+        if (ConfigureConnection(killer, quick, tls) &&
             mysql::mysql_options(killer, MYSQL_OPT_READ_TIMEOUT, &ioTimeout) == 0 &&
             mysql::mysql_options(killer, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout) == 0 &&
             mysql::mysql_real_connect(killer, host.constData(), user.constData(),
                                       password.constData(), nullptr,
-                                      static_cast<unsigned int>(quick.port), nullptr, 0)) {
+                                      static_cast<unsigned int>(quick.port),
+                                      socket.isEmpty() ? nullptr : socket.constData(), 0)) {
           const QByteArray kill = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
           mysql::mysql_query(killer, kill.constData());
         }
@@ -195,23 +262,17 @@ void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned lo
 
 } // namespace
 
-ServerReply ServerReply::Of(MYSQL *handle, bool succeeded) {
-  if (succeeded)
-    return {};
-  return {false, mysql::mysql_errno(handle), ServerError(handle)};
-}
-
 CallWaiter SetCallWaiter(CallWaiter waiter) {
   return std::exchange(Waiter(), waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished));
 }
 
-bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint) {
-  // Names travel as UTF-8 both ways, so that umlauts survive the round trip.
-  // No read or write time-out: a long statement is the user's to cancel.
-  const std::int32_t timeout = endpoint.connectTimeout;
-  return mysql::mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout) == 0 &&
-         mysql::mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4") == 0;
-}
+// The open connection: its handle, and how it was made, for the short
+// connection that cancels.
+struct ServerSession::Connection {
+  MYSQL *handle = nullptr;
+  ServerEndpoint endpoint;
+  TlsOptions tls;
+};
 
 // The connection's thread: runs one job after the other.
 struct ServerSession::Worker {
@@ -257,9 +318,9 @@ ServerSession::ServerSession() = default;
 ServerSession::~ServerSession() {
   // A connection still open when the window goes is closed, without waiting
   // for the user's eye: the program is ending.
-  if (m_handle) {
-    MYSQL *closing = m_handle;
-    m_handle = nullptr;
+  if (m_connection) {
+    MYSQL *closing = m_connection->handle;
+    m_connection.reset();
     auto call = std::make_shared<CallState>();
     if (!m_worker)
       m_worker = std::make_unique<Worker>();
@@ -274,30 +335,39 @@ ServerSession::~ServerSession() {
   }
 }
 
-void ServerSession::execute(const QString &what, const std::function<void(MYSQL *)> &job) {
-  if (!m_worker)
-    m_worker = std::make_unique<Worker>();
+bool ServerSession::connected() const { return m_connection != nullptr; }
+
+void SessionAccess::Execute(ServerSession &session, const QString &what,
+                            const std::function<void(MYSQL *)> &job) {
+  if (!session.m_connection)
+    throw std::runtime_error("Es besteht keine Verbindung zum Server");
+  ExecuteOn(session, what, session.m_connection->handle, session.m_connection.get(), job);
+}
+
+void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL *handle,
+                              const ServerSession::Connection *cancelThrough,
+                              const std::function<void(MYSQL *)> &job) {
+  if (!session.m_worker)
+    session.m_worker = std::make_unique<ServerSession::Worker>();
   auto call = std::make_shared<CallState>();
-  MYSQL *handle = m_handle;
-  call->setOnCancel(
-      [weak = std::weak_ptr<CallState>(call), handle, endpoint = m_endpoint, prepare = m_prepare] {
-        if (std::shared_ptr<CallState> running = weak.lock()) {
-          if (handle)
-            CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), endpoint,
-                            prepare);
-        }
-      });
-  m_worker->post([call, handle, &job] {
+  if (cancelThrough)
+    call->setOnCancel([weak = std::weak_ptr<CallState>(call), handle,
+                       endpoint = cancelThrough->endpoint, tls = cancelThrough->tls] {
+      if (std::shared_ptr<CallState> running = weak.lock())
+        CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), endpoint, tls);
+    });
+  session.m_worker->post([call, handle, &job] {
     RunningCall = call.get();
     job(handle);
     RunningCall = nullptr;
     call->finish();
   });
+  const Waiting waiting(session.m_waiting);
   Waiter()(what, *call);
   // A waiter returns once the call has finished; the job refers to the
   // caller's frame, so make sure of it.
   call->wait();
-  m_lastCancelled = call->cancelRequested();
+  session.m_lastCancelled = call->cancelRequested();
 }
 
 bool ServerSession::runAside(const QString &what, std::function<void()> job,
@@ -312,15 +382,14 @@ bool ServerSession::runAside(const QString &what, std::function<void()> job,
     if (!call->finish() && discard)
       discard();
   });
+  const Waiting waiting(m_waiting);
   Waiter()(what, *call);
   call->wait();
   m_lastCancelled = call->cancelRequested();
   return !call->abandoned();
 }
 
-ServerSession::ConnectOutcome ServerSession::connect(const QString &what,
-                                                     const ServerEndpoint &endpoint,
-                                                     const std::function<bool(MYSQL *)> &prepare) {
+ServerSession::ConnectOutcome ServerSession::connect(const QString &what, const TlsOptions &tls) {
   struct Attempt {
     MYSQL *handle = nullptr; // kept only when connected
     ConnectOutcome outcome;
@@ -329,23 +398,27 @@ ServerSession::ConnectOutcome ServerSession::connect(const QString &what,
   auto attempt = std::make_shared<Attempt>();
   const bool finished = runAside(
       what,
-      [attempt, endpoint, prepare] {
+      [attempt, endpoint = m_endpoint, tls] {
         ConnectOutcome &outcome = attempt->outcome;
         MYSQL *handle = nullptr;
         try {
           handle = mysql::mysql_init(nullptr);
-          const QByteArray host = ToLibrary(endpoint.host), user = ToLibrary(endpoint.user),
-                           password = ToLibrary(endpoint.password);
+          const QByteArray host = LibraryHost(endpoint), user = ToLibrary(endpoint.user),
+                           password = ToLibrary(endpoint.password),
+                           socket = ToLibrary(endpoint.localSocket);
           if (!handle)
             outcome.step = ConnectStep::InitFailed;
-          else if (!ConfigureConnection(handle, endpoint) || (prepare && !prepare(handle)))
+          else if (!ConfigureConnection(handle, endpoint, tls))
             outcome.step = ConnectStep::OptionsRefused;
           else if (!mysql::mysql_real_connect(
                        handle, host.constData(), user.constData(), password.constData(), nullptr,
-                       static_cast<unsigned int>(endpoint.port), nullptr, endpoint.clientFlags))
-            outcome = {ConnectStep::ConnectFailed, ServerReply::Of(handle, false)};
-          else
+                       static_cast<unsigned int>(endpoint.port),
+                       socket.isEmpty() ? nullptr : socket.constData(), endpoint.clientFlags)) {
+            const ServerReply reply = ReplyOf(handle, false);
+            outcome = {ConnectStep::ConnectFailed, reply, FailureOf(reply.errorNumber)};
+          } else {
             outcome.step = ConnectStep::Connected;
+          }
         } catch (...) {
           attempt->failure = std::current_exception();
         }
@@ -360,22 +433,61 @@ ServerSession::ConnectOutcome ServerSession::connect(const QString &what,
           mysql::mysql_close(attempt->handle);
       });
   if (!finished)
-    return {ConnectStep::Cancelled, {}};
+    return {ConnectStep::Cancelled, {}, ConnectFailure::Other};
   if (attempt->failure)
     std::rethrow_exception(attempt->failure);
-  m_handle = attempt->handle;
-  if (m_handle) {
-    m_endpoint = endpoint;
-    m_prepare = prepare;
-  }
+  if (attempt->handle)
+    m_connection.reset(new Connection{attempt->handle, m_endpoint, tls});
   return attempt->outcome;
 }
 
 void ServerSession::close(const QString &what) {
-  MYSQL *closing = m_handle;
-  m_handle = nullptr;
-  if (closing)
-    run(what, [closing](MYSQL *) { mysql::mysql_close(closing); });
+  if (!m_connection)
+    return;
+  // Forgotten before it is closed, so that nothing can use or close it twice.
+  const std::unique_ptr<Connection> closing = std::move(m_connection);
+  SessionAccess::ExecuteOn(*this, what, closing->handle, nullptr,
+                           [](MYSQL *handle) { mysql::mysql_close(handle); });
+}
+
+unsigned long ServerSession::connectionId() {
+  return run(QStringLiteral("Frage die Nummer der Verbindung ab ..."),
+             [](MYSQL *handle) { return mysql::mysql_thread_id(handle); });
+}
+
+QString ServerSession::escape(const QString &value) {
+  return run(QStringLiteral("Bereite einen Text für den Server auf ..."),
+             [&](MYSQL *handle) { return EscapeLiteralOn(handle, value); });
+}
+
+QueryResult ServerSession::query(const QString &what, const QString &statement) {
+  return run(what, [&](MYSQL *handle) { return QueryOn(handle, statement); });
+}
+
+BatchResult ServerSession::batch(const QString &what, const QStringList &statements) {
+  return run(what, [&](MYSQL *handle) { return BatchOn(handle, statements); });
+}
+
+void ServerSession::PretendConnectedForTests() {
+  m_connection.reset(new Connection{mysql::mysql_init(nullptr), m_endpoint, {}});
+}
+
+ConnectionFacts ReadConnectionFacts(ServerSession &session) {
+  return session.run(QStringLiteral("Lese die Verbindungsdaten ..."), [](MYSQL *handle) {
+    ConnectionFacts facts{FromLibrary(mysql::mysql_get_server_info(handle)),
+                          {},
+                          {},
+                          FromLibrary(mysql::mysql_character_set_name(handle)),
+                          FromLibrary(mysql::mysql_get_host_info(handle))};
+    if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_get_ssl_cipher))
+      facts.cipher = FromLibrary(mysql::mysql_get_ssl_cipher(handle));
+    const char *version = nullptr;
+    if (!facts.cipher.isEmpty() &&
+        mysql::HasEntryPoint(mysql::OptionalEntryPoint::mariadb_get_infov) &&
+        mysql::mariadb_get_infov(handle, MARIADB_CONNECTION_TLS_VERSION, &version) == 0)
+      facts.tlsVersion = FromLibrary(version);
+    return facts;
+  });
 }
 
 bool ServerSession::CancelRequested() { return RunningCall && RunningCall->cancelRequested(); }

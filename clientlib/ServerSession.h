@@ -1,22 +1,29 @@
 // The one server connection of the program and the thread on which its
 // blocking client-library calls run, so that the window never freezes.
 //
-// The interface thread hands each piece of server work to run(), which sends
-// it to the connection's thread and waits for it through the installed call
-// waiter: the program's waiter keeps the window painting, holds back the
-// user's input and, when a call takes longer than a moment, offers
-// "Abbrechen". Cancelling ends a statement on the server with KILL QUERY from
-// a second, short-lived connection (and, should the server not answer that,
-// breaks the connection); a connect attempt that is cancelled is given up.
+// The session offers typed operations that return plain values: connect and
+// close, escape, one statement (query) or several (batch); the other files of
+// clientlib/ add the reads and statements of the program's commands. Each
+// runs on the connection's thread while the interface thread waits through
+// the installed call waiter: the program's waiter keeps the window painting,
+// holds back the user's input and, when a call takes longer than a moment,
+// offers "Abbrechen". Cancelling ends a statement on the server with KILL
+// QUERY from a second, short-lived connection (and, should the server not
+// answer that, breaks the connection); a connect attempt that is cancelled is
+// given up.
 //
-// Everything here is called from the interface thread only, except the work
-// functions, which run on the connection's thread and must not touch a widget.
+// Everything here is called from the interface thread only. Nothing outside
+// clientlib/ sees the client library or its handle.
 #pragma once
 
-#include "clientlib/mysql.h"
+#include "clientlib/QueryResult.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -32,15 +39,35 @@ struct ServerEndpoint {
   QString password;
   std::int32_t connectTimeout = 30; // seconds
   std::uint32_t clientFlags = 0;
+  // Through an SSH tunnel: the Unix socket of its forward; the client library
+  // is then given "localhost" while `host` keeps naming the server. Never
+  // empty for a tunnelled connection, so that nothing can go to a local
+  // server instead once the tunnel is gone.
+  QString localSocket;
 };
 
-// The answer of one client-library call that can fail: its error text and
-// number are read on the connection's thread right after the call.
-struct ServerReply {
-  bool ok = true;
-  unsigned int errorNumber = 0;
-  QString error;
-  static ServerReply Of(MYSQL *handle, bool succeeded);
+// What the client library is told about TLS for one connect. It always asks
+// for TLS where the server offers it.
+struct TlsOptions {
+  QByteArray caFile;          // check the certificate against this CA
+  QByteArray peerFingerprint; // SHA-1: the certificate must be exactly this one
+  // Whether the library compares the certificate's name with the host. Not
+  // through an SSH tunnel, where it would compare it with "localhost": the
+  // probe has compared it with the server's name, and the library is held
+  // to that very certificate.
+  bool checkHostName = true;
+  // Whether the library itself refuses a connection without TLS: only then
+  // may a login method send the password as typed.
+  bool enforced() const { return !caFile.isEmpty() || !peerFingerprint.isEmpty(); }
+};
+
+// The server's version and how the open connection is encrypted.
+struct ConnectionFacts {
+  QString serverVersion;
+  QString tlsVersion;
+  QString cipher; // empty: not encrypted
+  QString characterSet;
+  QString route; // how the library reaches the server: "Localhost via UNIX socket", "h via TCP/IP"
 };
 
 // One call on the connection's thread, as its waiter sees it. Shared between
@@ -51,6 +78,8 @@ public:
   virtual bool finished() const = 0;
   // Blocks the calling thread until the call has finished.
   virtual void wait() = 0;
+  // The same for at most `time`; whether the call has finished.
+  virtual bool waitFor(std::chrono::milliseconds time) = 0;
   // Arranges for `notify` to be called (on any thread) once the call has
   // finished. Returns false, without storing it, when it already has.
   virtual bool notifyWhenFinished(std::function<void()> notify) = 0;
@@ -65,11 +94,6 @@ public:
 using CallWaiter = std::function<void(const QString &what, PendingCall &call)>;
 CallWaiter SetCallWaiter(CallWaiter waiter);
 
-// Sets the connection options that every connection of the program uses:
-// the connect time-out and the utf8mb4 character set. False when the client
-// library refuses one of them.
-bool ConfigureConnection(MYSQL *handle, const ServerEndpoint &endpoint);
-
 class ServerSession {
 public:
   ServerSession();
@@ -77,41 +101,20 @@ public:
   ServerSession(const ServerSession &) = delete;
   ServerSession &operator=(const ServerSession &) = delete;
 
-  // The connection handle: null while no connect attempt has left one. Its
-  // owner may replace or clear it while no call runs.
-  MYSQL *&handle() { return m_handle; }
-  MYSQL *handle() const { return m_handle; }
+  // Whether a connection is open: a connect succeeded and nothing closed it
+  // since (a connection the server broke counts until it is closed).
+  bool connected() const;
 
-  // Runs `work(handle())` on the connection's thread and returns its result;
-  // an exception thrown by the work is thrown here again. While it runs, the
-  // interface thread waits through the call waiter.
-  template <typename Work> auto run(const QString &what, Work &&work) {
-    using R = std::invoke_result_t<Work &, MYSQL *>;
-    std::exception_ptr failure;
-    if constexpr (std::is_void_v<R>) {
-      execute(what, [&](MYSQL *h) {
-        try {
-          work(h);
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      });
-      if (failure)
-        std::rethrow_exception(failure);
-    } else {
-      std::optional<R> result;
-      execute(what, [&](MYSQL *h) {
-        try {
-          result.emplace(work(h));
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      });
-      if (failure)
-        std::rethrow_exception(failure);
-      return std::move(*result);
-    }
-  }
+  // The connection parameters of the program: where the next connect goes,
+  // as last set, whether or not a connect followed.
+  const ServerEndpoint &endpoint() const { return m_endpoint; }
+  void setEndpoint(const ServerEndpoint &endpoint) { m_endpoint = endpoint; }
+
+  // For files of clientlib/ only (defined in clientlib/SessionWork.h): runs
+  // `work(MYSQL *)` on the connection's thread with the open connection and
+  // returns its result; an exception thrown by the work is thrown here
+  // again. While it runs, the interface thread waits through the call waiter.
+  template <typename Work> auto run(const QString &what, Work &&work);
 
   // Runs `work()`, which needs no connection, on a thread of its own, the
   // interface thread waiting as for run(). The user may give it up: then
@@ -137,29 +140,46 @@ public:
     return finished ? std::move(outcome->value) : std::optional<R>();
   }
 
-  // Whether the user cancelled the last call that run() or connect() waited for.
+  // Whether the user cancelled the last call that the session waited for.
   bool lastCallCancelled() const { return m_lastCancelled; }
+  // Whether a call of run(), aside() or connect() is being waited for.
+  bool busy() const { return m_waiting > 0; }
   // For the work of run() while it runs on the connection's thread: whether
   // the user has asked to cancel its call. Work of many statements stops at
   // the next one; the statement that runs is ended by the cancel itself.
   static bool CancelRequested();
 
   enum class ConnectStep { Connected, InitFailed, OptionsRefused, ConnectFailed, Cancelled };
+  // Why the client library refused a connect, where it is a matter of the
+  // login method (one that would send the password as typed over a
+  // connection without TLS) or of TLS (no handshake, or not the certificate
+  // asked for).
+  enum class ConnectFailure { Other, LoginMethodRefused, TlsFailed };
   struct ConnectOutcome {
     ConnectStep step = ConnectStep::ConnectFailed;
     ServerReply reply; // the library's answer when the connect itself failed
+    ConnectFailure failure = ConnectFailure::Other;
   };
-  // Opens a connection on a thread of its own, so that an attempt the user
-  // gives up can finish in the background without holding anything up. On
-  // success the new connection becomes handle(); on failure handle() is
-  // null (a failed attempt's handle is closed at once). `prepare` may set
-  // further options on the new handle before it connects. Any handle held
-  // before must have been closed by the caller.
-  ConnectOutcome connect(const QString &what, const ServerEndpoint &endpoint,
-                         const std::function<bool(MYSQL *)> &prepare = {});
+  // Connects to endpoint() on a thread of its own, so that an attempt the
+  // user gives up can finish in the background without holding anything
+  // up; a failed attempt leaves no connection. Any connection open before
+  // must have been closed.
+  ConnectOutcome connect(const QString &what, const TlsOptions &tls);
 
-  // Closes handle() on the connection's thread and forgets it.
+  // Closes the open connection on the connection's thread, if there is one.
   void close(const QString &what);
+
+  // The server's number for the open connection (its thread id), as its
+  // process list and query log name it.
+  unsigned long connectionId();
+  // A value for the inside of a '...' literal as the server of the open
+  // connection reads it (its NO_BACKSLASH_ESCAPES mode included).
+  QString escape(const QString &value);
+  // Sends one statement and reads its result.
+  QueryResult query(const QString &what, const QString &statement);
+  // Sends the statements (each one statement, without a final semicolon) in
+  // one request where the client library can, otherwise one after the other.
+  BatchResult batch(const QString &what, const QStringList &statements);
 
   // Whether a given-up connect or a cancel is still under way in the
   // background; the client library must stay loaded until none is.
@@ -170,17 +190,23 @@ public:
   // For tests: the seconds a cancel waits for KILL QUERY to end a statement
   // before it breaks the connection instead.
   static void SetCancelGraceForTests(int seconds);
+  // For tests without a server: a handle that never connected counts as
+  // the open connection, until it is closed.
+  void PretendConnectedForTests();
 
 private:
-  void execute(const QString &what, const std::function<void(MYSQL *)> &job);
+  friend struct SessionAccess;
   // Runs `job` on a thread of its own; false when the user gave it up, in
   // which case `discard` runs on that thread once the job has ended.
   bool runAside(const QString &what, std::function<void()> job, std::function<void()> discard);
   struct Worker;
+  struct Connection;
   std::unique_ptr<Worker> m_worker;
-  MYSQL *m_handle = nullptr;
-  // How the open connection was made, for the short connection that cancels.
+  std::unique_ptr<Connection> m_connection; // the open connection, if any
   ServerEndpoint m_endpoint;
-  std::function<bool(MYSQL *)> m_prepare;
   bool m_lastCancelled = false;
+  int m_waiting = 0;
 };
+
+// The server's version and the encryption of the open connection.
+ConnectionFacts ReadConnectionFacts(ServerSession &session);

@@ -2,6 +2,7 @@
 
 #include "clientlib/MultiStatement.h"
 #include "clientlib/Results.h"
+#include "clientlib/SessionWork.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -112,7 +113,7 @@ ScriptOutcome RunScript(ServerSession &session, const QString &what, const QStri
     ScriptOutcome outcome;
     if (mysql::mysql_select_db(handle, ToLibrary(database).constData()) != 0) {
       outcome.databaseSelected = false;
-      outcome.reply = ServerReply::Of(handle, false);
+      outcome.reply = ReplyOf(handle, false);
       return outcome;
     }
     const auto reset = qScopeGuard([handle] { ResetSession(handle); });

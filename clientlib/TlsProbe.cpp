@@ -1,7 +1,17 @@
 #include "clientlib/TlsProbe.h"
 
+#include <QFile>
+#include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QSslSocket>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,16 +29,43 @@ bool readExactly(QSslSocket &socket, qint64 size, int milliseconds, QByteArray &
   return true;
 }
 
+// Connects `socket` to a Unix socket; QSslSocket runs over it as over TCP.
+bool ConnectLocalSocket(QSslSocket &socket, const QString &path, QString &error) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const QByteArray name = QFile::encodeName(path);
+  if (name.size() >= qsizetype(sizeof address.sun_path)) {
+    error = QStringLiteral("Der Pfad des Sockets ist zu lang");
+    return false;
+  }
+  std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+      !socket.setSocketDescriptor(fd)) {
+    error = QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+      ::close(fd);
+    return false;
+  }
+  return true;
+}
+
 } // namespace
 
-TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeconds) {
+TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeconds,
+                        const TlsProbeRoute &route) {
   TlsProbe probe;
   const int wait = std::max(1, timeoutSeconds) * 1000;
   QSslSocket socket;
-  socket.connectToHost(host, port);
-  if (!socket.waitForConnected(wait)) {
-    probe.error = socket.errorString();
-    return probe;
+  if (!route.localSocket.isEmpty()) {
+    if (!ConnectLocalSocket(socket, route.localSocket, probe.error))
+      return probe;
+  } else {
+    socket.connectToHost(host, port);
+    if (!socket.waitForConnected(wait)) {
+      probe.error = socket.errorString();
+      return probe;
+    }
   }
   // The greeting: a packet header (length, sequence number), then the
   // protocol version 10, the server version up to a NUL, the connection id,
@@ -70,12 +107,23 @@ TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeco
     return probe;
   }
   QSslConfiguration configuration = socket.sslConfiguration();
-  // The certificate is what the user is about to judge: take it unchecked.
-  configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+  if (route.caFile.isEmpty()) {
+    // The certificate is what the user is about to judge: take it unchecked.
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+  } else {
+    configuration.setCaCertificates(QSslCertificate::fromPath(route.caFile));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    socket.setPeerVerifyName(host);
+  }
   socket.setSslConfiguration(configuration);
   socket.startClientEncryption();
   if (!socket.waitForEncrypted(wait) || socket.peerCertificate().isNull()) {
-    probe.error = socket.errorString();
+    QStringList reasons;
+    for (const QSslError &error : socket.sslHandshakeErrors())
+      reasons << error.errorString();
+    if (!route.caFile.isEmpty() && !reasons.isEmpty())
+      probe.outcome = TlsProbe::Outcome::Untrusted;
+    probe.error = reasons.isEmpty() ? socket.errorString() : reasons.join(QStringLiteral("; "));
     return probe;
   }
   probe.certificate = socket.peerCertificate().toDer();

@@ -19,14 +19,27 @@ struct TlsProbe {
     Unknown,   // no clear answer (not reached, an error greeting, a failed handshake)
     Plain,     // the server offers no TLS
     Encrypted, // TLS offered; `certificate` holds the server's certificate
+    Untrusted, // TLS offered, but the certificate failed the CA check; `error` says why
   };
   Outcome outcome = Outcome::Unknown;
   QByteArray certificate; // DER
-  QString error;          // why the outcome is unknown
+  QString error;          // why the outcome is unknown or untrusted
+};
+
+// How the probe reaches the server when not directly, and whether it checks
+// the certificate itself.
+struct TlsProbeRoute {
+  // Through an SSH tunnel: the probe connects to this Unix socket, and the
+  // host and port only name the server.
+  QString localSocket;
+  // The certificate must be signed by this CA and name the host. Through a
+  // tunnel the client library can only compare the name with "localhost".
+  QString caFile;
 };
 
 // Blocks for up to `timeoutSeconds` per step. Runs on any thread.
-TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeconds);
+TlsProbe ProbeServerTls(const QString &host, std::uint16_t port, int timeoutSeconds,
+                        const TlsProbeRoute &route = {});
 
 // The fingerprint of a DER certificate as upper-case hex bytes joined by ':'.
 QString CertificateFingerprint(const QByteArray &certificate,

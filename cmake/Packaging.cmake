@@ -57,9 +57,12 @@ drop fields. The user interface is in German.")
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmariadb3, qt6-translations-l10n")
-# The native platform plugin for Wayland sessions; without it Qt uses X11.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# libsecret is loaded at run time by the keyring library: the way to the
+# desktop keyring (GNOME Keyring, KWallet) through the Secret Service.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmariadb3, qt6-translations-l10n, libsecret-1-0")
+# The native platform plugin for Wayland sessions (without it Qt uses X11),
+# and ssh for connections through an SSH host.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, openssh-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

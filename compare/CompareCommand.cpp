@@ -1,7 +1,7 @@
 #include "compare/CompareCommand.h"
 
-#include "app/Interaction.h"
 #include "clientlib/SchemaCalls.h"
+#include "common/Interaction.h"
 #include "compare/CompareForm.h"
 #include "structure/StructureTools.h"
 
@@ -115,4 +115,10 @@ bool CompareWithOtherDatabase(QWidget *parent, ServerSession &session, const QSt
   messagesOver = &form;
   ExecModal(form);
   return form.sent();
+}
+
+void CompareCommand::CompareWithOther() {
+  const std::optional<Selection> s = Start(Needs::Database);
+  if (s && CompareWithOtherDatabase(m_window, m_session, s->databaseName, m_lists.ShownDatabases()))
+    m_lists.RefreshLists();
 }

@@ -3,7 +3,8 @@
 // what differs and the statements that make B equal to A.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "commands/Command.h"
+#include "common/BitBtnXP.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -29,3 +30,11 @@ public:
 // lists must be read again.
 bool CompareWithOtherDatabase(QWidget *parent, ServerSession &session, const QString &database,
                               const QStringList &databases);
+
+// "Vergleichen mit..." for the database selected in the lists; the lists are
+// read afresh when the script changed the other database.
+class CompareCommand : public Command {
+public:
+  using Command::Command;
+  void CompareWithOther();
+};

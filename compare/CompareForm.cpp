@@ -1,6 +1,6 @@
 #include "compare/CompareForm.h"
 
-#include "app/Interaction.h"
+#include "common/Interaction.h"
 #include "compare/ComparisonRun.h"
 #include "connection/SavedConnections.h"
 #include "sqlfile/ProgressWindow.h"

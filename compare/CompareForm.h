@@ -5,7 +5,7 @@
 // run the window compares again and shows what is left.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "compare/ComparisonScript.h"
 
 #include <QDialog>

@@ -25,6 +25,7 @@ public:
   qint64 bytes() const { return m_end; }
 
   void begin(bool, qint64) override {}
+  void modeSet(bool) override {} // the statements are whole already
   bool next(ScriptStatement &statement) override {
     if (m_next >= m_statements.size())
       return false;

@@ -1,6 +1,6 @@
 #include "compare/ComparisonScript.h"
 
-#include "fields/SqlText.h"
+#include "clientlib/SqlText.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "compare/SchemaCompare.h"
 
+#include "clientlib/SqlText.h"
 #include "compare/SqlScan.h"
-#include "fields/SqlText.h"
 
 #include <QHash>
 #include <QRegularExpression>

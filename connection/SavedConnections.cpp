@@ -1,5 +1,7 @@
 #include "connection/SavedConnections.h"
 
+#include "common/FormStorage.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -178,13 +181,51 @@ bool writeFully(int fd, QByteArrayView bytes, AfterWrite afterWrite) {
   return true;
 }
 
-// "options.dat.x7Qa2k": the name of a new file until it replaces the old one.
+// "options.dat.neu-x7Qa2k": the name of a new file from when it has one until
+// it replaces the old one. A save killed in between leaves it behind; the
+// next save, or the next load while no save runs, knows it by this form and
+// removes it (removeUnfinishedSaves). The mark keeps it apart from the copies
+// of damaged files ("options.dat.defekt") and the lock file.
+const QByteArray TemporaryMark = ".neu-";
+constexpr int TemporaryLetters = 6;
+const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
 QByteArray temporaryName(const QByteArray &finalName) {
-  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  QByteArray name = finalName + '.';
-  for (int i = 0; i < 6; ++i)
-    name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+  QByteArray name = finalName + TemporaryMark;
+  for (int i = 0; i < TemporaryLetters; ++i)
+    name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters) - 1)];
   return name;
+}
+
+bool isTemporaryName(const QByteArray &name, const QByteArray &finalName) {
+  const QByteArray prefix = finalName + TemporaryMark;
+  return name.size() == prefix.size() + TemporaryLetters && name.startsWith(prefix) &&
+         std::all_of(name.cbegin() + prefix.size(), name.cend(),
+                     [](char c) { return std::strchr(Letters, c) && c != 0; });
+}
+
+// Removes the new files of saves that were killed before they replaced the
+// old file: regular files of this user with a temporary name beside `path`.
+// Only under the save lock, so that no running save loses its new file.
+void removeUnfinishedSaves(const QString &path) {
+  const QFileInfo info(path);
+  const QByteArray finalName = QFile::encodeName(info.fileName());
+  const Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder)
+    return;
+  const QStringList candidates =
+      QDir(info.absolutePath())
+          .entryList({info.fileName() + QString::fromLatin1(TemporaryMark) + QLatin1Char('*')},
+                     QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+  for (const QString &candidate : candidates) {
+    const QByteArray name = QFile::encodeName(candidate);
+    struct stat st {};
+    if (isTemporaryName(name, finalName) &&
+        ::fstatat(folder.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+      ::unlinkat(folder.fd, name.constData(), 0);
+  }
 }
 
 // Reads a regular file whole without following a link, and without waiting
@@ -229,6 +270,13 @@ LoadedConnections readRegularFile(const QString &path) {
 // save fail with a reason instead of freezing the window.
 class SaveLock {
 public:
+  // Takes the lock of an earlier save when nobody holds it now; creates no
+  // lock file and does not wait.
+  bool tryExisting(const QString &file) {
+    m_fd = ::open(QFile::encodeName(file + QStringLiteral(".lock")).constData(),
+                  O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    return m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+  }
   bool acquire(const QString &file, QString *reason) {
     const QString path = file + QStringLiteral(".lock");
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
@@ -368,11 +416,6 @@ QString Windows1252ToString(QByteArrayView bytes) {
     *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(Cp1252High[byte - 0x80]) : QChar(char16_t(byte));
   }
   return text;
-}
-
-QString QuellwerkConfigDirectory() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/quellwerk");
 }
 
 void SetSavedConnectionsProgramDirectory(const QString &directory) {
@@ -544,6 +587,7 @@ bool ReplaceFile(const QString &path, QByteArrayView bytes, FileAccess access, Q
   if (::fsync(file.fd) != 0)
     return failAndClean();
   if (tempName.isEmpty()) {
+    // A link cannot replace a name: the new file gets a temporary one first.
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.fd);
     int linked = -1;
     do {
@@ -556,6 +600,7 @@ bool ReplaceFile(const QString &path, QByteArrayView bytes, FileAccess access, Q
       return fail();
     }
   }
+  QW_SAVE_STEP(Named, bytes.size(), bytes.size());
   // rename replaces whatever has the final name, a link included, and never
   // follows it.
   if (::renameat(folder.fd, tempName.constData(), folder.fd, finalName.constData()) != 0)
@@ -577,6 +622,8 @@ SavedConnectionsStore::Result SavedConnectionsStore::load() {
                          .arg(native(m_file), native(folder));
     return result;
   }
+  if (SaveLock lock; lock.tryExisting(m_file))
+    removeUnfinishedSaves(m_file);
   const LoadedConnections loaded = ReadSavedConnectionsFile(m_file);
   if (!loaded.refusal.isEmpty())
     result.errors << loaded.refusal +
@@ -618,6 +665,7 @@ SavedConnectionsStore::Result SavedConnectionsStore::save(const QList<SavedConne
   SaveLock lock;
   if (!lock.acquire(target, &reason))
     return failed();
+  removeUnfinishedSaves(target);
   // What other instances saved since this one last read or wrote the file.
   const LoadedConnections current = ReadSavedConnectionsFile(target);
   if (!current.refusal.isEmpty() && !QFileInfo(target).isSymLink()) {

@@ -70,8 +70,6 @@ QString Windows1252ToString(QByteArrayView bytes);
 QString SavedConnectionsFilePath(const QString &programDirectory, const QString &configDirectory,
                                  QString *notice = nullptr);
 QString SavedConnectionsFilePath(QString *notice = nullptr);
-// ~/.config/quellwerk (the generic configuration location + "/quellwerk").
-QString QuellwerkConfigDirectory();
 // Replaces the executable's directory in the rule above, so that tests never
 // touch a real file; an empty text restores the executable's directory.
 void SetSavedConnectionsProgramDirectory(const QString &directory);
@@ -99,7 +97,10 @@ QList<SavedConnection> MergeSavedConnections(const QList<SavedConnection> &base,
 // when it is complete, so that a failure leaves the old file whole. A link at
 // `path` is replaced, never followed. The file is readable by its owner only
 // (it holds passwords). Creates the directory if needed. On failure returns
-// false and sets `reason`.
+// false and sets `reason`. The new file has no name while it is written;
+// only for the moment before it replaces the old one has it a temporary name
+// ("options.dat.neu-XXXXXX"), which a save killed right then leaves behind
+// for the store to remove.
 bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection> &rows,
                                QString *reason);
 
@@ -126,10 +127,12 @@ public:
     QString notice;
   };
 
+  // Also removes what killed saves left behind, when no save runs meanwhile.
   Result load();
-  // Saves the whole list under a lock on "options.dat.lock" beside the file.
-  // When the file's folder is read-only (the program's folder), the list
-  // moves to the configuration directory and stays there.
+  // Saves the whole list under a lock on "options.dat.lock" beside the file,
+  // and removes what killed saves left behind. When the file's folder is
+  // read-only (the program's folder), the list moves to the configuration
+  // directory and stays there.
   Result save(const QList<SavedConnection> &rows);
   QString file() const { return m_file; }
 
@@ -146,6 +149,7 @@ enum class SaveStep {
   Opened,  // the new file exists, nothing is written to it yet
   Wrote,   // after each write call: `written` of `total` bytes are in the new file
   Written, // every byte is written; the new file has not yet replaced the old one
+  Named,   // the new file has its temporary name and is about to replace the old one
 };
 extern void (*SaveStepHook)(SaveStep step, qint64 written, qint64 total);
 #endif

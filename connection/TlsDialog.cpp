@@ -1,8 +1,8 @@
 #include "connection/TlsDialog.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
 #include "clientlib/TlsProbe.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -16,10 +16,7 @@
 #include <QVBoxLayout>
 
 TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("TlsDialog"));
-  setWindowTitle(QStringLiteral("Verschlüsselung (TLS)"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowCloseButtonHint);
+  SetUpFixedDialog(this, QStringLiteral("TlsDialog"), QStringLiteral("Verschlüsselung (TLS)"));
 
   LabelConnection = new QLabel(this);
   // A host or user name is shown as typed, never read as markup.
@@ -49,9 +46,7 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   ForgetBtn =
       new BitBtnXP(QStringLiteral("Fingerabdruck ver&gessen"), BitBtnXP::Kind::Custom, CheckGroup);
   ForgetBtn->setGlyph(QStyle::SP_TrashIcon);
-  ButtonOK = new BitBtnXP(QStringLiteral("OK"), BitBtnXP::Kind::Ok, this);
-  ButtonOK->setDefault(true);
-  ButtonCancel = new BitBtnXP(QStringLiteral("Abbrechen"), BitBtnXP::Kind::Cancel, this);
+  QHBoxLayout *buttons = OkCancelRow(this, ButtonOK, ButtonCancel);
 
   LabelConnection->setObjectName(QStringLiteral("LabelConnection"));
   RequiredBox->setObjectName(QStringLiteral("RequiredBox"));
@@ -64,8 +59,6 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   LabelFingerprint->setObjectName(QStringLiteral("LabelFingerprint"));
   FingerprintValue->setObjectName(QStringLiteral("FingerprintValue"));
   ForgetBtn->setObjectName(QStringLiteral("ForgetBtn"));
-  ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
-  ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
 
   for (QWidget *control : std::initializer_list<QWidget *>{RequiredBox, CheckNone, CheckCa,
                                                            BrowseBtn, CheckFingerprint, ForgetBtn})
@@ -84,13 +77,6 @@ TTlsDialog::TTlsDialog(QWidget *parent) : QDialog(parent) {
   check->addWidget(FingerprintValue, 5, 1);
   check->addWidget(ForgetBtn, 5, 2);
   check->setColumnStretch(1, 1);
-
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ButtonOK);
-  buttons->addWidget(ButtonCancel);
-  ButtonOK->setDesignSize(97, 23);
-  ButtonCancel->setDesignSize(89, 23);
 
   auto *outer = new QVBoxLayout(this);
   outer->addWidget(LabelConnection);

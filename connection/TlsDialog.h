@@ -3,7 +3,7 @@
 // connection dialog's "TLS..." button; the caller stores what it returns.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "connection/TlsSettings.h"
 
 #include <QDialog>

@@ -1,20 +1,11 @@
 #include "connection/TlsSettings.h"
 
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "connection/ConnectionKey.h"
 
 #include <QSettings>
-#include <QUrl>
 
 namespace {
-
-// One group per connection: "user@host:port", each part percent-encoded so
-// that no character of a name can reach into another connection's group.
-QString groupOf(const QString &host, std::int32_t port, const QString &user) {
-  const auto part = [](const QString &text) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(text));
-  };
-  return QStringLiteral("TLS/%1@%2:%3").arg(part(user), part(host)).arg(port);
-}
 
 const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
                               QStringLiteral("fingerprint")};
@@ -23,7 +14,7 @@ const QString CheckNames[] = {QStringLiteral("none"), QStringLiteral("ca"),
 
 TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QString &user) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(groupOf(host, port, user));
+  ini.beginGroup(ConnectionKey{host, port, user}.settingsGroup(QStringLiteral("TLS")));
   TlsSettings settings;
   settings.required = ini.value(QStringLiteral("Required"), false).toBool();
   const QString check = ini.value(QStringLiteral("Check")).toString();
@@ -42,7 +33,7 @@ TlsSettings LoadTlsSettings(const QString &host, std::int32_t port, const QStrin
 void StoreTlsSettings(const QString &host, std::int32_t port, const QString &user,
                       const TlsSettings &settings) {
   QSettings ini(FormStorageFile(), QSettings::IniFormat);
-  ini.beginGroup(groupOf(host, port, user));
+  ini.beginGroup(ConnectionKey{host, port, user}.settingsGroup(QStringLiteral("TLS")));
   ini.setValue(QStringLiteral("Required"), settings.required);
   ini.setValue(QStringLiteral("Check"), CheckNames[static_cast<int>(settings.check)]);
   ini.setValue(QStringLiteral("CaFile"), settings.caFile);

@@ -1,9 +1,11 @@
 #include "connection/verbindungFUnit.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
-#include "connection/FormStorage.h"
+#include "common/FormStorage.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "connection/IntegerText.h"
+#include "connection/PasswordPrompt.h"
+#include "connection/SshDialog.h"
 #include "connection/TlsDialog.h"
 
 #include <QFrame>
@@ -14,16 +16,27 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 namespace {
 
 const QString StorageSection = QStringLiteral("TDialog");
+
+constexpr std::int32_t DefaultTimeout = 30;
+
+QString RefusedNumber(const QString &field, const QString &text, const QString &allowed) {
+  return QStringLiteral("Das Feld „%1“ enthält „%2“; erlaubt ist %3. Es wurde keine Verbindung "
+                        "aufgebaut.")
+      .arg(field, text, allowed);
+}
 
 // The designed client area; the dialog grows only where the font needs it.
 constexpr int DesignWidth = 423;
@@ -57,6 +70,15 @@ void fillEdit(QLineEdit *edit, const QString &text) {
   if (text.size() > edit->maxLength())
     edit->setMaxLength(static_cast<int>(text.size()));
   edit->setText(text);
+}
+
+// Shows a connection's settings (TLS, SSH) in their dialog, and stores what
+// it returns when it closes with OK.
+template <typename Form, typename Load, typename Store>
+void EditConnectionSettings(const ConnectionKey &connection, Form &form, Load load, Store store) {
+  form.Fill(connection.caption(), load(connection.host, connection.port, connection.user));
+  if (ExecModal(form) == QDialog::Accepted)
+    store(connection.host, connection.port, connection.user, form.Settings());
 }
 
 } // namespace
@@ -100,7 +122,10 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ListView1->setColumnWidth(0,
                             metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + padding);
   ListView1->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral("Benutzer")) + padding);
-  ListView1->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("Passwort")) + padding);
+  int placeWidth = 0;
+  for (PasswordPlace place : {PasswordPlace::File, PasswordPlace::Keyring, PasswordPlace::Ask})
+    placeWidth = std::max(placeWidth, metrics.horizontalAdvance(PasswordPlaceText(place)));
+  ListView1->setColumnWidth(2, placeWidth + padding);
   ListView1->setColumnWidth(3, metrics.horizontalAdvance(QStringLiteral("65535")) + padding);
   ListView1->setFirstColumnEditable(true);
   Bevel1 = new QFrame(this);
@@ -113,6 +138,8 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ButtonCancel = new BitBtnXP(QStringLiteral("A&bbrechen"), BitBtnXP::Kind::Cancel, Bevel1);
   TlsBtn = new BitBtnXP(QStringLiteral("T&LS..."), BitBtnXP::Kind::Custom, Bevel1);
   TlsBtn->setGlyph(QStyle::SP_VistaShield);
+  SshBtn = new BitBtnXP(QStringLiteral("&SSH..."), BitBtnXP::Kind::Custom, Bevel1);
+  SshBtn->setGlyph(QStyle::SP_DriveNetIcon);
 
   LabelHost->setObjectName(QStringLiteral("LabelHost"));
   EditHost->setObjectName(QStringLiteral("EditHost"));
@@ -132,6 +159,7 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
   ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
   TlsBtn->setObjectName(QStringLiteral("TlsBtn"));
+  SshBtn->setObjectName(QStringLiteral("SshBtn"));
 
   // Both "&Hostname/IP:" and "&Port:" lead to the host edit; "&Timeout:" to its edit.
   LabelHost->setBuddy(EditHost);
@@ -147,10 +175,11 @@ TDialog::TDialog(QWidget *parent) : QDialog(parent) {
   EditTime->setAccessibleDescription(QStringLiteral("Sekunden"));
   ListView1->setAccessibleName(QStringLiteral("Gespeicherte Verbindungen"));
   TlsBtn->setAccessibleName(QStringLiteral("TLS-Einstellungen dieser Verbindung"));
+  SshBtn->setAccessibleName(QStringLiteral("SSH-Tunnel dieser Verbindung"));
 
   buildLayout();
   SetTabChain({EditHost, EditPort, EditUser, EditPass, EditTime, ButtonOK, ButtonCancel, ListView1,
-               AddBtn, DelBtn, TlsBtn});
+               AddBtn, DelBtn, TlsBtn, SshBtn});
   wire();
   FormCreate();
 }
@@ -224,16 +253,18 @@ void TDialog::buildLayout() {
 
   // The lowered strip along the bottom, 50 high; the buttons 14 below its top
   // edge, "A&bbrechen" 22 from the right, "&Verbinden" 7 to its left.
-  // "T&LS..." stands apart at the strip's left end, 16 from the edge as
-  // "Hinzufügen" above it.
+  // "T&LS..." and "&SSH..." stand apart at the strip's left end, 16 from
+  // the edge as "Hinzufügen" above them.
   ButtonOK->setDesignSize(97, 23);
   ButtonCancel->setDesignSize(89, 23);
   TlsBtn->setDesignSize(75, 23);
+  SshBtn->setDesignSize(75, 23);
   const int frame = Bevel1->frameWidth();
   auto *strip = new QHBoxLayout(Bevel1);
   strip->setContentsMargins(16 - frame, 14 - frame, 22 - frame, 13 - frame);
   strip->setSpacing(7);
   strip->addWidget(TlsBtn);
+  strip->addWidget(SshBtn);
   strip->addStretch(1);
   strip->addWidget(ButtonOK);
   strip->addWidget(ButtonCancel);
@@ -258,6 +289,8 @@ void TDialog::wire() {
   connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(TlsBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { TlsBtnClick(); }); });
+  connect(SshBtn, &QPushButton::clicked, this,
+          [this] { RunHandler(this, [this] { SshBtnClick(); }); });
   connect(AddBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { AddBtnClick(); }); });
   connect(DelBtn, &QPushButton::clicked, this,
@@ -265,6 +298,19 @@ void TDialog::wire() {
   // Only a double-click on a row: one on the empty part of the list does nothing.
   connect(ListView1, &QAbstractItemView::doubleClicked, this,
           [this] { RunHandler(this, [this] { ListView1DblClick(); }); });
+  // A host edited in place (F2) is saved once the editor has closed, like any
+  // change of the list: the save may wait for the keyring and show messages.
+  connect(&ListView1->items(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+            for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+              if (!m_editSaveQueued && row < m_rows.size() &&
+                  ListView1->items().cell(row, 0) != m_rows[row].host) {
+                m_editSaveQueued = true;
+                QMetaObject::invokeMethod(
+                    this, [this] { RunHandler(this, [this] { ListView1Edited(); }); },
+                    Qt::QueuedConnection);
+              }
+          });
 }
 
 void TDialog::FormCreate() {
@@ -277,15 +323,20 @@ void TDialog::FormCreate() {
 }
 
 void TDialog::AddBtnClick() {
-  ListView1->items().appendRow(
-      {EditHost->text(), EditUser->text(), EditPass->text(), EditPort->text()});
+  SavedConnection row{EditHost->text(), EditUser->text(), EditPass->text(), EditPort->text()};
+  if (!row.password.isEmpty())
+    keepPassword(row);
+  m_rows.append(row);
+  ListView1->items().appendRow(cellsOf(row));
   SaveOptions();
 }
 
 void TDialog::DelBtnClick() {
   const int row = ListView1->selectedRow();
-  if (row >= 0)
+  if (row >= 0 && row < m_rows.size()) {
+    m_gone.append(m_rows.takeAt(row));
     ListView1->items().removeRow(row);
+  }
   SaveOptions();
 }
 
@@ -293,22 +344,61 @@ void TDialog::ListView1DblClick() {
   const int row = ListView1->selectedRow();
   if (row < 0)
     return;
+  const std::optional<QString> password = passwordFor(m_rows.value(row));
+  if (!password) // the user would rather not give it
+    return;
   const ReportListModel &items = ListView1->items();
   fillEdit(EditHost, items.cell(row, 0));
   fillEdit(EditUser, items.cell(row, 1));
-  fillEdit(EditPass, items.cell(row, 2));
+  fillEdit(EditPass, *password);
   fillEdit(EditPort, items.cell(row, 3));
   accept();
 }
 
+void TDialog::ListView1Edited() {
+  m_editSaveQueued = false;
+  // A save that waits for the keyring lets this run meanwhile; it has taken
+  // the edit already (no edit can be made while it waits).
+  if (!m_saving)
+    SaveOptions();
+}
+
+ConnectionKey TDialog::namedConnection() const {
+  return ConnectionKey::Of(EditHost->text(), EditPort->text(), EditUser->text());
+}
+
+ConnectionRequest TDialog::Request() const {
+  // A number that is not what it says (a port beyond 65535 that would wrap,
+  // "4270x", a time-out of 0 that would wait for ever) is refused.
+  const std::optional<std::int32_t> port = NumberInRange(EditPort->text(), 1, 65535, DefaultPort);
+  if (!port)
+    return {{},
+            {},
+            {},
+            RefusedNumber(QStringLiteral("Port"), EditPort->text(),
+                          QStringLiteral("eine ganze Zahl von 1 bis 65535"))};
+  const std::optional<std::int32_t> timeout =
+      NumberInRange(EditTime->text(), 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
+  if (!timeout)
+    return {{},
+            {},
+            {},
+            RefusedNumber(QStringLiteral("Timeout"), EditTime->text(),
+                          QStringLiteral("eine ganze Zahl von Sekunden ab 1"))};
+  ServerEndpoint endpoint;
+  endpoint.host = EditHost->text();
+  endpoint.port = *port;
+  endpoint.user = EditUser->text();
+  endpoint.password = EditPass->text();
+  endpoint.connectTimeout = *timeout;
+  return {endpoint,
+          LoadTlsSettings(endpoint.host, endpoint.port, endpoint.user),
+          LoadSshSettings(endpoint.host, endpoint.port, endpoint.user),
+          {}};
+}
+
 void TDialog::TlsBtnClick() {
-  const QString host = EditHost->text(), user = EditUser->text();
-  const std::int32_t port = TextToInteger(EditPort->text(), DefaultPort);
-  TTlsDialog &form = TlsForm();
-  form.Fill(QStringLiteral("%1@%2:%3").arg(user, host).arg(port),
-            LoadTlsSettings(host, port, user));
-  if (ExecModal(form) == QDialog::Accepted)
-    StoreTlsSettings(host, port, user, form.Settings());
+  EditConnectionSettings(namedConnection(), TlsForm(), LoadTlsSettings, StoreTlsSettings);
 }
 
 TTlsDialog &TDialog::TlsForm() {
@@ -317,17 +407,28 @@ TTlsDialog &TDialog::TlsForm() {
   return *m_tlsForm;
 }
 
+void TDialog::SshBtnClick() {
+  EditConnectionSettings(namedConnection(), SshForm(), LoadSshSettings, StoreSshSettings);
+}
+
+TSshDialog &TDialog::SshForm() {
+  if (!m_sshForm)
+    m_sshForm = new TSshDialog(this);
+  return *m_sshForm;
+}
+
 void TDialog::SaveOptions() {
-  QList<SavedConnection> rows;
-  const ReportListModel &items = ListView1->items();
-  rows.reserve(items.rows());
-  for (int row = 0; row < items.rows(); ++row)
-    rows.append({items.cell(row, 0), items.cell(row, 1), items.cell(row, 2), items.cell(row, 3)});
-  const SavedConnectionsStore::Result saved = m_optionsFile.save(rows);
+  const QScopedValueRollback saving(m_saving, true);
+  adoptEditedHosts();
+  movePasswordsToKeyring();
+  const SavedConnectionsStore::Result saved = m_optionsFile.save(m_rows);
   // Another instance changed the file meanwhile: show what it holds now.
-  if (saved.saved && saved.rows != rows)
+  if (saved.saved && saved.rows != m_rows)
     appendRows(saved.rows, true);
   reportFileProblems(saved);
+  // Until the file no longer holds a row, its password stays where it is.
+  if (saved.saved)
+    forgetPasswords();
 }
 
 void TDialog::LoadOptions() {
@@ -338,10 +439,139 @@ void TDialog::LoadOptions() {
 
 void TDialog::appendRows(const QList<SavedConnection> &rows, bool replacing) {
   ListUpdate update(*ListView1);
-  if (replacing)
+  if (replacing) {
     ListView1->items().clear();
+    m_rows.clear();
+  }
   for (const SavedConnection &row : rows)
-    ListView1->items().appendRow({row.host, row.user, row.password, row.port});
+    ListView1->items().appendRow(cellsOf(row));
+  m_rows += rows;
+}
+
+PasswordPlace TDialog::placeOf(const SavedConnection &row) const {
+  return row.password.isEmpty() ? LoadPasswordPlace(ConnectionKey::Of(row)) : PasswordPlace::File;
+}
+
+QStringList TDialog::cellsOf(const SavedConnection &row) const {
+  return {row.host, row.user, PasswordPlaceText(placeOf(row)), row.port};
+}
+
+// A typed password goes to the keyring; where none takes it, the user says
+// whether it is kept in clear text or asked for at every connect.
+void TDialog::keepPassword(SavedConnection &row) {
+  const ConnectionKey key = ConnectionKey::Of(row);
+  const Keyring::Answer stored = m_keyring.write(key, row.password);
+  if (stored.outcome == Keyring::Outcome::Done) {
+    StorePasswordPlace(key, PasswordPlace::Keyring);
+    row.password.clear();
+    return;
+  }
+  const QString question =
+      QStringLiteral("Das Passwort von „%1“ kann nicht im Schlüsselbund aufbewahrt werden: %2.\n\n"
+                     "Soll es im Klartext in options.dat gespeichert werden, wo es jeder lesen "
+                     "kann, der die Datei lesen kann, oder bei jeder Verbindung erfragt werden?")
+          .arg(key.caption(), stored.reason);
+  if (ShowMessage(this, question, QStringLiteral("Kein Schlüsselbund"),
+                  MessageButtons::PlainFileOrAsk, MessageIcon::Question) == MessageAnswer::Yes)
+    return;
+  StorePasswordPlace(key, PasswordPlace::Ask);
+  row.password.clear();
+}
+
+// Passwords in clear text in the file (from an older file, from another
+// instance, or kept so while there was no keyring) go to the keyring once it
+// takes them; the file then holds an empty password.
+void TDialog::movePasswordsToKeyring() {
+  for (int row = 0; row < m_rows.size(); ++row) {
+    SavedConnection &saved = m_rows[row];
+    if (saved.password.isEmpty())
+      continue;
+    const ConnectionKey key = ConnectionKey::Of(saved);
+    if (m_keyring.write(key, saved.password).outcome != Keyring::Outcome::Done)
+      return;
+    StorePasswordPlace(key, PasswordPlace::Keyring);
+    saved.password.clear();
+    ListView1->items().setCell(row, 2, PasswordPlaceText(PasswordPlace::Keyring));
+  }
+}
+
+// A host edited in place in the list becomes the row's host, and the row's
+// password goes with it.
+void TDialog::adoptEditedHosts() {
+  const ReportListModel &items = ListView1->items();
+  for (int row = 0; row < m_rows.size() && row < items.rows(); ++row) {
+    if (items.cell(row, 0) == m_rows[row].host)
+      continue;
+    const SavedConnection before = m_rows[row];
+    m_rows[row].host = items.cell(row, 0);
+    carryPassword(before, m_rows[row]);
+    m_gone.append(before);
+    ListView1->items().setCell(row, 2, PasswordPlaceText(placeOf(m_rows[row])));
+  }
+}
+
+void TDialog::carryPassword(const SavedConnection &before, const SavedConnection &after) {
+  if (!after.password.isEmpty()) // in the file: it goes with the row
+    return;
+  const ConnectionKey from = ConnectionKey::Of(before), to = ConnectionKey::Of(after);
+  switch (LoadPasswordPlace(from)) {
+  case PasswordPlace::Keyring: {
+    const Keyring::Answer kept = m_keyring.read(from);
+    const bool carried = kept.outcome == Keyring::Outcome::Done &&
+                         m_keyring.write(to, kept.password).outcome == Keyring::Outcome::Done;
+    // What the keyring could not carry over is asked for at the connect.
+    StorePasswordPlace(to, carried ? PasswordPlace::Keyring : PasswordPlace::Ask);
+    break;
+  }
+  case PasswordPlace::Ask: StorePasswordPlace(to, PasswordPlace::Ask); break;
+  case PasswordPlace::None:
+  case PasswordPlace::File: break;
+  }
+}
+
+// The password of a connection that no row names any more leaves the keyring
+// and quellwerk.ini.
+void TDialog::forgetPasswords() {
+  for (const SavedConnection &gone : std::exchange(m_gone, {})) {
+    const ConnectionKey key = ConnectionKey::Of(gone);
+    if (std::any_of(m_rows.cbegin(), m_rows.cend(),
+                    [&key](const SavedConnection &row) { return ConnectionKey::Of(row) == key; }))
+      continue;
+    if (LoadPasswordPlace(key) == PasswordPlace::Keyring)
+      m_keyring.remove(key);
+    StorePasswordPlace(key, PasswordPlace::None);
+  }
+}
+
+// Nothing when the user would rather not give the password.
+std::optional<QString> TDialog::passwordFor(const SavedConnection &row) {
+  const ConnectionKey key = ConnectionKey::Of(row);
+  switch (placeOf(row)) {
+  case PasswordPlace::File: return row.password;
+  case PasswordPlace::None: return QString();
+  case PasswordPlace::Ask: return askPassword(key, {});
+  case PasswordPlace::Keyring: break;
+  }
+  const Keyring::Answer kept = m_keyring.read(key);
+  switch (kept.outcome) {
+  case Keyring::Outcome::Done: return kept.password;
+  case Keyring::Outcome::NotFound:
+    return askPassword(
+        key,
+        QStringLiteral("Das Passwort von „%1“ ist nicht im Schlüsselbund.").arg(key.caption()));
+  case Keyring::Outcome::Unavailable: break;
+  }
+  return askPassword(key, QStringLiteral("Das Passwort von „%1“ kann nicht aus dem Schlüsselbund "
+                                         "gelesen werden: %2.")
+                              .arg(key.caption(), kept.reason));
+}
+
+std::optional<QString> TDialog::askPassword(const ConnectionKey &key, const QString &why) {
+  TPasswordPrompt prompt(this);
+  prompt.Fill(key, why);
+  if (ExecModal(prompt) != QDialog::Accepted)
+    return std::nullopt;
+  return prompt.EditPass->text();
 }
 
 void TDialog::reportFileProblems(const SavedConnectionsStore::Result &result) {

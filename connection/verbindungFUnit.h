@@ -1,21 +1,42 @@
 // The connection dialog: host, port, user name, password and connect
 // time-out, and the list of saved connections kept in options.dat
-// (connection/SavedConnections.h). The dialog opens no connection itself:
-// the main window reads the edits after it has closed with OK.
+// (connection/SavedConnections.h), their passwords in the desktop keyring
+// where there is one (connection/PasswordStore.h). The list's "Pass" column
+// says where a row's password is kept, never the password. The dialog opens
+// no connection itself: after it has closed with OK, it hands back what was
+// entered.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "clientlib/ServerSession.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
+#include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
+#include "connection/SshSettings.h"
+#include "connection/TlsSettings.h"
 
 #include <QDialog>
+
+#include <optional>
 
 class QFrame;
 class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QShowEvent;
+class TSshDialog;
 class TTlsDialog;
+
+// What the dialog was closed with: where and as whom to connect, with the
+// TLS and SSH settings of that connection; or, when the port or time-out is not a
+// whole number in its range, the German message that refuses it, naming the
+// field. An empty port or time-out means the usual value.
+struct ConnectionRequest {
+  ServerEndpoint endpoint;
+  TlsSettings tls;
+  SshSettings ssh;
+  QString refusal;
+};
 
 class TDialog : public QDialog {
   Q_OBJECT
@@ -45,10 +66,17 @@ public:
   // The dialog of "T&LS...", made when first needed: its fingerprint font
   // is a face of its own, which the start of the program need not load.
   TTlsDialog &TlsForm();
+  // Whether and through which SSH host the connection that the edits name goes.
+  BitBtnXP *SshBtn;
+  TSshDialog &SshForm();
+
+  // What the edits say now.
+  ConnectionRequest Request() const;
 
   // Writes the whole list to options.dat, together with what other running
   // instances saved meanwhile (the list then shows their rows too); a
-  // failure is reported and the list keeps its rows.
+  // failure is reported and the list keeps its rows. Passwords still in
+  // clear text go to the keyring first, when it takes them.
   void SaveOptions();
   // Appends the rows stored in options.dat to the list. A missing file is no
   // error; a damaged one is reported and kept aside, and its readable rows stay.
@@ -59,6 +87,7 @@ public slots:
   void DelBtnClick();
   void ListView1DblClick();
   void TlsBtnClick();
+  void SshBtnClick();
 
 protected:
   void showEvent(QShowEvent *event) override;
@@ -73,7 +102,32 @@ private:
   int pixelsPerInch() const;
   void appendRows(const QList<SavedConnection> &rows, bool replacing);
   void reportFileProblems(const SavedConnectionsStore::Result &result);
+  // The connection that the edits name, as its TLS and SSH settings are keyed.
+  ConnectionKey namedConnection() const;
+
+  // Where the passwords go.
+  PasswordPlace placeOf(const SavedConnection &row) const;
+  QStringList cellsOf(const SavedConnection &row) const;
+  void keepPassword(SavedConnection &row);
+  void movePasswordsToKeyring();
+  void adoptEditedHosts();
+  void carryPassword(const SavedConnection &before, const SavedConnection &after);
+  void forgetPasswords();
+  std::optional<QString> passwordFor(const SavedConnection &row);
+  std::optional<QString> askPassword(const ConnectionKey &key, const QString &why);
+  void ListView1Edited();
 
   SavedConnectionsStore m_optionsFile;
+  // The rows as options.dat holds them, in the list's order: the passwords
+  // that are kept there, and the hosts as last saved (an edit in place shows
+  // in the list first).
+  QList<SavedConnection> m_rows;
+  // Rows deleted or renamed whose passwords are forgotten after the next
+  // save, unless another row names the same connection.
+  QList<SavedConnection> m_gone;
+  Keyring m_keyring;
+  bool m_editSaveQueued = false;
+  bool m_saving = false;
   TTlsDialog *m_tlsForm = nullptr;
+  TSshDialog *m_sshForm = nullptr;
 };

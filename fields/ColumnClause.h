@@ -5,8 +5,8 @@
 // to a server or looks at a window.
 #pragma once
 
+#include "clientlib/SqlText.h"
 #include "fields/FieldRow.h"
-#include "fields/SqlText.h"
 
 #include <QList>
 #include <QString>

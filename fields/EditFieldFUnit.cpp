@@ -1,7 +1,7 @@
 #include "fields/EditFieldFUnit.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "fields/FieldTypeRules.h"
 #include "fields/RxSpinEdit.h"
 

@@ -4,7 +4,7 @@
 // reset (the boxes, both numbers, the position choice) between uses.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "fields/ColumnClause.h"
 #include "fields/FieldRow.h"
 

@@ -1,12 +1,10 @@
-// Adding, changing and dropping a column of the selected table.
-#include "app/Interaction.h"
-#include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
+#include "fields/FieldCommands.h"
+
 #include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
 #include "fields/ColumnClause.h"
 #include "fields/ColumnDefinition.h"
 #include "fields/EditFieldFUnit.h"
-#include "schema/NewTableFUnit.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -17,157 +15,123 @@ namespace {
 // unchanged would send.
 const QString TrialCopy = QStringLiteral("quellwerk_probe");
 
-// Runs on the connection's thread. Tries the CHANGE that accepting the editor
-// unchanged sends on an empty temporary copy of the table (only this
-// connection sees it, and it is dropped again) and compares SHOW CREATE TABLE
-// of the copy before and after: the reason why the column would not come back
-// identical, or empty. Without the copy (no right to make temporary tables,
-// or a table that cannot be copied so) the trial is left out and the reasons
-// read from the column's facts stand alone. The copy has no foreign keys;
-// CHANGE leaves those alone anyway.
-QString TrialChangeRefusal(MYSQL *handle, const TMainForm::Selection &s, const FieldRow &row) {
-  const auto exec = [handle](const QString &statement) {
-    return SendStatementOn(handle, statement).ok;
-  };
-  const auto escape = [handle](const QString &value) { return EscapeLiteralOn(handle, value); };
-  const auto definition = [&] {
-    const auto rows =
-        QueryRows(handle, QStringLiteral("SHOW CREATE TABLE ") + QuoteIdentifier(TrialCopy));
-    return rows ? rows->value(0).value(1) : QString();
-  };
-  const QString drop =
-      QStringLiteral("DROP TEMPORARY TABLE IF EXISTS ") + QuoteIdentifier(TrialCopy);
-  if (mysql::mysql_select_db(handle, ToLibrary(s.databaseName).constData()) != 0 || !exec(drop) ||
-      !exec(QStringLiteral("CREATE TEMPORARY TABLE ") + QuoteIdentifier(TrialCopy) +
-            QStringLiteral(" LIKE ") + QuoteIdentifier(s.tableName)))
+} // namespace
+
+FieldCommands::FieldCommands(ServerSession &session, SchemaLists &lists, QWidget *window,
+                             TEditFieldForm &editor, FieldRowCarrier &carrier)
+    : Command(session, lists, window), m_editor(editor), m_carrier(carrier) {}
+
+// Why accepting the editor unchanged would not give back the column: the
+// CHANGE that it sends tried on an empty temporary copy of the table (only
+// this connection sees it, and it is dropped again), SHOW CREATE TABLE of the
+// copy compared before and after; empty when it comes back identical. Without
+// the copy (no right to make temporary tables, or a table that cannot be
+// copied so) the trial is left out and the reasons read from the column's
+// facts stand alone. The copy has no foreign keys; CHANGE leaves those alone
+// anyway.
+QString FieldCommands::TrialChangeRefusal(const QString &what, const Selection &s,
+                                          const FieldRow &row) const {
+  const TrialOnCopy trial =
+      TryOnTemporaryCopy(m_session, what, s.databaseName, s.tableName, TrialCopy,
+                         ChangeFieldStatement(TrialCopy, s.fieldName, row, {}, Escaper()));
+  if (!trial.made)
     return {};
-  const QString before = definition();
-  QString reason;
-  if (!exec(ChangeFieldStatement(TrialCopy, s.fieldName, row, {}, escape)))
-    reason = QStringLiteral("der Server nimmt sie so nicht an (%1)").arg(ServerError(handle));
-  else
-    reason = DefinitionDifference(before, definition());
-  exec(drop);
+  const QString reason =
+      trial.statement.ok
+          ? DefinitionDifference(trial.before, trial.after)
+          : QStringLiteral("der Server nimmt sie so nicht an (%1)").arg(trial.statement.error);
   return reason.isEmpty() ? reason : ChangeRefusal(s.fieldName, reason);
 }
-
-// What "Feld ändern..." learns in one server call before the editor opens.
-struct ColumnReading {
-  std::optional<QList<QStringList>> rows; // nothing when the facts could not be read
-  ServerReply reply;
-  ColumnFacts facts;       // of the first row, when there is one
-  EditableColumn editable; // the row the editor opens on, or why it does not
-};
-
-} // namespace
 
 // Shows the prepared field editor; after OK the one field row travels through
 // the designer's grid to the ALTER statement, as rows do for a new table.
 // `oldName` empty: ADD, otherwise CHANGE of that column, shown first in the
 // "dd" box and sent only if `check` holds. The field list is rebuilt unless
 // the database cannot be selected.
-void TMainForm::AlterField(const Selection &s, const QString &oldName, const StillAsShown &check) {
-  NewTableForm->ClearRows();
-  if (ExecModal(*EditFieldForm) != QDialog::Accepted)
+void FieldCommands::AlterField(const Selection &s, const QString &oldName, const Check &check) {
+  m_carrier.ClearRows();
+  if (ExecModal(m_editor) != QDialog::Accepted)
     return;
-  NewTableForm->AppendFieldRow(EditFieldForm->ReadFieldRow());
-  const FieldRow row = NewTableForm->FieldRows().value(0);
+  m_carrier.AppendFieldRow(m_editor.ReadFieldRow());
+  const FieldRow row = m_carrier.FieldRows().value(0);
   if (!SelectDatabase(s.databaseName))
     return;
-  const auto escape = [this](const QString &value) { return EscapeLiteral(value); };
-  const FieldPlacement placement = EditFieldForm->ReadPlacement();
+  const LiteralEscaper escape = Escaper();
+  const FieldPlacement placement = m_editor.ReadPlacement();
   const QString what = QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName);
   if (oldName.isEmpty()) {
     SendStatement(AddFieldStatement(s.tableName, row, placement, escape), what);
   } else {
     const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
-    ShowMessage(this, statement, QStringLiteral("dd"));
+    ShowMessage(m_window, statement, QStringLiteral("dd"));
     if (SelectAndSend(s.databaseName, statement, what, check) == Sent::NotSelected)
       return;
   }
-  ListFields(s.database, s.table);
+  m_lists.ListFields(s.database, s.table);
 }
 
-void TMainForm::NewFieldBtnClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0 || !connected())
+void FieldCommands::NewField() {
+  const std::optional<Selection> s = Start(Needs::Table, WhenNotConnected::Silent);
+  if (!s)
     return;
-  EditFieldForm->PrepareNewField(true);
-  AlterField(s, {});
+  m_editor.PrepareNewField(true);
+  AlterField(*s, {});
 }
 
-void TMainForm::ChangeFieldBntClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0 || s.field < 0 || !connected())
+void FieldCommands::ChangeField() {
+  const std::optional<Selection> selected = Start(Needs::Field, WhenNotConnected::Silent);
+  if (!selected)
     return;
+  const Selection &s = *selected;
 
   // The editor starts from the column as the server has it now, and only
   // when accepting it unchanged gives back that very column.
-  const QString factsQuery = ColumnFactsQuery(
-      EscapeLiteral(s.databaseName), EscapeLiteral(s.tableName), EscapeLiteral(s.fieldName));
+  const QString what = QStringLiteral("Lese die Spalte „%1“ ...").arg(s.fieldName);
   const ColumnReading reading =
-      Session->run(QStringLiteral("Lese die Spalte „%1“ ...").arg(s.fieldName), [&](MYSQL *handle) {
-        ColumnReading r{QueryRows(handle, factsQuery), {}, {}, {}};
-        r.reply = ServerReply::Of(handle, r.rows.has_value());
-        if (!r.rows || r.rows->isEmpty())
-          return r;
-        r.facts = ColumnFactsFromRow(r.rows->first());
-        r.editable = EditableFromColumn(r.facts);
-        if (r.editable.row)
-          if (QString refusal = TrialChangeRefusal(handle, s, *r.editable.row); !refusal.isEmpty())
-            r.editable = {std::nullopt, refusal};
-        return r;
-      });
-  if (!reading.rows) {
-    ShowMessage(this, reading.reply.error);
+      ReadColumnFacts(m_session, what, s.databaseName, s.tableName, s.fieldName);
+  if (!reading.reply.ok) {
+    ShowMessage(m_window, reading.reply.error);
     return;
   }
-  if (reading.rows->isEmpty()) {
-    ShowMessage(this, QStringLiteral("Die Spalte „%1“ gibt es in der Tabelle „%2“ nicht mehr.")
-                          .arg(s.fieldName, s.tableName));
-    ListFields(s.database, s.table);
+  if (!reading.facts) {
+    ShowMessage(m_window, QStringLiteral("Die Spalte „%1“ gibt es in der Tabelle „%2“ nicht mehr.")
+                              .arg(s.fieldName, s.tableName));
+    m_lists.ListFields(s.database, s.table);
     return;
   }
-  if (!reading.editable.row) {
-    ShowMessage(this, reading.editable.refusal);
+  EditableColumn editable = EditableFromColumn(*reading.facts);
+  if (editable.row)
+    if (QString refusal = TrialChangeRefusal(what, s, *editable.row); !refusal.isEmpty())
+      editable = {std::nullopt, refusal};
+  if (!editable.row) {
+    ShowMessage(m_window, editable.refusal);
     return;
   }
-  EditFieldForm->FillFromRow(*reading.editable.row);
-  EditFieldForm->SetPositionEnabled(true);
+  m_editor.FillFromRow(*editable.row);
+  m_editor.SetPositionEnabled(true);
   // "Als letztes Feld" writes no position: the column keeps its place unless
   // the user chooses another.
-  EditFieldForm->RadioButton1->setChecked(true);
-  EditFieldForm->BitBtnXP1->setEnabled(true);
+  m_editor.RadioButton1->setChecked(true);
+  m_editor.BitBtnXP1->setEnabled(true);
   // Sent only while the column is still as it was read here.
-  const auto holds = [factsQuery, facts = reading.facts](MYSQL *handle) {
-    const auto rows = QueryRows(handle, factsQuery);
-    return rows && !rows->isEmpty() && ColumnFactsFromRow(rows->first()) == facts;
-  };
   AlterField(s, s.fieldName,
-             {holds, QStringLiteral("Die Spalte „%1“ der Tabelle „%2“ wurde geändert, seit der "
-                                    "Feld-Editor geöffnet wurde, oder gibt es nicht mehr. Es "
-                                    "wurde nichts gesendet; die Felder werden neu gelesen.")
-                         .arg(s.fieldName, s.tableName)});
+             {ColumnStill{s.databaseName, s.tableName, s.fieldName, *reading.facts},
+              QStringLiteral("Die Spalte „%1“ der Tabelle „%2“ wurde geändert, seit der "
+                             "Feld-Editor geöffnet wurde, oder gibt es nicht mehr. Es "
+                             "wurde nichts gesendet; die Felder werden neu gelesen.")
+                  .arg(s.fieldName, s.tableName)});
 }
 
-void TMainForm::DelFieldBtnClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0 || s.field < 0)
-    return;
-  if (!ConnectedOrSaySo())
-    return;
-  const StillAsShown check = TableAsShown(s);
-  if (ShowMessage(this,
-                  QStringLiteral("Wollen Sie das Feld ") + s.fieldName +
-                      QStringLiteral(" in der Tabelle ") + s.tableName +
-                      QStringLiteral(" in der Datenbank ") + s.databaseName +
-                      QStringLiteral(" wirklich entgültig löschen?"),
-                  QStringLiteral("Feld löschen?"), MessageButtons::YesNoCancel,
-                  MessageIcon::Question) != MessageAnswer::Yes)
-    return;
-  SelectAndSend(s.databaseName,
-                QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
-                    QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s.fieldName),
-                QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s.tableName), check);
-  ListFields(s.database, s.table);
+void FieldCommands::DropField() {
+  const std::optional<Selection> s = Start(Needs::Field);
+  if (s && AskAndSendOnTable(*s,
+                             QStringLiteral("Wollen Sie das Feld ") + s->fieldName +
+                                 QStringLiteral(" in der Tabelle ") + s->tableName +
+                                 QStringLiteral(" in der Datenbank ") + s->databaseName +
+                                 QStringLiteral(" wirklich entgültig löschen?"),
+                             QStringLiteral("Feld löschen?"),
+                             QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
+                                 QStringLiteral(" DROP COLUMN ") + QuoteIdentifier(s->fieldName),
+                             QStringLiteral("Ändere die Tabelle „%1“ ...").arg(s->tableName)))
+    m_lists.ListFields(s->database, s->table);
 }

@@ -3,6 +3,7 @@
 // statement builders. Cells are addressed by position; the order is binding.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -45,3 +46,16 @@ inline FieldRow FromCellList(const QStringList &cells) {
     row[i] = cells[static_cast<qsizetype>(i)];
   return row;
 }
+
+// The grid through which the add- and change-field commands pass their one
+// field row from the field editor to the statement: the new-table
+// designer's, hidden meanwhile.
+class FieldRowCarrier {
+public:
+  virtual void ClearRows() = 0;
+  virtual void AppendFieldRow(const FieldRow &row) = 0;
+  virtual QList<FieldRow> FieldRows() const = 0;
+
+protected:
+  ~FieldRowCarrier() = default;
+};

@@ -1,9 +1,6 @@
-// Creating and dropping databases.
-#include "app/Interaction.h"
-#include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
-#include "clientlib/ServerSession.h"
-#include "fields/SqlText.h"
+#include "schema/DatabaseCommands.h"
+
+#include "common/Interaction.h"
 #include "schema/NeueDBFUnit.h"
 
 #include <QLineEdit>
@@ -21,67 +18,36 @@ QString UpperAZ(const QString &text) {
 
 } // namespace
 
-// Current client libraries have no create and drop calls of their own; then
-// the statement is sent, with the name quoted.
-ServerReply TMainForm::CreateOrDropDatabase(bool create, const QString &name) {
-  const QString what = (create ? QStringLiteral("Erstelle die Datenbank „%1“ ...")
-                               : QStringLiteral("Lösche die Datenbank „%1“ ..."))
-                           .arg(name);
-  return Session->run(what, [&](MYSQL *handle) {
-    const QByteArray text = ToLibrary(name);
-    const auto entryPoint =
-        create ? mysql::EntryPoint::mysql_create_db : mysql::EntryPoint::mysql_drop_db;
-    int result;
-    if (mysql::HasEntryPoint(entryPoint)) {
-      result = create ? mysql::mysql_create_db(handle, text.constData())
-                      : mysql::mysql_drop_db(handle, text.constData());
-    } else {
-      const QString statement =
-          (create ? QStringLiteral("CREATE DATABASE ") : QStringLiteral("DROP DATABASE ")) +
-          QuoteIdentifier(name);
-      result = mysql::mysql_query(handle, ToLibrary(statement).constData());
-    }
-    return ServerReply::Of(handle, result == 0);
-  });
-}
-
-void TMainForm::NewDBBtnClick() {
-  if (!ConnectedOrSaySo())
+void DatabaseCommands::NewDatabase(TNewDBForm &dialog) {
+  if (!Start(Needs::Nothing))
     return;
-  NewDBForm->DBNameEd->clear();
-  if (ExecModal(*NewDBForm) != QDialog::Accepted)
+  dialog.DBNameEd->clear();
+  if (ExecModal(dialog) != QDialog::Accepted)
     return;
-  const QString name = NewDBForm->DBNameEd->text();
+  const QString name = dialog.DBNameEd->text();
   if (name.isEmpty()) {
-    ShowMessage(this, QStringLiteral("Das Feld für den Namen darf nicht leer sein!"));
+    ShowMessage(m_window, QStringLiteral("Das Feld für den Namen darf nicht leer sein!"));
     return;
   }
   const QString upperName = UpperAZ(name);
   bool exists = false;
-  for (int i = 0; i < ListView1->count(); ++i)
-    if (UpperAZ(ListView1->caption(i)) == upperName)
+  for (const QString &shown : m_lists.ShownDatabases())
+    if (UpperAZ(shown) == upperName)
       exists = true;
   if (exists)
-    ShowMessage(this, QStringLiteral("Diese Datenbank existiert bereits!"));
-  else if (const ServerReply reply = CreateOrDropDatabase(true, name); !reply.ok)
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
-  ListCurrentDatabases();
+    ShowMessage(m_window, QStringLiteral("Diese Datenbank existiert bereits!"));
+  else if (const ServerReply reply = CreateDatabase(m_session, name); !reply.ok)
+    ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht erzeugen!"), reply.error);
+  m_lists.ListCurrentDatabases();
 }
 
-void TMainForm::DropDBBtnClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0)
+void DatabaseCommands::DropDatabase() {
+  const std::optional<Selection> s = Start(Needs::Database);
+  if (!s || !Confirmed(QStringLiteral("Wollen Sie die Datenbank ") + s->databaseName +
+                           QStringLiteral(" wirklich entgültig löschen?"),
+                       QStringLiteral("Datenbank löschen?")))
     return;
-  const QString &name = s.databaseName;
-  if (!ConnectedOrSaySo())
-    return;
-  if (ShowMessage(this,
-                  QStringLiteral("Wollen Sie die Datenbank ") + name +
-                      QStringLiteral(" wirklich entgültig löschen?"),
-                  QStringLiteral("Datenbank löschen?"), MessageButtons::YesNoCancel,
-                  MessageIcon::Question) != MessageAnswer::Yes)
-    return;
-  if (const ServerReply reply = CreateOrDropDatabase(false, name); !reply.ok)
-    ShowMessage(this, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
-  ListCurrentDatabases();
+  if (const ServerReply reply = ::DropDatabase(m_session, s->databaseName); !reply.ok)
+    ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht löschen!"), reply.error);
+  m_lists.ListCurrentDatabases();
 }

@@ -1,6 +1,6 @@
 #include "schema/NameDialog.h"
 
-#include "app/FormTools.h"
+#include "common/FormTools.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

@@ -3,7 +3,7 @@
 // dialogs are two of these.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "schema/NeueDBFUnit.h"
 
-#include "app/FormTools.h"
+#include "common/FormTools.h"
 
 #include <QLineEdit>
 

@@ -1,7 +1,7 @@
 #include "schema/NewTableFUnit.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "fields/EditFieldFUnit.h"
 
 #include <QEvent>

@@ -5,8 +5,8 @@
 // commands use the grid to carry their one field row.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "app/ReportListView.h"
+#include "common/BitBtnXP.h"
+#include "common/ReportListView.h"
 #include "fields/FieldRow.h"
 
 #include <QDialog>
@@ -19,7 +19,7 @@ class QLineEdit;
 class QStatusBar;
 class TEditFieldForm;
 
-class TNewTableForm : public QDialog {
+class TNewTableForm : public QDialog, public FieldRowCarrier {
   Q_OBJECT
 public:
   TNewTableForm(TEditFieldForm *editor, QWidget *parent = nullptr);
@@ -51,11 +51,11 @@ public:
   // The table name as typed.
   QString TableName() const;
   // The grid's rows, top to bottom.
-  QList<FieldRow> FieldRows() const;
+  QList<FieldRow> FieldRows() const override;
   int RowCount() const { return ListView1->count(); }
   // The grid as carrier of one field row: empty it, then append the row.
-  void ClearRows();
-  void AppendFieldRow(const FieldRow &row);
+  void ClearRows() override;
+  void AppendFieldRow(const FieldRow &row) override;
 
 public slots:
   void TableNameEdChange();

@@ -1,48 +1,57 @@
-// Dropping and renaming the selected table.
-#include "app/Interaction.h"
-#include "app/mysql_test_main.h"
-#include "fields/SqlText.h"
+#include "schema/TableCommands.h"
+
+#include "common/Interaction.h"
+#include "fields/ColumnClause.h"
+#include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
 
 #include <QLineEdit>
 
-void TMainForm::DelTableBtnClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0)
+void TableCommands::NewTable(TNewTableForm &designer) {
+  const std::optional<Selection> s = Start(Needs::Database);
+  if (!s)
     return;
-  if (!ConnectedOrSaySo())
+  designer.Clear();
+  if (ExecModal(designer) != QDialog::Accepted)
     return;
-  const StillAsShown check = TableAsShown(s);
-  if (ShowMessage(this,
-                  QStringLiteral("Wollen Sie die Tabelle ") + s.tableName +
-                      QStringLiteral(" in der Datenbank ") + s.databaseName +
-                      QStringLiteral(" wirklich entgültig löschen?"),
-                  QStringLiteral("Tabelle löschen?"), MessageButtons::YesNoCancel,
-                  MessageIcon::Question) != MessageAnswer::Yes)
-    return;
-  SelectAndSend(s.databaseName, QStringLiteral("DROP TABLE ") + QuoteIdentifier(s.tableName),
-                QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s.tableName), check);
-  ListTables(s.database);
+  const Sent sent = SelectAndSend(
+      s->databaseName, CreateTableStatement(designer.TableName(), designer.FieldRows(), Escaper()),
+      QStringLiteral("Erstelle die Tabelle „%1“ ...").arg(designer.TableName()));
+  // A design the server refused is offered again by the next "Neue Tabelle...".
+  if (sent != Sent::Done)
+    designer.KeepDesign();
+  m_lists.ListTables(s->database);
 }
 
-void TMainForm::TableRenameBtnClick() {
-  const Selection s = CurrentSelection();
-  if (s.database < 0 || s.table < 0)
+void TableCommands::DropTable() {
+  const std::optional<Selection> s = Start(Needs::Table);
+  if (s && AskAndSendOnTable(*s,
+                             QStringLiteral("Wollen Sie die Tabelle ") + s->tableName +
+                                 QStringLiteral(" in der Datenbank ") + s->databaseName +
+                                 QStringLiteral(" wirklich entgültig löschen?"),
+                             QStringLiteral("Tabelle löschen?"),
+                             QStringLiteral("DROP TABLE ") + QuoteIdentifier(s->tableName),
+                             QStringLiteral("Lösche die Tabelle „%1“ ...").arg(s->tableName)))
+    m_lists.ListTables(s->database);
+}
+
+void TableCommands::RenameTable(TRenameTableForm &dialog) {
+  const std::optional<Selection> s = Start(Needs::Table);
+  if (!s)
     return;
-  if (!ConnectedOrSaySo())
+  const Check check = TableAsShown(*s);
+  dialog.TableNameEd->setText(s->tableName);
+  if (ExecModal(dialog) != QDialog::Accepted)
     return;
-  const StillAsShown check = TableAsShown(s);
-  RenameTableForm->TableNameEd->setText(s.tableName);
-  if (ExecModal(*RenameTableForm) != QDialog::Accepted)
-    return;
-  const QString newName = RenameTableForm->TableNameEd->text();
+  const QString newName = dialog.TableNameEd->text();
   if (newName.isEmpty()) {
-    ShowMessage(this, QStringLiteral("Das Feld für den Namen der Tabelle darf nicht leer sein!"));
+    ShowMessage(m_window,
+                QStringLiteral("Das Feld für den Namen der Tabelle darf nicht leer sein!"));
     return;
   }
-  SelectAndSend(s.databaseName,
-                QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s.tableName) +
+  SelectAndSend(s->databaseName,
+                QStringLiteral("ALTER TABLE ") + QuoteIdentifier(s->tableName) +
                     QStringLiteral(" RENAME AS ") + QuoteIdentifier(newName),
-                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s.tableName), check);
-  ListTables(s.database);
+                QStringLiteral("Benenne die Tabelle „%1“ um ...").arg(s->tableName), check);
+  m_lists.ListTables(s->database);
 }

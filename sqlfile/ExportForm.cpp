@@ -1,7 +1,7 @@
 #include "sqlfile/ExportForm.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -3,7 +3,7 @@
 // events). The command reads the choices after the dialog was accepted.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QDialog>
 

@@ -32,14 +32,15 @@ void WaitWithProgress(const QString &title, const QString &what, PendingCall &ca
   show();
   window.show();
   poll.start(PollMilliseconds);
-  RunEventsUntilFinished(call);
+  RunEventsUntilFinished(WaitedCallOf(call));
 }
 
 } // namespace
 
 TProgressForm::TProgressForm(const QString &title, const QString &what, PendingCall &call,
                              QWidget *parent)
-    : TWaitForm(what, call, parent) {
+    : TWaitForm(
+          what, [&call] { call.cancel(); }, parent) {
   setObjectName(QStringLiteral("ProgressForm"));
   setWindowTitle(title);
   ProgressBar = new QProgressBar(this);

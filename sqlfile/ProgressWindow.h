@@ -7,11 +7,12 @@
 // wait window: the job stops at its next statement.
 #pragma once
 
-#include "app/WaitWindow.h"
 #include "clientlib/JobProgress.h"
+#include "common/WaitWindow.h"
 
 #include <functional>
 
+class PendingCall;
 class QProgressBar;
 
 class TProgressForm : public TWaitForm {

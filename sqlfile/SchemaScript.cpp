@@ -1,6 +1,6 @@
 #include "sqlfile/SchemaScript.h"
 
-#include "fields/SqlText.h"
+#include "clientlib/SqlText.h"
 
 #include <QHash>
 #include <QSet>

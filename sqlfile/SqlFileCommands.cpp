@@ -1,7 +1,8 @@
 #include "sqlfile/SqlFileCommands.h"
 
-#include "app/Interaction.h"
 #include "clientlib/SchemaExport.h"
+#include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
 #include "connection/SavedConnections.h"
 #include "sqlfile/ExportForm.h"
 #include "sqlfile/ProgressWindow.h"
@@ -89,7 +90,7 @@ QString Refusal(const ServerReply &reply) {
 } // namespace
 
 void SqlFileCommands::addDatabaseEntries(QMenu &menu, const QString &database) {
-  QWidget *window = m_host.window;
+  QWidget *window = m_window;
   QAction *exportAction =
       menu.addAction(QStringLiteral("Struktur &exportieren..."), window, [this, window, database] {
         RunHandler(window, [&] { ExportStructure(database); });
@@ -103,7 +104,7 @@ void SqlFileCommands::addDatabaseEntries(QMenu &menu, const QString &database) {
 
 void SqlFileCommands::addTableEntries(QMenu &menu, const QString &database,
                                       const QStringList &tables) {
-  QWidget *window = m_host.window;
+  QWidget *window = m_window;
   QAction *exportAction = menu.addAction(
       QStringLiteral("Struktur &exportieren..."), window, [this, window, database, tables] {
         RunHandler(window, [&] { ExportStructure(database, tables); });
@@ -111,13 +112,8 @@ void SqlFileCommands::addTableEntries(QMenu &menu, const QString &database,
   exportAction->setObjectName(QStringLiteral("ExportStructureAction"));
 }
 
-void SqlFileCommands::refresh() {
-  if (m_host.refreshLists)
-    m_host.refreshLists();
-}
-
 void SqlFileCommands::ExportStructure(const QString &database, const QStringList &tables) {
-  if (!m_host.connectedOrSaySo())
+  if (!ConnectedOrSaySo(m_session, m_window))
     return;
   const bool whole = tables.isEmpty();
   const QString what =
@@ -127,7 +123,7 @@ void SqlFileCommands::ExportStructure(const QString &database, const QStringList
             : QStringLiteral("Die Struktur von „%1“ (mit den Triggern) aus der Datenbank „%2“ "
                              "wird als SQL in eine Datei geschrieben.")
                   .arg(tables.join(QStringLiteral("“, „")), database);
-  TExportForm form(what, whole, m_host.window);
+  TExportForm form(what, whole, m_window);
   const QString folder = m_folder.isEmpty() ? QDir::homePath() : m_folder;
   QString name = whole ? database : tables.first();
   name.replace(QLatin1Char('/'), QLatin1Char('_')).remove(QChar(0)); // a name, never a path
@@ -144,40 +140,40 @@ void SqlFileCommands::ExportStructure(const QString &database, const QStringList
   SchemaRead read;
   const QString reading = QStringLiteral("Die Struktur von „%1“ wird gelesen ...").arg(database);
   WithProgressWindow(ExportTitle, reading, progress, ExportFigures,
-                     [&] { read = ReadSchema(m_host.session, reading, request, progress); });
-  refresh();
+                     [&] { read = ReadSchema(m_session, reading, request, progress); });
+  m_lists.RefreshLists();
   const QString nothingWritten = QStringLiteral("Es wurde keine Datei geschrieben.");
   if (read.stopped) {
-    ShowMessage(m_host.window, QStringLiteral("Der Export wurde abgebrochen. ") + nothingWritten);
+    ShowMessage(m_window, QStringLiteral("Der Export wurde abgebrochen. ") + nothingWritten);
     return;
   }
   if (!read.missing.isEmpty()) {
-    ShowMessage(m_host.window, QStringLiteral("„%1“ gibt es in der Datenbank „%2“ nicht mehr. ")
-                                       .arg(read.missing.join(QStringLiteral("“, „")), database) +
-                                   nothingWritten);
+    ShowMessage(m_window, QStringLiteral("„%1“ gibt es in der Datenbank „%2“ nicht mehr. ")
+                                  .arg(read.missing.join(QStringLiteral("“, „")), database) +
+                              nothingWritten);
     return;
   }
   if (!read.reply.ok) {
-    ShowMessage(m_host.window,
+    ShowMessage(m_window,
                 QStringLiteral("Die Struktur von „%1“ konnte nicht gelesen werden. %2\n\n%3\n%4")
                     .arg(database, nothingWritten, read.refusedWhat, Refusal(read.reply)));
     return;
   }
   const QByteArray script = SchemaScript(read, database, ProductTitle);
-  const std::optional<QString> failure = m_host.session.aside(
+  const std::optional<QString> failure = m_session.aside(
       QStringLiteral("Die Datei „%1“ wird geschrieben ...").arg(path), [path, script] {
         QString reason;
         return ReplaceFile(path, script, FileAccess::Shared, &reason) ? QString() : reason;
       });
   if (!failure) {
-    ShowMessage(m_host.window, QStringLiteral("Das Warten auf die Datei „%1“ wurde aufgegeben: sie "
-                                              "wird fertig geschrieben oder bleibt, wie sie war.")
-                                   .arg(path));
+    ShowMessage(m_window, QStringLiteral("Das Warten auf die Datei „%1“ wurde aufgegeben: sie "
+                                         "wird fertig geschrieben oder bleibt, wie sie war.")
+                              .arg(path));
     return;
   }
   if (!failure->isEmpty()) {
     ShowMessage(
-        m_host.window,
+        m_window,
         QStringLiteral("Die Datei „%1“ konnte nicht geschrieben werden: %2.").arg(path, *failure));
     return;
   }
@@ -185,9 +181,9 @@ void SqlFileCommands::ExportStructure(const QString &database, const QStringList
 }
 
 void SqlFileCommands::RunFile(const QString &database) {
-  if (!m_host.connectedOrSaySo())
+  if (!ConnectedOrSaySo(m_session, m_window))
     return;
-  QFileDialog dialog(m_host.window, RunTitle);
+  QFileDialog dialog(m_window, RunTitle);
   dialog.setObjectName(QStringLiteral("RunFileDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -199,15 +195,15 @@ void SqlFileCommands::RunFile(const QString &database) {
 }
 
 void SqlFileCommands::RunFile(const QString &database, const QString &path) {
-  if (!m_host.connectedOrSaySo())
+  if (!ConnectedOrSaySo(m_session, m_window))
     return;
   const QString name = QFileInfo(path).fileName();
   ScriptFile file;
   if (!file.open(path)) {
-    ShowMessage(m_host.window, QStringLiteral("„%1“: %2.").arg(path, file.failure()));
+    ShowMessage(m_window, QStringLiteral("„%1“: %2.").arg(path, file.failure()));
     return;
   }
-  if (ShowMessage(m_host.window,
+  if (ShowMessage(m_window,
                   QStringLiteral("Die SQL-Datei „%1“ (%2) auf der Datenbank „%3“ ausführen?")
                       .arg(name, Size(file.size()), database),
                   RunTitle, MessageButtons::RunCancel, MessageIcon::Question) != MessageAnswer::Run)
@@ -219,25 +215,23 @@ void SqlFileCommands::RunFile(const QString &database, const QString &path) {
   ScriptOutcome outcome;
   const QString running =
       QStringLiteral("„%1“ wird auf der Datenbank „%2“ ausgeführt ...").arg(name, database);
-  WithProgressWindow(RunTitle, running, progress, RunFigures, [&] {
-    outcome = RunScript(m_host.session, running, database, file, progress);
-  });
-  refresh();
+  WithProgressWindow(RunTitle, running, progress, RunFigures,
+                     [&] { outcome = RunScript(m_session, running, database, file, progress); });
+  m_lists.RefreshLists();
   if (!outcome.databaseSelected) {
-    ShowMessage(m_host.window, QStringLiteral("Konnte Datenbank nicht auswählen"),
-                outcome.reply.error);
+    ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht auswählen"), outcome.reply.error);
     return;
   }
   if (outcome.stopped) {
-    ShowMessage(m_host.window, QStringLiteral("Abgebrochen. ") + RanUpTo(outcome.ran));
+    ShowMessage(m_window, QStringLiteral("Abgebrochen. ") + RanUpTo(outcome.ran));
   } else if (outcome.failed.number > 0) {
-    ShowMessage(m_host.window,
+    ShowMessage(m_window,
                 QStringLiteral("Anweisung %1 (ab Zeile %2) ist fehlgeschlagen:\n%3\n\nSie beginnt "
                                "so:\n%4\n\n")
                         .arg(Number(outcome.failed.number), Number(outcome.failed.line),
                              Refusal(outcome.reply), Opening(outcome.failed.text)) +
                     RanUpTo(outcome.ran));
   } else if (!file.failure().isEmpty()) {
-    ShowMessage(m_host.window, file.failure() + QStringLiteral(".\n\n") + RanUpTo(outcome.ran));
+    ShowMessage(m_window, file.failure() + QStringLiteral(".\n\n") + RanUpTo(outcome.ran));
   }
 }

@@ -4,26 +4,16 @@
 // window, and the main window's lists are read afresh afterwards.
 #pragma once
 
+#include "commands/Command.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class QMenu;
-class QWidget;
-class ServerSession;
 
-// What the commands need of the main window.
-struct SqlFileHost {
-  ServerSession &session;
-  QWidget *window;
-  std::function<bool()> connectedOrSaySo; // says so when not connected
-  std::function<void()> refreshLists;     // all lists afresh, the selection kept
-};
-
-class SqlFileCommands {
+class SqlFileCommands : public Command {
 public:
-  explicit SqlFileCommands(SqlFileHost host) : m_host(std::move(host)) {}
+  using Command::Command;
 
   // The entries of the database list's context menu, for `database`.
   void addDatabaseEntries(QMenu &menu, const QString &database);
@@ -38,7 +28,5 @@ public:
   void RunFile(const QString &database, const QString &path);
 
 private:
-  void refresh();
-  SqlFileHost m_host;
   QString m_folder; // where the last file was chosen
 };

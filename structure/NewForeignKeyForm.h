@@ -3,7 +3,7 @@
 // the one it refers to) in order, and the actions on delete and update.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "structure/StructureStatements.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "structure/NewIndexForm.h"
 
-#include "app/FormTools.h"
+#include "common/FormTools.h"
 #include "structure/StructureTools.h"
 
 #include <QComboBox>

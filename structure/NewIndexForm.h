@@ -2,7 +2,7 @@
 // each with an optional prefix length.
 #pragma once
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 #include "structure/StructureStatements.h"
 
 #include <QDialog>

@@ -1,9 +1,10 @@
 #include "structure/StructureForm.h"
 
-#include "app/FormTools.h"
-#include "app/Interaction.h"
-#include "clientlib/Results.h"
-#include "connection/FormStorage.h"
+#include "clientlib/ServerSession.h"
+#include "clientlib/Statements.h"
+#include "common/FormStorage.h"
+#include "common/FormTools.h"
+#include "common/Interaction.h"
 #include "fields/FieldRow.h"
 #include "structure/NewForeignKeyForm.h"
 #include "structure/NewIndexForm.h"
@@ -241,9 +242,7 @@ QWidget *TStructureForm::buildCreatePage() {
 }
 
 bool TStructureForm::Refresh() {
-  m_structure = m_session.run(
-      QStringLiteral("Lese die Struktur der Tabelle „%1“ ...").arg(m_table),
-      [this](MYSQL *handle) { return ReadTableStructure(handle, m_database, m_table); });
+  m_structure = ReadTableStructure(m_session, m_database, m_table);
   fill();
   if (!m_structure.exists) {
     ShowMessage(this, QStringLiteral("Die Tabelle „%1“ gibt es in der Datenbank „%2“ nicht mehr.")
@@ -313,9 +312,8 @@ void TStructureForm::Apply(const QString &statement, const QString &question) {
   if (ShowMessage(this, statement, question, MessageButtons::RunCancel, MessageIcon::Question) !=
       MessageAnswer::Run)
     return;
-  const ServerReply reply =
-      m_session.run(QStringLiteral("Ändere die Tabelle „%1“ ...").arg(m_table),
-                    [&](MYSQL *handle) { return SendStatementOn(handle, statement); });
+  const ServerReply reply = SendStatement(
+      m_session, QStringLiteral("Ändere die Tabelle „%1“ ...").arg(m_table), statement);
   if (!reply.ok)
     ShowMessage(this, QStringLiteral("Der Server hat die Änderung der Tabelle „%1“ abgelehnt:\n%2")
                           .arg(m_table, reply.error));
@@ -353,8 +351,7 @@ QStringList Listed(QWidget *parent, const NameList &list) {
 
 void TStructureForm::NewForeignKeyBtnClick() {
   RunHandler(this, [this] {
-    const NameList databases =
-        m_session.run(QStringLiteral("Lese die Datenbanken ..."), ReadDatabaseNames);
+    const NameList databases = ReadDatabaseNames(m_session);
     if (!databases.reply.ok) {
       Listed(this, databases);
       return;
@@ -362,13 +359,10 @@ void TStructureForm::NewForeignKeyBtnClick() {
     NewForeignKeyForm->Prepare(
         m_database, m_table, columnNames(), databases.names,
         [this](const QString &database) {
-          return Listed(this, m_session.run(QStringLiteral("Lese die Tabellen ..."),
-                                            [&](MYSQL *h) { return ReadTableNames(h, database); }));
+          return Listed(this, ReadTableNames(m_session, database));
         },
         [this](const QString &database, const QString &table) {
-          return Listed(this, m_session.run(QStringLiteral("Lese die Spalten ..."), [&](MYSQL *h) {
-            return ReadColumnNames(h, database, table);
-          }));
+          return Listed(this, ReadColumnNames(m_session, database, table));
         });
     if (ExecModal(*NewForeignKeyForm) == QDialog::Accepted)
       Apply(AddForeignKeyStatement(m_database, m_table, NewForeignKeyForm->ReadKey()),

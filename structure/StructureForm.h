@@ -8,8 +8,8 @@
 // window disconnects.
 #pragma once
 
-#include "app/BitBtnXP.h"
-#include "structure/TableStructure.h"
+#include "clientlib/TableStructure.h"
+#include "common/BitBtnXP.h"
 
 #include <QMap>
 #include <QPair>

@@ -1,6 +1,6 @@
 #include "structure/StructureStatements.h"
 
-#include "fields/SqlText.h"
+#include "clientlib/SqlText.h"
 
 #include <stdexcept>
 

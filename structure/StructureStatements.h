@@ -4,7 +4,7 @@
 // current database.
 #pragma once
 
-#include "structure/TableStructure.h"
+#include "clientlib/TableStructure.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "structure/StructureTools.h"
 
-#include "app/BitBtnXP.h"
+#include "common/BitBtnXP.h"
 
 #include <QDialog>
 #include <QHBoxLayout>

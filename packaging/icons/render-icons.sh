@@ -8,6 +8,8 @@
 #                            than rounding (ImageMagick's compare)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/common.sh"
+qw_report_errors
 sizes=(16 22 24 32 48 64 128 256)
 
 out=$here

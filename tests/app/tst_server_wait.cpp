@@ -2,8 +2,8 @@
 // session's lock the window keeps painting, takes no other command, and
 // "Bitte warten" ends the statement on the server; a connect to a server
 // that never greets can be given up.
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 #include "tests/support/TestSupport.h"
 
@@ -76,7 +76,7 @@ private slots:
     ClickCaption(form->ListView1, Db);
     ClickCaption(form->ListView2, Table);
     ClickCaption(form->ListView3, QStringLiteral("name"));
-    const unsigned long connection = mysql::mysql_thread_id(form->MySQLHandle);
+    const unsigned long connection = form->Session->connectionId();
 
     AdminConnection locker;
     locker.exec(QStringLiteral("LOCK TABLES qwt_wait.gesperrt WRITE"));
@@ -135,7 +135,7 @@ private slots:
     form->DelFieldBtn->click();
     QCOMPARE(messages.texts().size(), 1);
     QCOMPARE(admin->columnNames(Db, Table), QStringList{"id"});
-    QCOMPARE(mysql::mysql_thread_id(form->MySQLHandle), connection);
+    QCOMPARE(form->Session->connectionId(), connection);
     form->cancelbtnClick();
   }
 

@@ -1,4 +1,5 @@
 // The run-time binding: load statuses, slots, release, and refused calls.
+#include "clientlib/mysql.h"
 #include "tests/support/TestSupport.h"
 
 #include <set>

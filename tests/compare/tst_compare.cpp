@@ -3,7 +3,6 @@
 // every column and value of B, the whole script makes B equal to A (comparing
 // again finds nothing), and B's data in the columns that stay is unchanged.
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
 #include "clientlib/SchemaCalls.h"
 #include "compare/CompareCommand.h"
 #include "compare/CompareForm.h"
@@ -123,10 +122,10 @@ private slots:
     admin = std::make_unique<AdminConnection>();
     LoadRealClientLibrary();
     session = std::make_unique<ServerSession>();
-    const auto outcome =
-        session->connect(QStringLiteral("Verbinde ..."), {TestServer::host(), TestServer::port(),
-                                                          TestServer::user(), QString(), 10, 0});
-    QCOMPARE(outcome.step, ServerSession::ConnectStep::Connected);
+    session->setEndpoint(
+        {TestServer::host(), TestServer::port(), TestServer::user(), {}, 10, 0, {}});
+    QCOMPARE(session->connect(QStringLiteral("Verbinde ..."), {}).step,
+             ServerSession::ConnectStep::Connected);
   }
   void cleanupTestCase() {
     session.reset();
@@ -424,9 +423,7 @@ private slots:
     const QList<ComparisonStatement> script = BuildScript(c, QList<bool>(c.steps.size(), true));
     QCOMPARE(script.size(), 2);
     const auto mode = [&] {
-      return session->run({}, [](MYSQL *h) {
-        return QueryRows(h, QStringLiteral("SELECT @@SESSION.sql_mode")).value().value(0).value(0);
-      });
+      return session->query({}, QStringLiteral("SELECT @@SESSION.sql_mode")).text(0, 0);
     };
     const QString before = mode();
     JobProgress progress;

@@ -1,5 +1,6 @@
 // options.dat without the dialog: the byte format, damaged contents, the text
 // encoding, where the file lives, and how it is replaced.
+#include "common/FormStorage.h"
 #include "connection/SavedConnections.h"
 #include "tests/connection/FileTestTools.h"
 

@@ -1,9 +1,10 @@
 // Saving options.dat when things go wrong: a full disk, a file system without
 // free inodes, a read-only file system, a directory that turns read-only
 // before or during the save, and the program killed (SIGKILL) right after
-// the new file was created, part-way through writing it, and after writing it
-// but before it replaced the old one. Whatever happens, the file that was
-// there before stays whole and loads with all its rows.
+// the new file was created, part-way through writing it, after writing it,
+// and when it had its temporary name but had not yet replaced the old one.
+// Whatever happens, the file that was there before stays whole and loads
+// with all its rows, and the next save or load leaves nothing else behind.
 //
 // This program builds SavedConnections.cpp with QUELLWERK_FAULT_INJECTION, so
 // that a save calls SaveStepHook at each of its steps. It starts itself again
@@ -62,6 +63,15 @@ QStringList leftovers(const QString &directory) {
   return QDir(directory).entryList({QStringLiteral("options.dat.*")}, QDir::Files | QDir::Hidden);
 }
 
+// Everything in the folder but options.dat and the lock file that every save takes.
+QStringList strays(const QString &directory) {
+  QStringList names =
+      QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  names.removeAll(QStringLiteral("options.dat"));
+  names.removeAll(QStringLiteral("options.dat.lock"));
+  return names;
+}
+
 // The new file that the process `pid` is writing in `directory`, read through
 // its open descriptor: on Linux the save writes an unnamed file (O_TMPFILE)
 // that gets a name only when it replaces the old one. A null array when the
@@ -70,7 +80,8 @@ QByteArray fileBeingWritten(qint64 pid, const QString &directory) {
   const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
   for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
     const QString target = QFile::symLinkTarget(QDir(fds).filePath(fd));
-    if (target.startsWith(directory + QLatin1Char('/'))) {
+    if (target.startsWith(directory + QLatin1Char('/')) &&
+        !target.endsWith(QLatin1String(".lock"))) {
       QByteArray content = readAll(QDir(fds).filePath(fd));
       if (content.isNull())
         content = QByteArray(""); // empty, but open
@@ -103,17 +114,22 @@ void reportStepAndWait(const char *step, qint64 written, qint64 total) {
   waitToBeKilled();
 }
 
-void killAtOpened(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Opened)
-    reportStepAndWait("opened", written, total);
-}
-void killPartWay(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Wrote && written < total)
-    reportStepAndWait("part", written, total);
-}
-void killAtWritten(SaveStep step, qint64 written, qint64 total) {
-  if (step == SaveStep::Written)
-    reportStepAndWait("written", written, total);
+// The kill modes: the step at which the save stops to be killed, and its name.
+struct KillPoint {
+  const char *mode;
+  SaveStep step;
+  const char *name;
+};
+constexpr KillPoint KillPoints[] = {{"kill-opened", SaveStep::Opened, "opened"},
+                                    {"kill-part", SaveStep::Wrote, "part"},
+                                    {"kill-written", SaveStep::Written, "written"},
+                                    {"kill-named", SaveStep::Named, "named"}};
+const KillPoint *g_killAt = nullptr;
+
+void killAtStep(SaveStep step, qint64 written, qint64 total) {
+  // Part-way: after a write that left some of the file unwritten.
+  if (step == g_killAt->step && (step != SaveStep::Wrote || written < total))
+    reportStepAndWait(g_killAt->name, written, total);
 }
 // Another instance's save, stopped while it holds the lock until the parent says go.
 void waitForGoAtOpened(SaveStep step, qint64, qint64) {
@@ -134,15 +150,21 @@ int childMain(const QString &mode, const QString &path) {
   ::alarm(120); // never outlives a parent that went away
   g_childDirectory = QFileInfo(path).absolutePath();
   std::optional<FileSizeLimit> limit;
-  if (mode == QLatin1String("kill-opened")) {
-    SaveStepHook = killAtOpened;
-  } else if (mode == QLatin1String("kill-part")) {
-    // The first write stops after 4 KiB; the hook kills before the next.
-    limit.emplace(4096);
-    SaveStepHook = killPartWay;
-  } else if (mode == QLatin1String("kill-written")) {
-    SaveStepHook = killAtWritten;
-  } else if (mode == QLatin1String("race")) {
+  for (const KillPoint &point : KillPoints)
+    if (mode == QLatin1String(point.mode)) {
+      // Part-way: the first write stops after 4 KiB; the hook kills before the next.
+      if (point.step == SaveStep::Wrote)
+        limit.emplace(4096);
+      g_killAt = &point;
+      SaveStepHook = killAtStep;
+      // As the program saves: through the store, under its lock.
+      SetSavedConnectionsProgramDirectory(g_childDirectory);
+      SavedConnectionsStore store;
+      store.load();
+      say(store.save(newRows()).saved ? "RESULT saved" : "RESULT failed");
+      return 0;
+    }
+  if (mode == QLatin1String("race")) {
     SetSavedConnectionsProgramDirectory(g_childDirectory);
     SavedConnectionsStore store;
     const QList<SavedConnection> rows = store.load().rows + newRows().mid(1, 1);
@@ -351,26 +373,39 @@ private slots:
   }
 
   // Killed right after the new file was created (it stands there empty),
-  // part-way through writing it, or after writing it but before it replaces
-  // the old one: the old file stays whole meanwhile and after, nothing is left
-  // over, and the next save works.
+  // part-way through writing it, after writing it, or once it has its
+  // temporary name but before it replaces the old one: the old file stays
+  // whole meanwhile and after. The next save of an instance that was running
+  // meanwhile, or the next load, leaves nothing but options.dat and its lock
+  // file, and the save works.
   void killedWhileSaving_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QByteArray>("step");
     QTest::addColumn<int>("written"); // bytes of the new file when the kill came; -1: all
+    QTest::addColumn<int>("named");   // files the kill left with a temporary name
+    QTest::addColumn<bool>("load");   // the next step: a load (a new start), or a save
     const QByteArray size = QByteArray::number(EncodeSavedConnections(newRows()).size());
-    QTest::newRow("opened") << "kill-opened" << QByteArray("STEP opened 0 ") << 0;
+    QTest::newRow("opened") << "kill-opened" << QByteArray("STEP opened 0 ") << 0 << 0 << false;
     QTest::newRow("part") << "kill-part"
-                          << "STEP part 4096 " + size << 4096;
-    QTest::newRow("written") << "kill-written" << QByteArray("STEP written") << -1;
+                          << "STEP part 4096 " + size << 4096 << 0 << false;
+    QTest::newRow("written") << "kill-written" << QByteArray("STEP written") << -1 << 0 << false;
+    QTest::newRow("named, then a save")
+        << "kill-named" << QByteArray("STEP named") << -1 << 1 << false;
+    QTest::newRow("named, then a load")
+        << "kill-named" << QByteArray("STEP named") << -1 << 1 << true;
   }
   void killedWhileSaving() {
     QFETCH(QString, mode);
     QFETCH(QByteArray, step);
     QFETCH(int, written);
+    QFETCH(int, named);
+    QFETCH(bool, load);
     QTemporaryDir temp;
     const QString path = temp.filePath(QStringLiteral("options.dat"));
     saveOld(path);
+    SetSavedConnectionsProgramDirectory(temp.path());
+    SavedConnectionsStore running; // another instance, started before the kill
+    QCOMPARE(running.load().rows, oldRows());
     const QByteArray expected = EncodeSavedConnections(newRows());
     QByteArray atStep;
     const ChildRun run = runChild(mode, path, [&](const QByteArray &, QProcess &child) {
@@ -382,8 +417,14 @@ private slots:
     QVERIFY(!atStep.isNull());
     QCOMPARE(atStep, written < 0 ? expected : expected.first(written));
     verifyOldIntact(path);
+    QCOMPARE(strays(temp.path()).size(), named);
     verifyLeftovers(temp.path());
-    verifySave(path, oldRows().mid(0, 1));
+    if (load)
+      QCOMPARE(SavedConnectionsStore().load().rows, oldRows());
+    else
+      QVERIFY(running.save(oldRows().mid(0, 1)).saved);
+    QCOMPARE(strays(temp.path()), QStringList());
+    QCOMPARE(ReadSavedConnectionsFile(path).decoded.rows, load ? oldRows() : oldRows().mid(0, 1));
   }
 
   // Two running instances: B loads, A saves a row, B saves a row of its own.

@@ -3,7 +3,6 @@
 // server that asks for the password in clear text.
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
 #include "clientlib/TlsProbe.h"
 #include "connection/SavedConnections.h"
@@ -189,7 +188,7 @@ private slots:
       messages.answers.push_back(MessageAnswer(answer));
     ConnectTo(*form, TestServer::user(), server == QLatin1String("cleartext") ? Secret : QString(),
               port);
-    QCOMPARE(form->Port, port);
+    QCOMPARE(form->Session->endpoint().port, port);
 
     QStringList texts = messages.texts();
     if (answer >= 0) {
@@ -205,12 +204,9 @@ private slots:
     else
       QVERIFY2(texts.size() == 1 && texts[0].contains(refusal), qPrintable(texts.join('\n')));
     if (form->connected()) {
-      const QString cipher = form->Session->run({}, [](MYSQL *handle) {
-        return QueryRows(handle, QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))
-            .value_or(QList<QStringList>{{}})
-            .value(0)
-            .value(1);
-      });
+      const QString cipher =
+          form->Session->query({}, QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))
+              .text(0, 1);
       QCOMPARE(!cipher.isEmpty(), encrypted);
       const QString status = form->StatusBar1->currentMessage();
       QVERIFY2(status.contains(encrypted ? "verschlüsselt (TLSv1." : "unverschlüsselt") &&

@@ -72,7 +72,7 @@ class FieldCommandsTest : public QObject {
   // The statements the form's connection sent since the log was cleared.
   QStringList sent() {
     QStringList statements;
-    for (const QString &s : admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle)))
+    for (const QString &s : admin->statementsOf(form->Session->connectionId()))
       if ((s.startsWith(QLatin1String("ALTER")) || s.startsWith(QLatin1String("SELECT c."))) &&
           !s.contains(QLatin1String("quellwerk_probe")))
         statements << s;
@@ -84,7 +84,7 @@ private slots:
     QW_REQUIRE_SERVER();
     admin = std::make_unique<AdminConnection>();
     // Through the fake library, which holds every escape to its buffer size.
-    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    QCOMPARE(LoadClientLibraryFile(QW_FAKE_COMPLETE_LIB), ClientLibraryState::Complete);
   }
   void init() {
     admin->makeDatabase(Db);
@@ -251,8 +251,7 @@ private slots:
   // editor opens, naming the column and why; judged by the whole table.
   void changeUnchangedKeepsOrRefuses() {
     QFETCH(QString, sqlMode);
-    QCOMPARE(mysql::mysql_query(form->MySQLHandle, qPrintable("SET sql_mode = '" + sqlMode + "'")),
-             0);
+    QVERIFY(form->Session->query({}, "SET sql_mode = '" + sqlMode + "'").ok());
     admin->exec("USE qwt_fields");
     for (const auto &[create, kinds] : Kinds)
       admin->exec(

@@ -5,9 +5,9 @@
 // leave no list showing data as if a refresh had succeeded, change nothing on
 // the server, and "Trennen" followed by a new connect must work.
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
 #include "schema/NeueDBFUnit.h"
@@ -290,8 +290,7 @@ class ServerFaultsTest : public QObject {
       QVERIFY(ServerControl(QStringLiteral("restart")));
       break;
     case Fault::KillConnection:
-      admin->exec(
-          QStringLiteral("KILL CONNECTION %1").arg(mysql::mysql_thread_id(form->MySQLHandle)));
+      admin->exec(QStringLiteral("KILL CONNECTION %1").arg(form->Session->connectionId()));
       break;
     case Fault::Stop:
       QVERIFY(ServerControl(QStringLiteral("stop-signal")));
@@ -361,7 +360,7 @@ class ServerFaultsTest : public QObject {
     const QList<int> selectedBefore{form->ListView1->selectedRow(), form->ListView2->selectedRow(),
                                     form->ListView3->selectedRow()};
 
-    const unsigned long connection = mysql::mysql_thread_id(form->MySQLHandle);
+    const unsigned long connection = form->Session->connectionId();
     inject(fault);
     if (QTest::currentTestFailed())
       return;

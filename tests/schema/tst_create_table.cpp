@@ -147,9 +147,10 @@ private slots:
   void defaultsUnderNoBackslashEscapes() {
     // The default is escaped on the live connection, so it arrives as typed
     // whatever the server's sql_mode.
-    QCOMPARE(mysql::mysql_query(form->MySQLHandle,
-                                "SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES'"),
-             0);
+    QVERIFY(form->Session
+                ->query({}, QStringLiteral(
+                                "SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES'"))
+                .ok());
     MessageRecorder messages;
     ModalScript script;
     design(script, QStringLiteral("modus"),

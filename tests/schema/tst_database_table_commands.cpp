@@ -142,29 +142,6 @@ private slots:
     QCOMPARE(script.shownCount, shown);
   }
 
-  void createDatabaseWithTheOldEntryPoint() {
-    // A client library that still has mysql_create_db / mysql_drop_db is used as such.
-    form->cancelbtnClick();
-    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
-    ConnectTo(*form);
-    MessageRecorder messages;
-    ModalScript script;
-    typeName(script, form->NewDBForm->DBNameEd, QStringLiteral("qwt_alt`weg"));
-    form->NewDBBtn->click();
-    QVERIFY(admin->databases().contains(QStringLiteral("qwt_alt`weg")));
-    FakeFailCalls("mysql_create_db");
-    typeName(script, form->NewDBForm->DBNameEd, QStringLiteral("qwt_alt2"));
-    form->NewDBBtn->click();
-    FakeFailCalls("");
-    QCOMPARE(messages.texts(), QStringList{"Konnte Datenbank nicht erzeugen!"});
-    QCOMPARE(messages.shown[0].title, QStringLiteral("Fake failure of mysql_create_db"));
-    selectDatabase(QStringLiteral("qwt_alt`weg"));
-    form->DropDBBtn->click();
-    QVERIFY(!admin->databases().contains(QStringLiteral("qwt_alt`weg")));
-    form->cancelbtnClick();
-    LoadRealClientLibrary();
-  }
-
   void dropDatabaseActsOnExactlyTheSelectedOne() {
     const QStringList names = HostileNames();
     for (const QString &name : names)

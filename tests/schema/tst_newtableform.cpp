@@ -87,34 +87,16 @@ private slots:
     QCOMPARE(d.windowTitle(), QStringLiteral("Neue Tabelle erstellen"));
     QVERIFY(d.width() >= 650 && d.height() >= 480);
     QVERIFY(d.minimumSize() != d.maximumSize()); // resizable
-    QCOMPARE(d.Label1->text(), QStringLiteral("Name der Tabelle:"));
-    QCOMPARE(d.TableNameEd->accessibleName(), QStringLiteral("Name der Tabelle:"));
-    QCOMPARE(d.NewFieldBtn->text(), QStringLiteral("Neues Feld..."));
-    QCOMPARE(d.BitBtnXP4->text(), QStringLiteral("Feld bearbeiten..."));
-    QCOMPARE(d.BitBtnXP5->text(), QStringLiteral("Feld löschen"));
-    QCOMPARE(d.BitBtnXP1->text(), QStringLiteral("OK"));
-    QCOMPARE(d.BitBtnXP2->text(), QStringLiteral("Abbrechen"));
-    for (const char *name : {"TableNameEd", "ListView1", "NewFieldBtn", "BitBtnXP4", "BitBtnXP5",
-                             "BitBtnXP1", "BitBtnXP2", "StatusBar1"})
-      QVERIFY2(d.findChild<QWidget *>(QLatin1String(name)), name);
     for (QWidget *w : d.findChildren<QWidget *>())
       if (w->focusPolicy() != Qt::NoFocus && !w->parentWidget()->inherits("QAbstractScrollArea"))
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
     QVERIFY(d.StatusBar1->currentMessage().isEmpty());
 
-    const QStringList captions{"Feldname",      "Typ",   "Länge",      "Stellen",
-                               "Vorgabewert",   "Null",  "Hauptindex", "Ohne Vorzeichen",
-                               "Mit 0 gefüllt", "Binär", "Hochzählen", "Eindeutig",
-                               "Index"};
     QHeaderView *header = d.ListView1->header();
     QCOMPARE(header->count(), 13);
     for (int i = 0; i < 13; ++i)
-      QCOMPARE(d.ListView1->model()->headerData(i, Qt::Horizontal).toString(), captions[i]);
-    const QList<int> widths{100, 100, 75, 75, 100};
-    for (int i = 0; i < 5; ++i)
-      QCOMPARE(header->sectionSize(i), std::max(widths[i], header->sectionSizeHint(i)));
-    for (int i = 0; i < 13; ++i)
-      QVERIFY2(header->sectionSize(i) >= header->sectionSizeHint(i), qPrintable(captions[i]));
+      QVERIFY2(header->sectionSize(i) >= header->sectionSizeHint(i),
+               qPrintable(QString::number(i)));
     QCOMPARE(d.ListView1->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(d.ListView1->editTriggers(), QAbstractItemView::NoEditTriggers);
     QVERIFY(!d.BitBtnXP1->isEnabled());

@@ -11,11 +11,14 @@
 // overlap.
 #include "about/AboutBoxUnit.h"
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
+#include "common/WaitWindow.h"
 #include "compare/CompareCommand.h"
+#include "connection/PasswordPrompt.h"
+#include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
+#include "connection/SshDialog.h"
 #include "connection/TlsDialog.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
@@ -24,6 +27,7 @@
 #include "schema/RenameTableFUnit.h"
 #include "sqlfile/ExportForm.h"
 #include "sqlfile/ProgressWindow.h"
+#include "ssh/SshPromptDialog.h"
 #include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
 
@@ -108,6 +112,7 @@ QStringList overlaps(const QWidget &form) {
 struct RunningCall : PendingCall {
   bool finished() const override { return false; }
   void wait() override {}
+  bool waitFor(std::chrono::milliseconds) override { return false; }
   bool notifyWhenFinished(std::function<void()>) override { return true; }
   void cancel() override {}
   bool cancelRequested() const override { return false; }
@@ -155,9 +160,12 @@ private slots:
                                         {QStringLiteral("db.firma.local"), QStringLiteral("lager"),
                                          QStringLiteral("Kiefer7"), QStringLiteral("3306")},
                                         {QStringLiteral("192.168.10.20"), QStringLiteral("jürgen"),
-                                         QStringLiteral("geheim"), QStringLiteral("3307")}},
+                                         QString(), QStringLiteral("3307")}},
                                        &reason),
              qPrintable(reason));
+    // The last one's password is in the keyring, so the list says so.
+    StorePasswordPlace({QStringLiteral("192.168.10.20"), 3307, QStringLiteral("jürgen")},
+                       PasswordPlace::Keyring);
 
     QVERIFY(QDir().mkpath(outputDirectory()));
     m_out = QDir(outputDirectory());
@@ -286,6 +294,16 @@ private slots:
     d.hide();
   }
 
+  void passwordPrompt() {
+    TPasswordPrompt prompt(form->Dialog);
+    const ConnectionKey key{QStringLiteral("db.firma.local"), 3306, QStringLiteral("lager")};
+    prompt.Fill(
+        key,
+        QStringLiteral("Das Passwort von „%1“ ist nicht im Schlüsselbund.").arg(key.caption()));
+    prompt.EditPass->setText(QStringLiteral("Kiefer7"));
+    capture(prompt, QStringLiteral("password-prompt"));
+  }
+
   void tlsDialog() {
     TTlsDialog &t = form->Dialog->TlsForm();
     t.Fill(QStringLiteral("lager@db.firma.local:3306"),
@@ -297,6 +315,17 @@ private slots:
             QStringLiteral("BB")});
     capture(t, QStringLiteral("tls-dialog"));
     t.hide();
+  }
+
+  void sshDialog() {
+    TSshDialog &t = form->Dialog->SshForm();
+    t.Fill(QStringLiteral("lager@db.firma.local:3306"),
+           {true, QStringLiteral("bastion"), QString(), 0, QStringLiteral("~/.ssh/id_ed25519")});
+    capture(t, QStringLiteral("ssh-dialog"));
+    t.hide();
+    TSshPromptDialog prompt(form.get());
+    prompt.Fill(QStringLiteral("Passphrase für den SSH-Schlüssel „/home/jürgen/.ssh/id_ed25519“:"));
+    capture(prompt, QStringLiteral("ssh-passphrase"));
   }
 
   void newDatabaseDialog() {
@@ -359,9 +388,9 @@ private slots:
   }
 
   void waitWindow() {
-    RunningCall call;
-    TWaitForm w(QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), call,
-                form.get());
+    TWaitForm w(
+        QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), [] {},
+        form.get());
     capture(w, QStringLiteral("wait"));
   }
 

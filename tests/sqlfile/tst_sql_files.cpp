@@ -4,7 +4,6 @@
 // databases' information_schema agree; a file whose third statement fails
 // reports that statement and runs nothing after it; "Abbrechen" ends a run.
 #include "app/mysql_test_main.h"
-#include "clientlib/Results.h"
 #include "clientlib/ServerSession.h"
 #include "sqlfile/ExportForm.h"
 #include "sqlfile/ProgressWindow.h"
@@ -230,15 +229,14 @@ private slots:
         "Ausgeführt wurden die Anweisungen 1 bis 2; Anweisung 3 und alle folgenden nicht."));
     QCOMPARE(admin->tables(Runs), QStringList());
     // The four after the change of sql_mode went to the server in one request.
-    const QStringList log = admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle));
+    const QStringList log = admin->statementsOf(form->Session->connectionId());
     QCOMPARE(log.filter(QStringLiteral("CREATE TABLE vier")).size(), 1);
     QVERIFY(log.filter(QStringLiteral("CREATE TABLE vier")).first().startsWith("SET NAMES"));
     // What the file set does not stay for the program's own statements.
-    const auto now = form->Session->run(QStringLiteral("Test"), [](MYSQL *handle) {
-      return QueryRows(handle, QStringLiteral("SELECT @@foreign_key_checks, "
-                                              "@@character_set_client, @@sql_mode LIKE '%ANSI%'"));
-    });
-    QCOMPARE(now.value().value(0), (QStringList{"1", "utf8mb4", "0"}));
+    const QueryResult now = form->Session->query(
+        QStringLiteral("Test"), QStringLiteral("SELECT @@foreign_key_checks, "
+                                               "@@character_set_client, @@sql_mode LIKE '%ANSI%'"));
+    QCOMPARE(now.texts().value(0), (QStringList{"1", "utf8mb4", "0"}));
   }
 
   void runReportsWhatRan_data() {
@@ -275,7 +273,7 @@ private slots:
   // every result it reads.
   void oneStatementPerRequestWithoutMultiStatements() {
     CloseMainForm(form);
-    QCOMPARE(mysql::LoadClientLibrary(QW_FAKE_COMPLETE_LIB), std::uint8_t(mysql::Complete));
+    QCOMPARE(LoadClientLibraryFile(QW_FAKE_COMPLETE_LIB), ClientLibraryState::Complete);
     const auto real = qScopeGuard([&] {
       CloseMainForm(form);
       LoadRealClientLibrary();

@@ -241,7 +241,7 @@ private slots:
     QCOMPARE(messages.shown.size(), 1);
     QCOMPARE(messages.shown[0].buttons, MessageButtons::RunCancel);
     const QString added = messages.shown[0].text;
-    const QStringList log = admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle));
+    const QStringList log = admin->statementsOf(form->Session->connectionId());
     QVERIFY(log.contains(added));
     // The main window's field list follows the change.
     QVERIFY(
@@ -263,8 +263,7 @@ private slots:
     admin->startQueryLog();
     QTest::keyClick(list, Qt::Key_Delete);
     QCOMPARE(messages.shown.size(), 1);
-    QVERIFY(admin->statementsOf(mysql::mysql_thread_id(form->MySQLHandle))
-                .contains(messages.shown[0].text));
+    QVERIFY(admin->statementsOf(form->Session->connectionId()).contains(messages.shown[0].text));
     admin->stopQueryLog();
     after = objects(table);
     after.sort();

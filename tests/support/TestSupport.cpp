@@ -1,8 +1,9 @@
 #include "tests/support/TestSupport.h"
 
 #include "app/Forms.h"
-#include "app/WaitWindow.h"
 #include "app/mysql_test_main.h"
+#include "clientlib/mysql.h"
+#include "common/WaitWindow.h"
 #include "connection/verbindungFUnit.h"
 
 #include <QApplication>
@@ -44,6 +45,16 @@ const bool FailingHandlersInstalled = [] {
   return true;
 }();
 
+// A test never reaches the user's session bus, and so never the user's
+// keyring: every test program but the keyring test (which runs on a private
+// bus of its own) sees a bus address where nothing listens. Neither the
+// runtime folder's bus nor one found through the display is tried then.
+const bool SessionBusAway = [] {
+  if (qEnvironmentVariable("QW_TEST_SESSION_BUS") != QLatin1String("private"))
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quellwerk-test-no-session-bus");
+  return true;
+}();
+
 } // namespace
 
 MessageRecorder::MessageRecorder() {
@@ -60,6 +71,7 @@ MessageRecorder::MessageRecorder() {
     case MessageButtons::YesNo:
     case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
     case MessageButtons::RunCancel: return MessageAnswer::Run;
+    case MessageButtons::PlainFileOrAsk: return MessageAnswer::No;
     case MessageButtons::Ok: break;
     }
     return MessageAnswer::Ok;

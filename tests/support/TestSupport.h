@@ -3,8 +3,9 @@
 // for setting up and reading back the schema, and the fake client libraries.
 #pragma once
 
-#include "app/Interaction.h"
-#include "clientlib/mysql.h"
+#include "clientlib/ClientLibrary.h"
+#include "clientlib/ServerSession.h"
+#include "common/Interaction.h"
 
 #include <QList>
 #include <QString>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+struct st_mysql;
 class TMainForm;
 class QDialog;
 class QTimer;
@@ -24,8 +26,8 @@ class QTimer;
 // program); MessageRecorder and ModalScript replace them while they live.
 
 // Records every message box instead of showing it, and answers from a queue
-// (when the queue is empty: Yes for a question, "Ausführen" for a statement
-// and Ok otherwise).
+// (when the queue is empty: Yes for a question, "Ausführen" for a statement,
+// "Bei jeder Verbindung fragen" for where a password goes, and Ok otherwise).
 class MessageRecorder {
 public:
   MessageRecorder();
@@ -107,10 +109,9 @@ public:
   void startQueryLog();
   void stopQueryLog();
   QStringList statementsOf(unsigned long threadId);
-  MYSQL *handle() const { return m_handle; }
 
 private:
-  MYSQL *m_handle = nullptr;
+  st_mysql *m_handle = nullptr;
 };
 
 QString QuoteName(const QString &name);

@@ -1,0 +1,74 @@
+// What the commands of the main window share: the session, the three lists
+// and the window their messages belong to, and the steps that open and
+// close every command: the selections it needs and the connection (guard),
+// the question (confirm), the statement with its check (send), and the
+// lists rebuilt afterwards (relist, through SchemaLists).
+#pragma once
+
+#include "clientlib/SqlText.h"
+#include "clientlib/Statements.h"
+#include "commands/SchemaLists.h"
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+class ServerSession;
+
+// Whether connected; if not, says that a command needs a connection.
+bool ConnectedOrSaySo(const ServerSession &session, QWidget *window);
+
+class Command {
+public:
+  Command(ServerSession &session, SchemaLists &lists, QWidget *window);
+
+protected:
+  using Selection = SchemaLists::Selection;
+
+  // What a command needs selected: the rows to the left of it as well.
+  enum class Needs { Nothing, Database, Table, Field };
+  // Whether a command without a connection says so or ends silently.
+  enum class WhenNotConnected { Say, Silent };
+  // The selection, when the lists have what the command needs and the
+  // program is connected; otherwise nothing. A missing selection ends the
+  // command silently, before the connection is looked at.
+  std::optional<Selection> Start(Needs needs,
+                                 WhenNotConnected notConnected = WhenNotConnected::Say) const;
+
+  // Asks with Yes, No and Cancel and the question icon; only Yes proceeds.
+  bool Confirmed(const QString &question, const QString &title) const;
+
+  // What a command checks just before it sends, in the same server call; if
+  // the object is no longer the one the user saw, `otherwise` is shown and
+  // nothing is sent.
+  struct Check {
+    StillAsShown still;
+    QString otherwise;
+  };
+  // The check for a command on the selected table: its fields are still those
+  // that the field list shows (while it shows none, the table is still there).
+  Check TableAsShown(const Selection &selection) const;
+
+  // Make `name` the connection's current database (a failure is shown titled
+  // with the server's error); send one statement (a failure is shown as the
+  // server's error text); both together, the statement only once the
+  // database is selected and the check holds, in one server call. `what`
+  // names the statement for the wait window.
+  bool SelectDatabase(const QString &name) const;
+  bool SendStatement(const QString &statement, const QString &what) const;
+  enum class Sent { NotSelected, Changed, Refused, Done };
+  Sent SelectAndSend(const QString &database, const QString &statement, const QString &what,
+                     const Check &check = {}) const;
+  // Asks (Confirmed), then sends the statement on the selected table once the
+  // table is still as shown; false when the user did not answer Yes. The
+  // check reads the field list before the question is shown.
+  bool AskAndSendOnTable(const Selection &selection, const QString &question, const QString &title,
+                         const QString &statement, const QString &what) const;
+  // Escapes a value for a string literal as the live connection's server reads it.
+  LiteralEscaper Escaper() const;
+
+  ServerSession &m_session;
+  SchemaLists &m_lists;
+  QWidget *m_window;
+};
