@@ -32,14 +32,8 @@ static void InstallProgramIcon() {
 
 // Every server call of the program waits with the wait window.
 static void InstallWaitWindow() {
-  SetCallWaiter([](const QString &what, PendingCall &call) {
-    WaitWithWindow(what, {[&call] { return call.finished(); },
-                          [&call](std::chrono::milliseconds time) { return call.waitFor(time); },
-                          [&call](std::function<void()> notify) {
-                            return call.notifyWhenFinished(std::move(notify));
-                          },
-                          [&call] { call.cancel(); }});
-  });
+  SetCallWaiter(
+      [](const QString &what, PendingCall &call) { WaitWithWindow(what, WaitedCallOf(call)); });
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "common/Interaction.h"
 #include "common/ScopeExit.h"
 #include "common/WaitWindow.h"
+#include "compare/CompareCommand.h"
 #include "connection/ConnectionCommands.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
@@ -14,6 +15,7 @@
 #include "schema/DatabaseCommands.h"
 #include "schema/NewTableFUnit.h"
 #include "schema/TableCommands.h"
+#include "sqlfile/SqlFileCommands.h"
 #include "ssh/SshTunnel.h"
 #include "structure/StructureForm.h"
 
@@ -61,7 +63,8 @@ void onChange(TMainForm *form, Sender *sender, Signal signal, void (TMainForm::*
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), Session(std::make_unique<ServerSession>()),
       Edge(std::make_unique<CommandEdge>(*Session)),
-      Structures(std::make_unique<StructureWindows>(*Session, *Edge, this)) {
+      Structures(std::make_unique<StructureWindows>(*Session, *Edge, this)),
+      SqlFiles(std::make_unique<SqlFileCommands>(*Session, *this, *Edge, this)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(ProductTitle);
   setMinimumSize(320, 240);
@@ -100,6 +103,8 @@ TMainForm::TMainForm(QWidget *parent)
   StructureAction->setShortcutContext(Qt::WidgetShortcut);
   ListView2->addAction(StructureAction);
   ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+  CompareAction = new QAction(QStringLiteral("&Vergleichen mit..."), ListView1);
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
 
   ListView1->setFixedWidth(233);
   ListView2->setFixedWidth(233);
@@ -230,13 +235,21 @@ void TMainForm::wire() {
   onChange(this, ListView3, &ReportListView::changed, &TMainForm::ListView3Change);
   onSignal(this, StructureAction, &QAction::triggered, &TMainForm::ShowStructure);
   onSignal(this, ListView2, &ReportListView::doubleClicked, &TMainForm::ShowStructure);
-  connect(ListView2, &ReportListView::customContextMenuRequested, this,
-          [this](const QPoint &at) { Edge->run(this, [&] { ListView2ContextPopup(at); }); });
+  // A context menu opens between commands only; its entries are commands.
+  connect(ListView1, &ReportListView::customContextMenuRequested, this, [this](const QPoint &at) {
+    if (!Edge->running())
+      ListView1ContextPopup(at);
+  });
+  connect(ListView2, &ReportListView::customContextMenuRequested, this, [this](const QPoint &at) {
+    if (!Edge->running())
+      ListView2ContextPopup(at);
+  });
   // A remote server answers a click in a round trip of its own; a second
   // click that comes meanwhile still makes the double click.
   KeepDoubleClickDuringCalls(ListView2->viewport(), [this](const QPoint &at) {
     Edge->later(this, [this, at] { DoubleClickAfterCall(at); });
   });
+  onSignal(this, CompareAction, &QAction::triggered, &TMainForm::CompareDatabase);
   Structures->changed = [this](const QString &database, const QString &table) {
     StructureChanged(database, table);
   };
@@ -282,13 +295,28 @@ void TMainForm::ListView3Change() {
   ChangeFieldBnt->setEnabled(on);
 }
 
+// The database list's context menu: each feature appends its entries.
+void TMainForm::ListView1ContextPopup(const QPoint &at) {
+  const Selection s = CurrentSelection();
+  if (s.database < 0)
+    return;
+  QMenu menu(this);
+  SqlFiles->addDatabaseEntries(menu, s.databaseName);
+  menu.addAction(CompareAction);
+  menu.exec(ListView1->viewport()->mapToGlobal(at));
+}
+
 void TMainForm::ListView2ContextPopup(const QPoint &at) {
   if (!ListView2->hasSelection())
     return;
   QMenu menu(this);
   menu.addAction(StructureAction);
+  if (const Selection s = CurrentSelection(); s.database >= 0)
+    SqlFiles->addTableEntries(menu, s.databaseName, {s.tableName});
   menu.exec(ListView2->viewport()->mapToGlobal(at));
 }
+
+void TMainForm::CompareDatabase() { CompareCommand(*Session, *this, this).CompareWithOther(); }
 
 void TMainForm::ShowStructure() {
   const Selection s = CurrentSelection();

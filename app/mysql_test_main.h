@@ -28,6 +28,7 @@ class TNewTableForm;
 class TEditFieldForm;
 class TAboutBox;
 class StructureWindows;
+class SqlFileCommands;
 class QAction;
 
 class TMainForm : public QMainWindow, public SchemaLists {
@@ -57,6 +58,8 @@ public:
   ReportListView *ListView3;
   // "Struktur..." of the table list: its context menu, Ctrl+I, double click.
   QAction *StructureAction;
+  // "Vergleichen mit..." of the database list's context menu.
+  QAction *CompareAction;
 
   // SSH: the tunnel of a connection that goes through an SSH host; it lives
   // as long as the connection, and longer than the session that uses it.
@@ -77,6 +80,8 @@ public:
 
   // The structure windows of tables; they close when the connection does.
   const std::unique_ptr<StructureWindows> Structures;
+  // The schema as SQL: export a structure, run an SQL file.
+  const std::unique_ptr<SqlFileCommands> SqlFiles;
 
   // Connected while the session has a connection open; connectbtn is
   // disabled exactly then.
@@ -93,9 +98,12 @@ public:
   // and, with ListFields, the fields of `table`; the two found by name.
   void ListTables(const QString &database);
   void ListFields(const QString &database, const QString &table);
+  void RefreshLists() override;
 
   // Opens (or raises) the structure window of the selected table.
   void ShowStructure();
+  // Compares the selected database with another one and shows the result.
+  void CompareDatabase();
 
   // "Ende", the window's close box and the desktop ending the program
   // (SIGTERM, SIGHUP): a command under way is ended first (its statement on
@@ -112,6 +120,7 @@ public slots:
   void ListView1Change();
   void ListView2Change();
   void ListView3Change();
+  void ListView1ContextPopup(const QPoint &at);
   void ListView2ContextPopup(const QPoint &at);
   void NewDBBtnClick();
   void DropDBBtnClick();
@@ -136,7 +145,6 @@ private:
   // A double click on the table list that came during the click's call: the
   // structure window, when it was aimed at the row the click selected.
   void DoubleClickAfterCall(const QPoint &at);
-  void RefreshLists();
   // After a structure window changed a table: the field list follows where it shows that table.
   void StructureChanged(const QString &database, const QString &table);
   // The connection is gone (`gone` says whether it still is): said, and the

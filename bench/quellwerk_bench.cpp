@@ -35,6 +35,7 @@
 // without password), as scripts/test and bench/run-benchmark export them.
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
+#include "bench/ProxyProcess.h"
 #include "bench/RawClient.h"
 #include "bench/Schema.h"
 #include "clientlib/mysql.h"
@@ -274,54 +275,6 @@ long long allocatedBytes() {
   const struct mallinfo2 m = mallinfo2();
   return static_cast<long long>(m.uordblks + m.hblkhd);
 }
-
-// ---------------------------------------------------------------------------
-// The replay proxy, as a child process for the length of the benchmark.
-
-class ReplayProxy {
-public:
-  ReplayProxy(const std::string &program, const bench::ServerAddress &server) {
-    int out[2], in[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0)
-      throw bench::Error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    std::string path = program, host = server.host, port = std::to_string(server.port);
-    char *argv[] = {path.data(), host.data(), port.data(), nullptr};
-    const int rc = posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(in[0]);
-    m_stdin = in[1];
-    if (rc != 0)
-      throw bench::Error("cannot start " + program);
-    char line[64] = {};
-    std::size_t used = 0;
-    while (used + 1 < sizeof line && read(out[0], line + used, 1) == 1 && line[used] != '\n')
-      ++used;
-    close(out[0]);
-    if (std::sscanf(line, "port %u", &m_address.port) != 1)
-      throw bench::Error("qwb_replay did not say its port");
-    m_address.host = "127.0.0.1";
-    m_address.user = server.user;
-    m_address.password = server.password;
-  }
-  ~ReplayProxy() {
-    close(m_stdin); // it ends when its standard input closes
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-  }
-  ReplayProxy(const ReplayProxy &) = delete;
-  ReplayProxy &operator=(const ReplayProxy &) = delete;
-  const bench::ServerAddress &address() const { return m_address; }
-
-private:
-  pid_t m_pid = 0;
-  int m_stdin = -1;
-  bench::ServerAddress m_address;
-};
 
 // ---------------------------------------------------------------------------
 // The main window.
@@ -983,7 +936,7 @@ int run(int argc, char **argv) {
     drainEvents();
 
   const std::string dir = QCoreApplication::applicationDirPath().toStdString();
-  ReplayProxy proxy(dir + "/qwb_replay", server);
+  bench::ProxyProcess proxy(dir + "/qwb_replay", server);
   auto direct = std::make_unique<bench::Connection>(server);
   auto replayed = std::make_unique<bench::Connection>(proxy.address());
   Floor floor{bench::RawClient::get(), direct->handle()};

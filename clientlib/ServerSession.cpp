@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -157,6 +158,9 @@ private:
   std::atomic<bool> m_brokeConnection{false};
   std::function<void()> m_onCancel;
 };
+
+// The call whose work runs on this thread, if any.
+thread_local const CallState *RunningCall = nullptr;
 
 void BlockUntilFinished(const QString &, PendingCall &call) { call.wait(); }
 
@@ -330,8 +334,8 @@ void CancelStatement(std::shared_ptr<CallState> call, MYSQL *handle, unsigned lo
 
 } // namespace
 
-void SetCallWaiter(CallWaiter waiter) {
-  Waiter() = waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished);
+CallWaiter SetCallWaiter(CallWaiter waiter) {
+  return std::exchange(Waiter(), waiter ? std::move(waiter) : CallWaiter(BlockUntilFinished));
 }
 
 QStringList LoginMethodsWithoutPassword() {
@@ -447,7 +451,9 @@ void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL
             CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), login);
         });
   session.m_worker->post([call, handle, &job] {
+    RunningCall = call.get();
     job(handle);
+    RunningCall = nullptr;
     call->finish();
   });
   const Waiting waiting(session.m_waiting);
@@ -619,6 +625,8 @@ ConnectionFacts ReadConnectionFacts(ServerSession &session) {
     return facts;
   });
 }
+
+bool ServerSession::CancelRequested() { return RunningCall && RunningCall->cancelRequested(); }
 
 bool ServerSession::BackgroundWorkRunning() {
   const std::lock_guard lock(Background().mutex);

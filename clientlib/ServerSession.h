@@ -118,9 +118,10 @@ public:
 };
 
 // How the interface thread waits for a call; `what` names it for the user.
-// The default waits without letting anything else happen.
+// The default waits without letting anything else happen. Returns the
+// waiter it replaced, so that a command can wait its own way for a while.
 using CallWaiter = std::function<void(const QString &what, PendingCall &call)>;
-void SetCallWaiter(CallWaiter waiter);
+CallWaiter SetCallWaiter(CallWaiter waiter);
 
 class ServerSession {
 public:
@@ -186,6 +187,10 @@ public:
   bool cancelledByUser(const ServerReply &reply) const;
   // Whether a call of run(), aside() or connect() is being waited for.
   bool busy() const { return m_waiting > 0; }
+  // For the work of run() while it runs on the connection's thread: whether
+  // the user has asked to cancel its call. Work of many statements stops at
+  // the next one; the statement that runs is ended by the cancel itself.
+  static bool CancelRequested();
 
   // Ends the statement of the call being waited for (as "Abbrechen" does)
   // and makes that call, and every call of run() after it, throw

@@ -59,6 +59,7 @@ QW_CHECK_SIGNATURE(mysql_get_ssl_cipher, const char *(MYSQL *))
 QW_CHECK_SIGNATURE(mariadb_get_infov, my_bool(MYSQL *, enum mariadb_value, void *, ...))
 QW_CHECK_SIGNATURE(mysql_set_server_option, int(MYSQL *, enum enum_mysql_set_option))
 QW_CHECK_SIGNATURE(mysql_next_result, int(MYSQL *))
+QW_CHECK_SIGNATURE(mysql_reset_connection, int(MYSQL *))
 #undef QW_CHECK_SIGNATURE
 
 ClientLibraryMissing::ClientLibraryMissing(EntryPoint entryPoint)

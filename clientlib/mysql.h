@@ -100,7 +100,8 @@ using myodbc_remove_escape_fn = void(MYSQL *, char *name);
   X(mysql_get_ssl_cipher, const char *(MYSQL *))                                                   \
   X(mariadb_get_infov, my_bool(MYSQL *, enum mariadb_value, void *, ...))                          \
   X(mysql_set_server_option, int(MYSQL *, enum enum_mysql_set_option))                             \
-  X(mysql_next_result, int(MYSQL *))
+  X(mysql_next_result, int(MYSQL *))                                                               \
+  X(mysql_reset_connection, int(MYSQL *))
 
 namespace mysql {
 

@@ -128,17 +128,10 @@ void WaitWithWindow(const QString &what, const WaitedCall &call) {
     return;
   WaitCursor cursor;
   InputHold hold;
-  QEventLoop loop;
-  QObject relay; // lives on this thread: the call's thread finishes through it
-  if (!call.notifyWhenFinished([&relay, &loop] {
-        QMetaObject::invokeMethod(
-            &relay, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-      }))
-    return;
   std::unique_ptr<TWaitForm> window;
   QTimer later;
   later.setSingleShot(true);
-  QObject::connect(&later, &QTimer::timeout, &relay, [&] {
+  QObject::connect(&later, &QTimer::timeout, [&] {
     if (call.finished())
       return;
     window = std::make_unique<TWaitForm>(what, call.cancel, QApplication::activeWindow());
@@ -146,7 +139,17 @@ void WaitWithWindow(const QString &what, const WaitedCall &call) {
     window->show();
   });
   later.start(std::max(0, WaitWindowDelay() - static_cast<int>(Moment.count())));
-  loop.exec();
+  RunEventsUntilFinished(call);
+}
+
+void RunEventsUntilFinished(const WaitedCall &call) {
+  QEventLoop loop;
+  QObject relay; // lives on this thread: the call's thread finishes through it
+  if (call.notifyWhenFinished([&relay, &loop] {
+        QMetaObject::invokeMethod(
+            &relay, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+      }))
+    loop.exec();
 }
 
 TWaitForm::TWaitForm(const QString &what, std::function<void()> cancel, QWidget *parent)

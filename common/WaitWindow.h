@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <functional>
+#include <utility>
 
 class QLabel;
 
@@ -50,8 +51,21 @@ struct WaitedCall {
   std::function<void()> cancel;
 };
 
+// The WaitedCall of any call that offers these functions itself (the
+// session's PendingCall).
+template <typename Call> WaitedCall WaitedCallOf(Call &call) {
+  return {
+      [&call] { return call.finished(); },
+      [&call](std::chrono::milliseconds time) { return call.waitFor(time); },
+      [&call](std::function<void()> notify) { return call.notifyWhenFinished(std::move(notify)); },
+      [&call] { call.cancel(); }};
+}
+
 // Waits for the call as described above; returns once it has finished.
 void WaitWithWindow(const QString &what, const WaitedCall &call);
+// Lets the interface thread go on (paint, run its timers) until the call has
+// finished; returns at once when it already has.
+void RunEventsUntilFinished(const WaitedCall &call);
 // How long a call runs before "Bitte warten" shows (400 ms; tests shorten it).
 void SetWaitWindowDelay(int milliseconds);
 

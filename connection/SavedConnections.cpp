@@ -535,6 +535,10 @@ QList<SavedConnection> MergeSavedConnections(const QList<SavedConnection> &base,
 
 bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection> &rows,
                                QString *reason) {
+  return ReplaceFile(path, EncodeSavedConnections(rows), FileAccess::OwnerOnly, reason);
+}
+
+bool ReplaceFile(const QString &path, QByteArrayView bytes, FileAccess access, QString *reason) {
   QString why;
   auto fail = [reason, &why]() {
     if (reason)
@@ -553,12 +557,13 @@ bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection>
   // killed save leaves nothing behind; where the file system cannot do that,
   // it has a temporary name that a failure removes again.
   QByteArray tempName;
-  Descriptor file(::openat(folder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  const mode_t mode = access == FileAccess::OwnerOnly ? 0600 : 0666; // the umask applies
+  Descriptor file(::openat(folder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
   if (!file && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     do {
       tempName = temporaryName(finalName);
       file.fd = ::openat(folder.fd, tempName.constData(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     } while (!file && errno == EEXIST);
   }
   auto failAndClean = [&]() {
@@ -571,9 +576,8 @@ bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection>
     tempName.clear();
     return fail();
   }
-  if (::fchmod(file.fd, 0600) != 0)
+  if (access == FileAccess::OwnerOnly && ::fchmod(file.fd, 0600) != 0)
     return failAndClean();
-  const QByteArray bytes = EncodeSavedConnections(rows);
   QW_SAVE_STEP(Opened, 0, bytes.size());
   if (!writeFully(file.fd, bytes, [&]([[maybe_unused]] qint64 written) {
         QW_SAVE_STEP(Wrote, written, bytes.size());

@@ -104,6 +104,13 @@ QList<SavedConnection> MergeSavedConnections(const QList<SavedConnection> &base,
 bool WriteSavedConnectionsFile(const QString &path, const QList<SavedConnection> &rows,
                                QString *reason);
 
+// How WriteSavedConnectionsFile writes, for any file: `bytes` go into a new
+// file in the same folder, which replaces the old one only when it is
+// complete and on disk. A link at `path` is replaced, never followed.
+// OwnerOnly: readable by its owner alone; Shared: as the umask lets it be.
+enum class FileAccess { OwnerOnly, Shared };
+bool ReplaceFile(const QString &path, QByteArrayView bytes, FileAccess access, QString *reason);
+
 // The list's file for one run of the program: where it lives (decided at the
 // first load) and what this instance last read there or wrote, against which
 // a save merges what other running instances saved meanwhile.

@@ -223,6 +223,28 @@ qw_stop_server() {
   kill -9 "$pid" 2>/dev/null || true
 }
 
+# A benchmark's server: root over TCP without password, as quellwerk_bench and
+# qwb_schema_sql connect (QW_TEST_HOST, QW_TEST_PORT, QW_TEST_USER exported).
+qw_bench_server_user() {
+  qw_sql <<'SQL'
+CREATE USER IF NOT EXISTS 'root'@'127.0.0.1';
+GRANT ALL PRIVILEGES ON *.* TO 'root'@'127.0.0.1' WITH GRANT OPTION;
+FLUSH PRIVILEGES;
+SQL
+  export QW_TEST_HOST=127.0.0.1 QW_TEST_PORT=$QW_SERVER_PORT QW_TEST_USER=root
+}
+
+# The lines that open a benchmark's results: the machine, the software, the
+# load, and the command (given as arguments).
+qw_bench_facts() {
+  echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
+    "$(free -g | awk '/^Mem:/{print $2}') GiB; $(uname -sr)"
+  echo "Software: Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null)," \
+    "$(mariadbd --version | sed 's/^.*Ver //'), libmariadb3 $(dpkg-query -W -f='${Version}' libmariadb3)"
+  echo "Load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "Command: $*"
+}
+
 # qw_start_sshd DIR: a private OpenSSH server on 127.0.0.1 and a free port,
 # running as the user who calls it, with everything in DIR: its own host key
 # (DIR/host_ed25519), a second host key that stands for a changed one

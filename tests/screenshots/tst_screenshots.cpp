@@ -14,6 +14,7 @@
 #include "app/mysql_test_main.h"
 #include "clientlib/ServerSession.h"
 #include "common/WaitWindow.h"
+#include "compare/CompareCommand.h"
 #include "connection/PasswordPrompt.h"
 #include "connection/PasswordStore.h"
 #include "connection/SavedConnections.h"
@@ -24,6 +25,8 @@
 #include "schema/NeueDBFUnit.h"
 #include "schema/NewTableFUnit.h"
 #include "schema/RenameTableFUnit.h"
+#include "sqlfile/ExportForm.h"
+#include "sqlfile/ProgressWindow.h"
 #include "ssh/SshPromptDialog.h"
 #include "structure/StructureForm.h"
 #include "tests/support/TestSupport.h"
@@ -115,6 +118,16 @@ QStringList overlaps(const QWidget &form) {
   }
   return found;
 }
+
+// A call that runs for as long as a window that waits for it is looked at.
+struct RunningCall : PendingCall {
+  bool finished() const override { return false; }
+  void wait() override {}
+  bool waitFor(std::chrono::milliseconds) override { return false; }
+  bool notifyWhenFinished(std::function<void()>) override { return true; }
+  void cancel() override {}
+  bool cancelRequested() const override { return false; }
+};
 
 } // namespace
 
@@ -251,6 +264,42 @@ private slots:
     w->close();
   }
 
+  // Comparing the demo database with a test copy that drifted apart: the
+  // choice of the other database, then the result.
+  void compareWindow() {
+    QW_REQUIRE_SERVER();
+    const QString copy = QStringLiteral("laden_test");
+    admin->dropDatabase(copy);
+    admin->exec(QStringLiteral("CREATE DATABASE `laden_test` CHARACTER SET utf8mb4"));
+    for (const QString &table : admin->tables(Db))
+      admin->exec(
+          QStringLiteral("CREATE TABLE `laden_test`.%1 LIKE `laden`.%1").arg(QuoteName(table)));
+    admin->exec(QStringLiteral("ALTER TABLE `laden_test`.`kunden` MODIFY `name` VARCHAR(40) NOT "
+                               "NULL, ADD `telefon` VARCHAR(30), DROP KEY `ort`"));
+    admin->exec(QStringLiteral("ALTER TABLE `laden_test`.`artikel` MODIFY `preis` DECIMAL(8,2) "
+                               "NOT NULL DEFAULT 0.00 COMMENT 'netto'"));
+    admin->exec(QStringLiteral("CREATE TABLE `laden_test`.`notizen` (`nr` INT PRIMARY KEY)"));
+    ClickCaption(form->ListView1, Db);
+    ModalScript modal;
+    modal.push([&](QDialog &d) {
+      auto &source = static_cast<TCompareSourceForm &>(d);
+      const auto found = source.DatabaseList->findItems(copy, Qt::MatchExactly);
+      if (!found.isEmpty())
+        source.DatabaseList->setCurrentItem(found.first());
+      capture(d, QStringLiteral("compare-source"));
+      d.hide();
+      return int(QDialog::Accepted);
+    });
+    modal.push([&](QDialog &d) {
+      capture(d, QStringLiteral("compare"));
+      d.hide();
+      return int(QDialog::Rejected);
+    });
+    form->CompareDatabase();
+    QCOMPARE(modal.shownCount, 2);
+    admin->dropDatabase(copy);
+  }
+
   void connectionDialog() {
     TDialog &d = *form->Dialog;
     QCOMPARE(d.ListView1->count(), 3);
@@ -361,6 +410,25 @@ private slots:
         QStringLiteral("Ändere die Tabelle „bestellpositionen_archiv_2025“ ..."), [] {},
         form.get());
     capture(w, QStringLiteral("wait"));
+  }
+
+  void exportDialog() {
+    TExportForm d(QStringLiteral("Die Struktur der Datenbank „laden“ (Tabellen, Sichten und "
+                                 "Trigger) wird als SQL in eine Datei geschrieben."),
+                  true, form.get());
+    d.FileEd->setText(QStringLiteral("/home/anna/laden.sql"));
+    capture(d, QStringLiteral("export-structure"));
+  }
+
+  void progressWindow() {
+    RunningCall call;
+    TProgressForm w(
+        QStringLiteral("SQL-Datei ausführen"),
+        QStringLiteral("„laden.sql“ wird auf der Datenbank „laden_test“ ausgeführt ..."), call,
+        form.get());
+    w.showProgress(420,
+                   QStringLiteral("12,3 von 29,4 MB · 4.711 Anweisungen · noch etwa 1:02 min"));
+    capture(w, QStringLiteral("run-sql-file"));
   }
 };
 
