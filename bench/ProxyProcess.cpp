@@ -32,20 +32,31 @@ ProxyProcess::ProxyProcess(const std::string &program, const ServerAddress &serv
   m_stdin = in[1];
   if (rc != 0)
     throw Error("cannot start " + program);
-  char line[64] = {};
-  std::size_t used = 0;
-  while (used + 1 < sizeof line && read(out[0], line + used, 1) == 1 && line[used] != '\n')
-    ++used;
-  close(out[0]);
-  if (std::sscanf(line, "port %u", &m_address.port) != 1)
+  m_stdout = out[0];
+  if (std::sscanf(readLine().c_str(), "port %u", &m_address.port) != 1)
     throw Error(program + " did not say its port");
   m_address.host = "127.0.0.1";
   m_address.user = server.user;
   m_address.password = server.password;
 }
 
+std::string ProxyProcess::readLine() {
+  std::string line;
+  char c;
+  while (read(m_stdout, &c, 1) == 1 && c != '\n')
+    line += c;
+  return line;
+}
+
+std::string ProxyProcess::ask(char question) {
+  if (write(m_stdin, &question, 1) != 1)
+    throw Error("the proxy does not listen");
+  return readLine();
+}
+
 ProxyProcess::~ProxyProcess() {
   close(m_stdin);
+  close(m_stdout);
   int status = 0;
   waitpid(m_pid, &status, 0);
 }

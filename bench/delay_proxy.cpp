@@ -10,6 +10,12 @@
 //
 // Any protocol passes unchanged (the MariaDB protocol with TLS included);
 // every client connection gets a connection of its own to HOST:PORT.
+//
+// It counts the client's requests: each time a client sends after the server
+// has spoken (the greeting, an answer) is one request, a turn the client
+// waits a round trip for, whether the bytes are a command, a multi-statement
+// batch or TLS records. A "c" on its standard input makes it print
+// "requests R connections C" (both since the start) on a line.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -17,6 +23,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -70,6 +77,19 @@ private:
   std::deque<Piece> m_pieces;
 };
 
+std::atomic<long> g_requests{0}, g_connections{0};
+
+// Who spoke last on one connection: a client's bytes after the server's
+// begin a request.
+struct Turns {
+  std::atomic<bool> serverSpokeLast{true}; // the server opens with its greeting
+  void clientSent() {
+    if (serverSpokeLast.exchange(false))
+      ++g_requests;
+  }
+  void serverSent() { serverSpokeLast = true; }
+};
+
 bool WriteAll(int fd, const std::string &data) {
   for (std::size_t done = 0; done < data.size();) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
@@ -80,8 +100,9 @@ bool WriteAll(int fd, const std::string &data) {
   return true;
 }
 
-// Carries `from` to `to` through a delay line: a reader and a writer.
-void Carry(int from, int to, Clock::duration delay) {
+// Carries `from` to `to` through a delay line: a reader and a writer;
+// `arrived` is told of every piece read.
+template <typename Arrived> void Carry(int from, int to, Clock::duration delay, Arrived arrived) {
   auto line = std::make_shared<DelayLine>(delay);
   std::thread writer([line, to] {
     for (;;) {
@@ -99,6 +120,7 @@ void Carry(int from, int to, Clock::duration delay) {
       line->put({});
       break;
     }
+    arrived();
     line->put(std::string(buffer, static_cast<std::size_t>(n)));
   }
   writer.join();
@@ -149,11 +171,15 @@ int main(int argc, char **argv) {
   }
   std::printf("port %d\n", ntohs(address.sin_port));
   std::fflush(stdout);
-  // Ends with its standard input, so that it never outlives the benchmark.
+  // Answers "c" with the counts; ends with its standard input, so that it
+  // never outlives the benchmark.
   std::thread([] {
     char c;
     while (read(0, &c, 1) > 0)
-      ;
+      if (c == 'c') {
+        std::printf("requests %ld connections %ld\n", g_requests.load(), g_connections.load());
+        std::fflush(stdout);
+      }
     std::_Exit(0);
   }).detach();
   for (;;) {
@@ -163,10 +189,12 @@ int main(int argc, char **argv) {
     std::thread([client, halfTrip, host = std::string(argv[1]), port = std::string(argv[2])] {
       const int server = ConnectTo(host.c_str(), port.c_str());
       if (server >= 0) {
+        ++g_connections;
         NoDelay(client);
         NoDelay(server);
-        std::thread back([=] { Carry(server, client, halfTrip); });
-        Carry(client, server, halfTrip);
+        auto turns = std::make_shared<Turns>();
+        std::thread back([=] { Carry(server, client, halfTrip, [&] { turns->serverSent(); }); });
+        Carry(client, server, halfTrip, [&] { turns->clientSent(); });
         back.join();
         close(server);
       }

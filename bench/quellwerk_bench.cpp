@@ -23,6 +23,7 @@
 //                   [--scale T1,T2,...] [--repeat N] [--startup-runs N]
 //                   [--memory-runs N] [--gap-runs N] [--plot-data FILE]
 //                   [--plain-only] [--x11-clicks N]
+//                   [--latency MS,MS,...] [--latency-repeat N] [--tls]
 //
 // --x11-clicks N measures only what a user sees through a real X server (run
 // it under Xvfb with QT_QPA_PLATFORM=xcb), N rounds of each click of the
@@ -31,10 +32,16 @@
 // paint. Then, --startup-runs times each, the start-up of the three probe
 // programs until the X server has drawn their first paint.
 //
+// --latency 0,50,150 measures only the actions a user makes against a far
+// server (see bench/LatencyBench.h): each through qwb_delay at each round
+// trip, --latency-repeat rounds, beside the mariadb command-line client; --tls
+// says that the server offers TLS (the client then asks for it too).
+//
 // The server is the one of QW_TEST_HOST, QW_TEST_PORT and QW_TEST_USER (root
 // without password), as scripts/test and bench/run-benchmark export them.
 #include "app/Forms.h"
 #include "app/mysql_test_main.h"
+#include "bench/LatencyBench.h"
 #include "bench/ProxyProcess.h"
 #include "bench/RawClient.h"
 #include "bench/Schema.h"
@@ -54,6 +61,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
@@ -111,6 +119,8 @@ struct Options {
   std::string plotData;
   bool plainOnly = false;
   int x11Clicks = 0;
+  bench::LatencyOptions latency;
+  bool latencyMode = false;
 };
 
 std::vector<int> parseList(const char *text) {
@@ -161,6 +171,13 @@ Options parseOptions(int argc, char **argv) {
       o.plainOnly = true;
     else if (arg == "--x11-clicks")
       o.x11Clicks = std::stoi(value());
+    else if (arg == "--latency") {
+      o.latency.delays = parseList(value());
+      o.latencyMode = !o.latency.delays.empty();
+    } else if (arg == "--latency-repeat")
+      o.latency.repeat = std::stoi(value());
+    else if (arg == "--tls")
+      o.latency.tls = true;
     else
       throw bench::Error("unknown argument " + arg);
   }
@@ -924,6 +941,13 @@ int run(int argc, char **argv) {
     std::fprintf(stderr, "schema ready in %.1f s\n", msSince(start, Clock::now()) / 1000);
   }
 
+  // The latency mode connects as a user does, and the program keeps what it
+  // learns of a server (its certificate trusted) in its settings: in a
+  // folder of its own, not the user's.
+  QTemporaryDir settings;
+  if (o.latencyMode)
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+
   QApplication app(argc, argv);
   QApplication::setApplicationName(ApplicationTitle);
   InstallGermanTranslations();
@@ -936,6 +960,12 @@ int run(int argc, char **argv) {
     drainEvents();
 
   const std::string dir = QCoreApplication::applicationDirPath().toStdString();
+  if (o.latencyMode) {
+    bench::LatencyOptions latency = o.latency;
+    latency.programDir = dir;
+    bench::MeasureLatency(*form, server, latency, drainEvents);
+    return 0;
+  }
   bench::ProxyProcess proxy(dir + "/qwb_replay", server);
   auto direct = std::make_unique<bench::Connection>(server);
   auto replayed = std::make_unique<bench::Connection>(proxy.address());

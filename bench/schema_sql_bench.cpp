@@ -35,6 +35,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -114,6 +115,56 @@ double Since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+double Ms(const timeval &t) {
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+}
+
+// Processor time (user and system) of this process or of its ended children.
+double CpuMs(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  return Ms(usage.ru_utime) + Ms(usage.ru_stime);
+}
+
+// Processor time of the server (QWB_SERVER_PID, which bench/run-schema-sql
+// sets), or 0 when it is not known.
+double ServerCpuMs() {
+  const char *pid = std::getenv("QWB_SERVER_PID");
+  if (!pid || !*pid)
+    return 0;
+  FILE *stat = std::fopen((std::string("/proc/") + pid + "/stat").c_str(), "r");
+  if (!stat)
+    return 0;
+  char text[1024] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, stat);
+  std::fclose(stat);
+  text[n] = 0;
+  // After the name in parentheses: state is field 3, utime and stime 14 and 15.
+  const char *rest = std::strrchr(text, ')');
+  unsigned long long utime = 0, stime = 0;
+  if (!rest || std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+                           &utime, &stime) != 2)
+    return 0;
+  return static_cast<double>(utime + stime) * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Wall-clock time, the processor time of the client side (this process for
+// Quellwerk, the tool's process for the tools) and of the server.
+struct Cost {
+  double ms = 0, clientCpuMs = 0, serverCpuMs = 0;
+};
+
+template <typename Work> Cost Measured(int who, Work work) {
+  const double client0 = CpuMs(who), server0 = ServerCpuMs();
+  const Clock::time_point start = Clock::now();
+  work();
+  Cost c;
+  c.ms = Since(start);
+  c.clientCpuMs = CpuMs(who) - client0;
+  c.serverCpuMs = ServerCpuMs() - server0;
+  return c;
+}
+
 ServerEndpoint Endpoint(const bench::ServerAddress &a) {
   ServerEndpoint e;
   e.host = QString::fromStdString(a.host);
@@ -186,6 +237,16 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+Cost Median(const std::vector<Cost> &costs) {
+  std::vector<double> ms, client, server;
+  for (const Cost &c : costs) {
+    ms.push_back(c.ms);
+    client.push_back(c.clientCpuMs);
+    server.push_back(c.serverCpuMs);
+  }
+  return {Median(ms), Median(client), Median(server)};
+}
+
 void FreshLoadDatabase(bench::Connection &admin) {
   admin.exec("DROP DATABASE IF EXISTS " + LoadDatabase);
   admin.exec("CREATE DATABASE " + LoadDatabase);
@@ -196,17 +257,21 @@ void Measure(bench::Connection &admin, const bench::ServerAddress &a, int tables
              const std::string &work, const std::string &label) {
   const std::string db = Database(tables), ours = work + "/qwb_ours.sql",
                     dump = work + "/qwb_dump.sql";
-  std::vector<double> exportOurs, exportDump, loadOurs, loadClient;
+  std::vector<Cost> exportOurs, exportDump, loadOurs, loadClient;
   const auto exportBoth = [&] {
-    exportOurs.push_back(ExportOurs(a, db, ours));
-    exportDump.push_back(Shell(Client("mariadb-dump", a) + " --no-data " + db + " > " + dump));
+    exportOurs.push_back(Measured(RUSAGE_SELF, [&] { ExportOurs(a, db, ours); }));
+    exportDump.push_back(Measured(RUSAGE_CHILDREN, [&] {
+      Shell(Client("mariadb-dump", a) + " --no-data " + db + " > " + dump);
+    }));
   };
   const auto loadOne = [&](bool quellwerk) {
     FreshLoadDatabase(admin);
     if (quellwerk)
-      loadOurs.push_back(LoadOurs(a, LoadDatabase, ours));
+      loadOurs.push_back(Measured(RUSAGE_SELF, [&] { LoadOurs(a, LoadDatabase, ours); }));
     else
-      loadClient.push_back(Shell(Client("mariadb", a) + " " + LoadDatabase + " < " + ours));
+      loadClient.push_back(Measured(RUSAGE_CHILDREN, [&] {
+        Shell(Client("mariadb", a) + " " + LoadDatabase + " < " + ours);
+      }));
   };
   exportBoth(); // the file both load
   // Each side goes first every other round, so that neither always meets the
@@ -217,12 +282,13 @@ void Measure(bench::Connection &admin, const bench::ServerAddress &a, int tables
     if (round + 1 < repeat)
       exportBoth();
   }
-  const double eo = Median(exportOurs), ed = Median(exportDump), lo = Median(loadOurs),
-               lc = Median(loadClient);
-  std::printf("| export, %s, %d tables | %.0f | %.0f | **%.2f** |\n", label.c_str(), tables, eo, ed,
-              eo / ed);
-  std::printf("| load, %s, %d tables | %.0f | %.0f | **%.2f** |\n", label.c_str(), tables, lo, lc,
-              lo / lc);
+  const auto row = [&](const char *what, const Cost &q, const Cost &t) {
+    std::printf("| %s, %s, %d tables | %.0f | %.0f | **%.2f** | %.0f | %.0f | %.0f | %.0f |\n",
+                what, label.c_str(), tables, q.ms, t.ms, q.ms / t.ms, q.clientCpuMs, t.clientCpuMs,
+                q.serverCpuMs, t.serverCpuMs);
+  };
+  row("export", Median(exportOurs), Median(exportDump));
+  row("load", Median(loadOurs), Median(loadClient));
   std::fflush(stdout);
 }
 
@@ -314,7 +380,9 @@ int main(int argc, char **argv) {
     Generate(admin, o.tables);
     Generate(admin, o.delayTables);
     std::printf(
-        "| Schema as SQL | Quellwerk ms | MariaDB tool ms | ratio |\n|---|---:|---:|---:|\n");
+        "| Schema as SQL | Quellwerk ms | MariaDB tool ms | ratio | Quellwerk CPU ms | tool "
+        "CPU ms | server CPU ms, Quellwerk | server CPU ms, tool |\n"
+        "|---|---:|---:|---:|---:|---:|---:|---:|\n");
     Measure(admin, server, o.tables, o.repeat, o.work, "0 ms");
     {
       const std::string self = argv[0];
