@@ -24,6 +24,7 @@
 //                   [--memory-runs N] [--gap-runs N] [--plot-data FILE]
 //                   [--plain-only] [--x11-clicks N]
 //                   [--latency MS,MS,...] [--latency-repeat N] [--tls]
+//                   [--keep-schema]
 //
 // --x11-clicks N measures only what a user sees through a real X server (run
 // it under Xvfb with QT_QPA_PLATFORM=xcb), N rounds of each click of the
@@ -35,7 +36,9 @@
 // --latency 0,50,150 measures only the actions a user makes against a far
 // server (see bench/LatencyBench.h): each through qwb_delay at each round
 // trip, --latency-repeat rounds, beside the mariadb command-line client; --tls
-// says that the server offers TLS (the client then asks for it too).
+// says that the server offers TLS (the client then asks for it too);
+// --keep-schema leaves the server's databases as they are (the benchmark's
+// schema is neither made nor cut to size), to measure next to what it holds.
 //
 // The server is the one of QW_TEST_HOST, QW_TEST_PORT and QW_TEST_USER (root
 // without password), as scripts/test and bench/run-benchmark export them.
@@ -121,6 +124,7 @@ struct Options {
   int x11Clicks = 0;
   bench::LatencyOptions latency;
   bool latencyMode = false;
+  bool keepSchema = false;
 };
 
 std::vector<int> parseList(const char *text) {
@@ -178,6 +182,8 @@ Options parseOptions(int argc, char **argv) {
       o.latency.repeat = std::stoi(value());
     else if (arg == "--tls")
       o.latency.tls = true;
+    else if (arg == "--keep-schema")
+      o.keepSchema = true;
     else
       throw bench::Error("unknown argument " + arg);
   }
@@ -934,7 +940,7 @@ int run(int argc, char **argv) {
   if (!mysql::ClientLibraryHandle)
     throw bench::Error("cannot load the client library");
   const bench::ServerAddress server = bench::ServerAddress::fromEnvironment();
-  {
+  if (!(o.latencyMode && o.keepSchema)) {
     bench::Connection admin(server, true);
     const auto start = Clock::now();
     bench::GenerateSchema(admin, o.size);
