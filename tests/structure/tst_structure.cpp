@@ -311,14 +311,18 @@ private slots:
   void changesExactlyThatObject_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("foreignKey");
+    QTest::addColumn<bool>("swapped"); // the table swapped with a twin before the drop
     for (const char *name : {"a`b", "it's", "mit Leer", "Größe", "<img src=/dev/zero>"}) {
-      QTest::addRow("index %s", name) << QString::fromUtf8(name) << false;
-      QTest::addRow("foreign key %s", name) << QString::fromUtf8(name) << true;
+      QTest::addRow("index %s", name) << QString::fromUtf8(name) << false << false;
+      QTest::addRow("foreign key %s", name) << QString::fromUtf8(name) << true << false;
     }
+    QTest::addRow("index, table swapped") << QStringLiteral("it's") << false << true;
+    QTest::addRow("foreign key, table swapped") << QStringLiteral("it's") << true << true;
   }
   void changesExactlyThatObject() {
     QFETCH(QString, name);
     QFETCH(bool, foreignKey);
+    QFETCH(bool, swapped);
     const QString table = QStringLiteral("t`' ü <b>");
     admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_struktur.`t``' ü <b>`"));
     admin->exec(QStringLiteral("CREATE TABLE qwt_struktur.`t``' ü <b>` (id INT PRIMARY KEY, "
@@ -371,6 +375,21 @@ private slots:
     after.sort();
     QCOMPARE(after, expected);
 
+    // Another session swaps the table's name with a twin's (an index of the
+    // same name, other columns) while the window shows it: nothing is dropped.
+    admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_struktur.zwilling"));
+    const auto dropTwin = qScopeGuard(
+        [&] { admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_struktur.zwilling")); });
+    if (swapped) {
+      admin->exec(QStringLiteral("CREATE TABLE qwt_struktur.zwilling (id INT PRIMARY KEY, y INT, "
+                                 "KEY `%1` (y))")
+                      .arg(QString(name).replace('`', "``")));
+      admin->exec(QStringLiteral(
+          "RENAME TABLE qwt_struktur.`t``' ü <b>` TO qwt_struktur.zwischen, qwt_struktur.zwilling "
+          "TO qwt_struktur.`t``' ü <b>`, qwt_struktur.zwischen TO qwt_struktur.zwilling"));
+    }
+    const QStringList twin = objects(table);
+
     // Dropping it again, from its row in the window.
     QTreeWidget *list = foreignKey ? w->ForeignKeyList : w->IndexList;
     Select(list, name);
@@ -380,6 +399,18 @@ private slots:
     messages.clear();
     admin->startQueryLog();
     QTest::keyClick(list, Qt::Key_Delete);
+    if (swapped) {
+      admin->stopQueryLog();
+      QCOMPARE(messages.shown.size(), 2);
+      QVERIFY2(messages.shown[1].text.contains(QStringLiteral("nicht mehr die angezeigte")),
+               qPrintable(messages.shown[1].text));
+      QCOMPARE(objects(table), twin);
+      after = objects(QStringLiteral("zwilling"));
+      after.sort();
+      QCOMPARE(after, expected);
+      w->close();
+      return;
+    }
     QCOMPARE(messages.shown.size(), 1);
     QVERIFY(admin->statementsOf(form->Session->connectionId()).contains(messages.shown[0].text));
     admin->stopQueryLog();
