@@ -178,6 +178,7 @@ bool ShowComparison(QWidget *parent, ServerSession &main, ServerSession &scriptO
   TCompareForm form(scriptOn, sides, *comparison, compare, parent);
   messagesOver = &form;
   ExecModal(form);
+  form.rethrowStop();
   return form.sent();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/BitBtnXP.h"
+#include "common/Interaction.h"
 #include "compare/ComparisonScript.h"
 
 #include <QDialog>
@@ -53,6 +54,9 @@ public:
   QList<ComparisonStatement> ChosenScript() const;
   // Whether a statement reached the server.
   bool sent() const { return m_sent; }
+  // What ended the command while the window was open (the program's
+  // connection lost during a run), thrown again once it has closed.
+  void rethrowStop() const { m_stop.rethrow(); }
 
 public slots:
   void RunBtnClick();
@@ -68,4 +72,5 @@ private:
   SchemaComparison m_comparison;
   Recompare m_compareAgain;
   bool m_sent = false;
+  DialogStop m_stop{this};
 };

@@ -578,6 +578,29 @@ private slots:
     const SchemaComparison left = CompareSchemas(model(DbA), model(DbB));
     QCOMPARE(left.steps.size(), 1);
     QVERIFY(left.steps.first().losesData);
+
+    // The program's connection lost while the script runs: the window
+    // closes, and the loss is said once, as after any other command.
+    make(DbB, b);
+    form = OpenMainForm(true);
+    ClickCaption(form->ListView1, DbA);
+    modal.push([&](QDialog &d) {
+      auto &source = static_cast<TCompareSourceForm &>(d);
+      source.DatabaseList->setCurrentItem(
+          source.DatabaseList->findItems(DbB, Qt::MatchExactly).value(0));
+      return int(QDialog::Accepted);
+    });
+    modal.push([&](QDialog &d) {
+      admin->exec(QStringLiteral("KILL %1").arg(form->Session->connectionId()));
+      static_cast<TCompareForm &>(d).RunBtn->click();
+      return int(QDialog::Rejected);
+    });
+    messages.clear();
+    form->CompareAction->trigger();
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Verbindung abgebrochen"));
+    QVERIFY(!form->connected());
+    CloseMainForm(form);
   }
 
   // The other side through another saved connection (here a second entry
