@@ -151,8 +151,7 @@ TCompareForm::TCompareForm(ServerSession &session, ComparisonSides sides,
   layout->addWidget(RunLabel);
   layout->addLayout(buttons);
 
-  connect(RunBtn, &QPushButton::clicked, this,
-          [this] { RunHandler(this, [this] { RunBtnClick(); }); });
+  connect(RunBtn, &QPushButton::clicked, this, [this] { m_stop.run([this] { RunBtnClick(); }); });
   connect(SaveBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { SaveBtnClick(); }); });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
