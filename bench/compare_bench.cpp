@@ -23,6 +23,7 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -37,6 +38,7 @@ struct Options {
   int tables = 10000;
   int repeat = 5;
   std::string engine = "InnoDB";
+  int connections = 2;
 };
 
 double msSince(Clock::time_point start) {
@@ -183,12 +185,20 @@ struct Run {
   double total() const { return read + model + compare; }
 };
 
-Run Compare(ServerSession &session, int serverPid) {
+// Reads both databases at once over two connections, as the program does,
+// or with `second` null one after the other over one.
+Run Compare(ServerSession &session, ServerSession *second, int serverPid) {
   Run run;
   const double ownBefore = OwnCpuMs(), serverBefore = ServerCpuMs(serverPid);
   auto start = Clock::now();
-  const SchemaRows a = ReadSchemaRows(session, QString::fromStdString(DatabaseA));
-  const SchemaRows b = ReadSchemaRows(session, QString::fromStdString(DatabaseB));
+  SchemaRows a, b;
+  if (second) {
+    std::tie(a, b) = ReadSchemaRowsTogether(session, QString::fromStdString(DatabaseA), *second,
+                                            QString::fromStdString(DatabaseB));
+  } else {
+    a = ReadSchemaRows(session, QString::fromStdString(DatabaseA));
+    b = ReadSchemaRows(session, QString::fromStdString(DatabaseB));
+  }
   run.read = msSince(start);
   if (!a.reply.ok || !b.reply.ok)
     throw bench::Error("reading a schema failed: " +
@@ -219,11 +229,15 @@ int Main(int argc, char **argv) {
       o.repeat = std::stoi(value);
     else if (arg == "--engine")
       o.engine = value;
+    else if (arg == "--connections")
+      o.connections = std::stoi(value);
     else
       throw bench::Error("unknown argument " + arg);
   }
-  if (o.tables < 3 || o.repeat < 1 || (o.engine != "InnoDB" && o.engine != "MEMORY"))
-    throw bench::Error("--tables 3 or more, --repeat 1 or more, --engine InnoDB or MEMORY");
+  if (o.tables < 3 || o.repeat < 1 || (o.engine != "InnoDB" && o.engine != "MEMORY") ||
+      (o.connections != 1 && o.connections != 2))
+    throw bench::Error("--tables 3 or more, --repeat 1 or more, --engine InnoDB or MEMORY, "
+                       "--connections 1 or 2");
 
   mysql::LoadClientLibrary();
   if (!mysql::ClientLibraryHandle)
@@ -249,12 +263,21 @@ int Main(int argc, char **argv) {
   if (connected.step != ServerSession::ConnectStep::Connected)
     throw bench::Error("cannot connect: " + connected.reply.error.toStdString());
 
+  ServerSession secondSession;
+  ServerSession *second = nullptr;
+  if (o.connections == 2) {
+    if (secondSession.connectLike(QStringLiteral("bench"), session).step !=
+        ServerSession::ConnectStep::Connected)
+      throw bench::Error("cannot open the second connection");
+    second = &secondSession;
+  }
+
   const auto expected = static_cast<qsizetype>(Places(o.tables).size());
-  const Run first = Compare(session, serverPid);
+  const Run first = Compare(session, second, serverPid);
   std::vector<double> read, model, compare, total, clientCpu, serverCpu;
   int requests = 0;
   for (int r = 0; r < o.repeat; ++r) {
-    const Run run = Compare(session, serverPid);
+    const Run run = Compare(session, second, serverPid);
     read.push_back(run.read);
     model.push_back(run.model);
     compare.push_back(run.compare);
@@ -266,10 +289,11 @@ int Main(int argc, char **argv) {
       throw bench::Error("found " + std::to_string(run.result.differences.size()) +
                          " differences, made " + std::to_string(expected));
   }
-  std::printf("Two databases of %d %s tables each (every tenth with a foreign key), %lld places "
-              "apart; %lld steps written. Server answered directly (0 ms added).\n\n",
-              o.tables, o.engine.c_str(), static_cast<long long>(expected),
-              static_cast<long long>(first.result.steps.size()));
+  std::printf(
+      "Two databases of %d %s tables each (every tenth with a foreign key), %lld places "
+      "apart; %lld steps written. Server answered directly (0 ms added); %d connection(s).\n\n",
+      o.tables, o.engine.c_str(), static_cast<long long>(expected),
+      static_cast<long long>(first.result.steps.size()), o.connections);
   std::printf("| Comparison | read both ms | model ms | compare ms | total ms | requests | "
               "client CPU ms | server CPU ms |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");

@@ -84,3 +84,23 @@ ColumnFacts ColumnFactsFromRow(const QStringList &row) {
           row.value(4), row.value(5), row.value(6), row.value(7),
           row.value(8), row.value(9), row.value(10)};
 }
+
+ColumnDefault ColumnDefault::FromServer(const QString &columnDefault) {
+  if (columnDefault.isNull())
+    return {};
+  if (columnDefault == QLatin1String("NULL"))
+    return {Kind::Null, {}};
+  if (const std::optional<QString> text = UnquoteServerLiteral(columnDefault))
+    return {Kind::Text, *text};
+  return {Kind::Expression, columnDefault};
+}
+
+QString ColumnDefault::display() const {
+  switch (kind) {
+  case Kind::None: return {};
+  case Kind::Null: return QStringLiteral("NULL");
+  case Kind::Text: return QLatin1Char('\'') + text + QLatin1Char('\'');
+  case Kind::Expression: return text;
+  }
+  return {};
+}

@@ -51,3 +51,14 @@ QString ColumnFactsSelect(const QString &database, const QString &table, const Q
 
 // The facts from a row of those statements.
 ColumnFacts ColumnFactsFromRow(const QStringList &row);
+
+// A column's default as the server writes it (MariaDB 10.2 and later).
+struct ColumnDefault {
+  enum class Kind { None, Null, Text, Expression };
+  Kind kind = Kind::None;
+  QString text; // Text: the value itself; Expression: as written (a number, current_timestamp())
+  static ColumnDefault FromServer(const QString &columnDefault);
+  // How the structure window shows it: nothing, NULL, the text in quotes, the expression.
+  QString display() const;
+  bool operator==(const ColumnDefault &) const = default;
+};

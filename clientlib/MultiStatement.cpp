@@ -81,6 +81,11 @@ BatchReply SendBatch(MYSQL *handle, const QByteArray &request, qsizetype count,
 }
 
 void ResetSession(MYSQL *handle) {
+  // On a connection that is gone the library's reset never returns (it
+  // waits for the rest of a request's results, which cannot come); the
+  // loss stays the last error, for the caller to find.
+  if (ConnectionLossOn(handle))
+    return;
   if (mysql::HasEntryPoint(mysql::OptionalEntryPoint::mysql_reset_connection) &&
       mysql::mysql_reset_connection(handle) == 0)
     return;

@@ -185,3 +185,17 @@ SchemaRows ReadSchemaRows(ServerSession &session, const QString &database) {
                        return rows;
                      });
 }
+
+std::pair<SchemaRows, SchemaRows> ReadSchemaRowsTogether(ServerSession &first,
+                                                         const QString &firstDatabase,
+                                                         ServerSession &second,
+                                                         const QString &secondDatabase) {
+  std::pair<SchemaRows, SchemaRows> rows;
+  SessionAccess::ExecuteTogether(
+      first, second,
+      QStringLiteral("Lese die Struktur der Datenbanken „%1“ und „%2“ ...")
+          .arg(firstDatabase, secondDatabase),
+      [&](MYSQL *handle) { ReadOn(handle, firstDatabase, rows.first); },
+      [&](MYSQL *handle) { ReadOn(handle, secondDatabase, rows.second); });
+  return rows;
+}

@@ -15,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 struct SchemaRows {
   ServerReply reply; // the first refusal; the rows are then incomplete
   bool databaseExists = true;
@@ -40,3 +42,10 @@ struct SchemaRows {
 };
 
 SchemaRows ReadSchemaRows(ServerSession &session, const QString &database);
+// Reads two databases at the same time, each over its own connection (two
+// sessions, which may be connected to the same server), so that the
+// server's work on the one does not wait for the other.
+std::pair<SchemaRows, SchemaRows> ReadSchemaRowsTogether(ServerSession &first,
+                                                         const QString &firstDatabase,
+                                                         ServerSession &second,
+                                                         const QString &secondDatabase);

@@ -8,6 +8,7 @@
 
 #include <stdexcept>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -157,6 +158,59 @@ private:
   std::atomic<bool> m_cancelRequested{false};
   std::atomic<bool> m_brokeConnection{false};
   std::function<void()> m_onCancel;
+};
+
+// Two calls that run at the same time, waited for as one: finished once
+// both are, cancelled together.
+class BothCalls : public PendingCall {
+public:
+  BothCalls(std::shared_ptr<CallState> first, std::shared_ptr<CallState> second)
+      : m_first(std::move(first)), m_second(std::move(second)) {}
+
+  bool finished() const override { return m_first->finished() && m_second->finished(); }
+  void wait() override {
+    m_first->wait();
+    m_second->wait();
+  }
+  bool waitFor(std::chrono::milliseconds time) override {
+    const auto until = std::chrono::steady_clock::now() + time;
+    return m_first->waitFor(time) &&
+           m_second->waitFor(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          until - std::chrono::steady_clock::now()),
+                                      std::chrono::milliseconds(0)));
+  }
+  bool notifyWhenFinished(std::function<void()> notify) override {
+    // Called by the call that finishes last; a call finished already counts
+    // down here, and when that is the last, nobody is notified.
+    struct Countdown {
+      std::atomic<int> left{2};
+      std::function<void()> notify;
+    };
+    auto countdown = std::make_shared<Countdown>();
+    countdown->notify = std::move(notify);
+    const auto oneFinished = [countdown] {
+      if (--countdown->left == 0)
+        countdown->notify();
+    };
+    int finishedBefore = 0;
+    for (CallState *call : {m_first.get(), m_second.get()})
+      if (!call->notifyWhenFinished(oneFinished))
+        ++finishedBefore;
+    for (int i = 0; i < finishedBefore; ++i)
+      if (--countdown->left == 0)
+        return false;
+    return true;
+  }
+  void cancel() override {
+    m_first->cancel();
+    m_second->cancel();
+  }
+  bool cancelRequested() const override {
+    return m_first->cancelRequested() || m_second->cancelRequested();
+  }
+
+private:
+  std::shared_ptr<CallState> m_first, m_second;
 };
 
 // The call whose work runs on this thread, if any.
@@ -382,6 +436,40 @@ struct ServerSession::Worker {
       job();
     }
   }
+
+  // Posts `job` as a call on `session`'s connection thread; a cancel goes
+  // through the connection `cancelThrough` was made as.
+  static std::shared_ptr<CallState> Begin(ServerSession &session, MYSQL *handle,
+                                          const Connection *cancelThrough,
+                                          std::function<void(MYSQL *)> job) {
+    if (!session.m_worker)
+      session.m_worker = std::make_unique<Worker>();
+    auto call = std::make_shared<CallState>();
+    if (cancelThrough)
+      call->setOnCancel(
+          [weak = std::weak_ptr<CallState>(call), handle, login = cancelThrough->login] {
+            if (std::shared_ptr<CallState> running = weak.lock())
+              CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), login);
+          });
+    session.m_worker->post([call, handle, job = std::move(job)] {
+      RunningCall = call.get();
+      job(handle);
+      RunningCall = nullptr;
+      call->finish();
+    });
+    return call;
+  }
+  // What the session keeps of a call that has finished.
+  static void End(ServerSession &session, const CallState &call, MYSQL *handle) {
+    session.m_lastCancelled = call.cancelRequested();
+    if (call.brokeConnection() && session.m_connection && session.m_connection->handle == handle &&
+        !session.m_connection->broken) {
+      session.m_connection->broken = true;
+      if (session.m_brokenHandler)
+        session.m_brokenHandler();
+    }
+  }
+
   std::mutex mutex;
   std::condition_variable wake;
   std::deque<std::function<void()>> jobs;
@@ -441,21 +529,8 @@ void SessionAccess::Execute(ServerSession &session, const QString &what,
 void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL *handle,
                               const ServerSession::Connection *cancelThrough,
                               const std::function<void(MYSQL *)> &job) {
-  if (!session.m_worker)
-    session.m_worker = std::make_unique<ServerSession::Worker>();
-  auto call = std::make_shared<CallState>();
-  if (cancelThrough)
-    call->setOnCancel(
-        [weak = std::weak_ptr<CallState>(call), handle, login = cancelThrough->login] {
-          if (std::shared_ptr<CallState> running = weak.lock())
-            CancelStatement(std::move(running), handle, mysql::mysql_thread_id(handle), login);
-        });
-  session.m_worker->post([call, handle, &job] {
-    RunningCall = call.get();
-    job(handle);
-    RunningCall = nullptr;
-    call->finish();
-  });
+  using Worker = ServerSession::Worker;
+  const std::shared_ptr<CallState> call = Worker::Begin(session, handle, cancelThrough, job);
   const Waiting waiting(session.m_waiting);
   const std::weak_ptr<PendingCall> outer = std::exchange(session.m_current, call);
   Waiter()(what, *call);
@@ -463,13 +538,63 @@ void SessionAccess::ExecuteOn(ServerSession &session, const QString &what, MYSQL
   // caller's frame, so make sure of it.
   call->wait();
   session.m_current = outer;
-  session.m_lastCancelled = call->cancelRequested();
-  if (call->brokeConnection() && session.m_connection && session.m_connection->handle == handle &&
-      !session.m_connection->broken) {
-    session.m_connection->broken = true;
-    if (session.m_brokenHandler)
-      session.m_brokenHandler();
+  Worker::End(session, *call, handle);
+}
+
+void SessionAccess::ExecuteTogether(ServerSession &first, ServerSession &second,
+                                    const QString &what,
+                                    const std::function<void(MYSQL *)> &firstJob,
+                                    const std::function<void(MYSQL *)> &secondJob) {
+  using Worker = ServerSession::Worker;
+  for (ServerSession *session : {&first, &second}) {
+    if (session->m_interrupted)
+      throw CallInterrupted();
+    if (!session->m_connection)
+      throw std::runtime_error("Es besteht keine Verbindung zum Server");
   }
+  struct Side {
+    ServerSession &session;
+    const std::function<void(MYSQL *)> &job;
+    MYSQL *handle;
+    std::optional<QString> lost;
+    std::exception_ptr failure;
+    std::shared_ptr<CallState> call;
+  };
+  std::array<Side, 2> sides{Side{first, firstJob, first.m_connection->handle, {}, {}, {}},
+                            Side{second, secondJob, second.m_connection->handle, {}, {}, {}}};
+  for (Side &side : sides)
+    side.call = Worker::Begin(side.session, side.handle, side.session.m_connection.get(),
+                              [&side](MYSQL *handle) {
+                                try {
+                                  side.job(handle);
+                                } catch (...) {
+                                  side.failure = std::current_exception();
+                                }
+                                side.lost = ConnectionLossOn(handle);
+                              });
+  const auto both = std::make_shared<BothCalls>(sides[0].call, sides[1].call);
+  const Waiting waitingFirst(first.m_waiting), waitingSecond(second.m_waiting);
+  const std::weak_ptr<PendingCall> outerFirst = std::exchange(first.m_current, both),
+                                   outerSecond = std::exchange(second.m_current, both);
+  Waiter()(what, *both);
+  both->wait();
+  first.m_current = outerFirst;
+  second.m_current = outerSecond;
+  std::optional<QString> lost;
+  for (Side &side : sides) {
+    Worker::End(side.session, *side.call, side.handle);
+    if (side.lost) {
+      side.session.close(QStringLiteral("Schließe die abgebrochene Verbindung ..."));
+      lost = lost ? lost : side.lost;
+    }
+  }
+  if (lost)
+    throw ConnectionLost(*lost);
+  for (const Side &side : sides)
+    if (side.failure)
+      std::rethrow_exception(side.failure);
+  if (first.m_interrupted || second.m_interrupted)
+    throw CallInterrupted();
 }
 
 bool ServerSession::runAside(const QString &what, std::function<void()> job,
@@ -557,6 +682,16 @@ ServerSession::ConnectOutcome ServerSession::connect(const QString &what, const 
     m_connection.reset(new Connection{
         attempt->handle, std::make_shared<const CancelLogin>(std::move(endpoint), tls), false});
   return attempt->outcome;
+}
+
+ServerSession::ConnectOutcome ServerSession::connectLike(const QString &what,
+                                                         const ServerSession &other) {
+  if (!other.m_connection)
+    throw std::runtime_error("Es besteht keine Verbindung zum Server");
+  const CancelLogin &login = *other.m_connection->login;
+  // Shares the other connection's password, which connect() only lets go.
+  m_endpoint = login.endpoint;
+  return connect(what, login.tls);
 }
 
 void ServerSession::close(const QString &what) {

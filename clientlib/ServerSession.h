@@ -222,6 +222,11 @@ public:
   ConnectOutcome connect(const QString &what, const TlsOptions &tls,
                          QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
 
+  // Connects to `other`'s server as `other` is connected (its endpoint and
+  // password, its TLS options, its SSH tunnel), so that two connections can
+  // work at the same time. `other` must be connected; this one must not be.
+  ConnectOutcome connectLike(const QString &what, const ServerSession &other);
+
   // Closes the open connection on the connection's thread, if there is one.
   void close(const QString &what);
 

@@ -18,6 +18,13 @@ struct SessionAccess {
   static void ExecuteOn(ServerSession &session, const QString &what, MYSQL *handle,
                         const ServerSession::Connection *cancelThrough,
                         const std::function<void(MYSQL *)> &job);
+  // Runs `firstJob` on `first`'s connection and `secondJob` on `second`'s at
+  // the same time, each on its connection's thread, and waits for both as
+  // for one call: "Abbrechen" ends both. A connection found gone is closed
+  // and ConnectionLost thrown once both jobs have ended.
+  static void ExecuteTogether(ServerSession &first, ServerSession &second, const QString &what,
+                              const std::function<void(MYSQL *)> &firstJob,
+                              const std::function<void(MYSQL *)> &secondJob);
 };
 
 template <typename Work> auto ServerSession::run(const QString &what, Work &&work) {

@@ -124,26 +124,6 @@ NameList DatabaseNamesOn(MYSQL *handle) { return ReadNames(handle, DatabaseNames
 
 } // namespace
 
-ColumnDefault ColumnDefault::FromServer(const QString &columnDefault) {
-  if (columnDefault.isNull())
-    return {};
-  if (columnDefault == QLatin1String("NULL"))
-    return {Kind::Null, {}};
-  if (const std::optional<QString> text = UnquoteServerLiteral(columnDefault))
-    return {Kind::Text, *text};
-  return {Kind::Expression, columnDefault};
-}
-
-QString ColumnDefault::display() const {
-  switch (kind) {
-  case Kind::None: return {};
-  case Kind::Null: return QStringLiteral("NULL");
-  case Kind::Text: return QLatin1Char('\'') + text + QLatin1Char('\'');
-  case Kind::Expression: return text;
-  }
-  return {};
-}
-
 QString IndexKindName(IndexKind kind) {
   switch (kind) {
   case IndexKind::Primary: return QStringLiteral("PRIMARY");

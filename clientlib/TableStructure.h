@@ -14,17 +14,6 @@
 
 #include <optional>
 
-// A column's default as the server writes it (MariaDB 10.2 and later).
-struct ColumnDefault {
-  enum class Kind { None, Null, Text, Expression };
-  Kind kind = Kind::None;
-  QString text; // Text: the value itself; Expression: as written (a number, current_timestamp())
-  static ColumnDefault FromServer(const QString &columnDefault);
-  // How the structure window shows it: nothing, NULL, the text in quotes, the expression.
-  QString display() const;
-  bool operator==(const ColumnDefault &) const = default;
-};
-
 struct ColumnRecord {
   ColumnFacts facts;
   QString characterSet;

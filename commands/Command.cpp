@@ -37,22 +37,6 @@ Command::Check Command::TableAsShown(const Selection &s) const {
               .arg(s.tableName)};
 }
 
-bool Command::SelectDatabase(const QString &name) const {
-  const ServerReply reply = ::SelectDatabase(m_session, name);
-  if (reply.ok)
-    return true;
-  ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht auswählen"), reply.error);
-  return false;
-}
-
-bool Command::SendStatement(const QString &statement, const QString &what) const {
-  const ServerReply reply = ::SendStatement(m_session, what, statement);
-  if (reply.ok)
-    return true;
-  ShowMessage(m_window, reply.error);
-  return false;
-}
-
 Command::Sent Command::SelectAndSend(const QString &database, const QString &statement,
                                      const QString &what, const Check &check,
                                      const Afterwards &afterwards) const {

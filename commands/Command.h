@@ -50,12 +50,6 @@ protected:
   // that the field list shows (while it shows none, the table is still there).
   Check TableAsShown(const Selection &selection) const;
 
-  // Make `name` the connection's current database (a failure is shown titled
-  // with the server's error); send one statement (a failure is shown as the
-  // server's error text). `what` names the statement for the wait window.
-  bool SelectDatabase(const QString &name) const;
-  bool SendStatement(const QString &statement, const QString &what) const;
-
   // Which lists a command rebuilds afterwards, and whether also when the
   // database could not be selected. The lists come in the request of the
   // statement when it succeeds; they are read afresh when the server refused

@@ -119,6 +119,11 @@ int ExecModal(QDialog &dialog) {
   return dialog.exec();
 }
 
+void DialogStop::stop(std::exception_ptr stopped) {
+  m_stopped = std::move(stopped);
+  QMetaObject::invokeMethod(m_dialog, &QDialog::reject, Qt::QueuedConnection);
+}
+
 MessageHandler SetMessageHandler(MessageHandler handler) {
   return std::exchange(messageHandler(), std::move(handler));
 }

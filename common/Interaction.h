@@ -73,6 +73,34 @@ template <typename Handler> void RunHandler(QWidget *parent, Handler &&handler) 
   }
 }
 
+// The handlers of a dialog that a command shows and whose controls call the
+// server: what escapes one (the connection lost, the command ended) must
+// not cross the dialog's event loop. It is kept, the dialog closes, and the
+// command rethrows it once ExecModal has returned, ending as it would have
+// without the dialog. Later handlers do nothing.
+class DialogStop {
+public:
+  explicit DialogStop(QDialog *dialog) : m_dialog(dialog) {}
+  template <typename Handler> void run(Handler &&handler) {
+    if (m_stopped)
+      return;
+    try {
+      handler();
+    } catch (...) {
+      stop(std::current_exception());
+    }
+  }
+  void rethrow() const {
+    if (m_stopped)
+      std::rethrow_exception(m_stopped);
+  }
+
+private:
+  void stop(std::exception_ptr stopped);
+  QDialog *m_dialog;
+  std::exception_ptr m_stopped;
+};
+
 // Shows the wait cursor while the program waits for the server. Message boxes
 // and dialogs shown meanwhile get the normal arrow back.
 class WaitCursor {

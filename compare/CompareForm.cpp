@@ -22,8 +22,6 @@ namespace {
 using Kind = SchemaDifference::Kind;
 using Area = SchemaDifference::Area;
 
-QString Quoted(const QString &name) { return QStringLiteral("„%1“").arg(name); }
-
 // A cell holds one line; the whole text is its tooltip, as plain text (a
 // name like "<b>" shows as those characters, never as markup).
 void SetCell(QTreeWidgetItem *item, int column, const QString &text) {
@@ -51,7 +49,7 @@ BitBtnXP *MakeButton(const QString &caption, QStyle::StandardPixmap glyph, QWidg
 // The group of a difference in the list, and where the group stands: the
 // database itself, the tables that only one side has, each table that both
 // have, views, triggers.
-std::pair<int, QString> GroupOf(const SchemaDifference &d, const SchemaComparison &c) {
+std::pair<int, QString> GroupOf(const SchemaDifference &d, const ComparisonSides &sides) {
   switch (d.area) {
   case Area::Database: return {0, QStringLiteral("Datenbank")};
   case Area::View: return {4, QStringLiteral("Sichten")};
@@ -60,26 +58,34 @@ std::pair<int, QString> GroupOf(const SchemaDifference &d, const SchemaCompariso
   }
   if (!d.detail.isEmpty())
     return {3, d.object};
-  return d.kind == Kind::OnlyInA
-             ? std::pair(1, QStringLiteral("Tabellen nur in %1").arg(Quoted(c.databaseA)))
-             : std::pair(2, QStringLiteral("Tabellen nur in %1").arg(Quoted(c.databaseB)));
+  return d.kind == Kind::OnlyInA ? std::pair(1, QStringLiteral("Tabellen nur in %1").arg(sides.a))
+                                 : std::pair(2, QStringLiteral("Tabellen nur in %1").arg(sides.b));
 }
 
 } // namespace
 
-TCompareForm::TCompareForm(ServerSession &session, const SchemaComparison &comparison,
-                           Recompare compareAgain, QWidget *parent)
-    : QDialog(parent), m_session(session), m_compareAgain(std::move(compareAgain)) {
+TCompareForm::TCompareForm(ServerSession &session, ComparisonSides sides,
+                           const SchemaComparison &comparison, Recompare compareAgain,
+                           QWidget *parent)
+    : QDialog(parent), m_session(session), m_sides(std::move(sides)),
+      m_compareAgain(std::move(compareAgain)) {
   setObjectName(QStringLiteral("CompareForm"));
-  setWindowTitle(QStringLiteral("Vergleich von %1 mit %2")
-                     .arg(Quoted(comparison.databaseA), Quoted(comparison.databaseB)));
+  setWindowTitle(QStringLiteral("Vergleich von %1 mit %2").arg(m_sides.a, m_sides.b));
   setSizeGripEnabled(true);
 
+  // What changes stands first, in bold: a script on the wrong server would
+  // be hard to undo.
+  ChangesLabel = MakeLabel(
+      QStringLiteral("Das Skript ändert %1 – es macht sie gleich %2.").arg(m_sides.b, m_sides.a),
+      this);
+  QFont bold = ChangesLabel->font();
+  bold.setBold(true);
+  ChangesLabel->setFont(bold);
   SummaryLabel = MakeLabel({}, this);
   DifferenceList = new QTreeWidget(this);
   DifferenceList->setHeaderLabels({QStringLiteral("Unterschied"),
-                                   QStringLiteral("In %1").arg(Quoted(comparison.databaseA)),
-                                   QStringLiteral("In %1").arg(Quoted(comparison.databaseB))});
+                                   QStringLiteral("In %1").arg(m_sides.a),
+                                   QStringLiteral("In %1").arg(m_sides.b)});
   DifferenceList->setAccessibleName(QStringLiteral("Unterschiede"));
   DifferenceList->setUniformRowHeights(true);
   DifferenceList->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -92,7 +98,7 @@ TCompareForm::TCompareForm(ServerSession &session, const SchemaComparison &compa
   auto *stepsLabel =
       MakeLabel(QStringLiteral("Schritte, die %1 gleich %2 machen (was Daten löschen "
                                "kann, ist nicht gewählt):")
-                    .arg(Quoted(comparison.databaseB), Quoted(comparison.databaseA)),
+                    .arg(m_sides.b, m_sides.a),
                 this);
   stepsLabel->setBuddy(StepList);
   StepList->setAccessibleName(QStringLiteral("Schritte"));
@@ -139,13 +145,13 @@ TCompareForm::TCompareForm(ServerSession &session, const SchemaComparison &compa
   buttons->addWidget(CancelBtn);
 
   auto *layout = new QVBoxLayout(this);
+  layout->addWidget(ChangesLabel);
   layout->addWidget(SummaryLabel);
   layout->addWidget(splitter, 1);
   layout->addWidget(RunLabel);
   layout->addLayout(buttons);
 
-  connect(RunBtn, &QPushButton::clicked, this,
-          [this] { RunHandler(this, [this] { RunBtnClick(); }); });
+  connect(RunBtn, &QPushButton::clicked, this, [this] { m_stop.run([this] { RunBtnClick(); }); });
   connect(SaveBtn, &QPushButton::clicked, this,
           [this] { RunHandler(this, [this] { SaveBtnClick(); }); });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -157,22 +163,21 @@ TCompareForm::TCompareForm(ServerSession &session, const SchemaComparison &compa
 
 void TCompareForm::Show(const SchemaComparison &comparison) {
   m_comparison = comparison;
-  const QString a = Quoted(comparison.databaseA), b = Quoted(comparison.databaseB);
-  SummaryLabel->setText(
-      comparison.differences.isEmpty()
-          ? QStringLiteral("Die Datenbanken %1 und %2 haben dieselbe Struktur.").arg(a, b)
-          : QStringLiteral("%1 unterscheidet sich von %2 in %3 Punkten.")
-                .arg(b, a, QString::number(comparison.differences.size())));
+  const QString &a = m_sides.a, &b = m_sides.b;
+  SummaryLabel->setText(comparison.differences.isEmpty()
+                            ? QStringLiteral("%1 und %2 haben dieselbe Struktur.").arg(a, b)
+                            : QStringLiteral("%1 unterscheidet sich von %2 in %3 Punkten.")
+                                  .arg(b, a, QString::number(comparison.differences.size())));
 
   DifferenceList->clear();
   QList<SchemaDifference> differences = comparison.differences;
   std::stable_sort(differences.begin(), differences.end(),
                    [&](const SchemaDifference &x, const SchemaDifference &y) {
-                     return GroupOf(x, comparison).first < GroupOf(y, comparison).first;
+                     return GroupOf(x, m_sides).first < GroupOf(y, m_sides).first;
                    });
   QList<QTreeWidgetItem *> groups;
   for (const SchemaDifference &d : differences) {
-    const QString title = GroupOf(d, comparison).second;
+    const QString title = GroupOf(d, m_sides).second;
     auto group = std::find_if(groups.begin(), groups.end(), [&](QTreeWidgetItem *g) {
       return g->data(0, Qt::UserRole) == title;
     });
@@ -256,9 +261,7 @@ void TCompareForm::RunBtnClick() {
   JobProgress progress;
   ComparisonRun run;
   WithProgressWindow(
-      QStringLiteral("Skript ausführen"),
-      QStringLiteral("Das Skript macht „%1“ gleich „%2“ ...")
-          .arg(m_comparison.databaseB, m_comparison.databaseA),
+      QStringLiteral("Skript ausführen"), QStringLiteral("Das Skript ändert %1 ...").arg(m_sides.b),
       progress,
       [&](const JobProgress &p, qint64) {
         // The first statement sets the sql_mode.
@@ -266,7 +269,16 @@ void TCompareForm::RunBtnClick() {
         return ProgressView{int(done * 1000 / std::max<qsizetype>(script.size(), 1)),
                             QStringLiteral("%1 von %2 Anweisungen").arg(done).arg(script.size())};
       },
-      [&] { run = RunComparison(m_session, m_comparison, script, progress); });
+      [&] {
+        try {
+          run = RunComparison(m_session, m_comparison, script, progress);
+        } catch (const ConnectionLost &lost) {
+          if (!m_sides.ownConnection)
+            throw;
+          run.statements = script.size();
+          run.lost = lost.error;
+        }
+      });
   m_sent = m_sent || run.outcome.ran > 0 || run.outcome.failed.number > 0;
   const QString report =
       run.complete() ? QStringLiteral("%1 von %1 Anweisungen wurden ausgeführt.").arg(script.size())

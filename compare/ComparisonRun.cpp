@@ -49,8 +49,8 @@ QString Opening(const QString &statement) {
 qsizetype ComparisonRun::done() const { return std::max<qint64>(outcome.ran - 1, 0); }
 
 bool ComparisonRun::complete() const {
-  return outcome.databaseSelected && outcome.failed.number == 0 && !outcome.stopped &&
-         done() == statements;
+  return lost.isEmpty() && outcome.databaseSelected && outcome.failed.number == 0 &&
+         !outcome.stopped && done() == statements;
 }
 
 ComparisonRun RunComparison(ServerSession &session, const SchemaComparison &comparison,
@@ -70,6 +70,10 @@ QString ComparisonRunReport(const ComparisonRun &run, const SchemaComparison &co
   const QString ran = QStringLiteral("%1 von %2 Anweisungen wurden ausgeführt.")
                           .arg(run.done())
                           .arg(run.statements);
+  if (!run.lost.isEmpty())
+    return QStringLiteral("Die Verbindung zum Server ist abgebrochen: %1\n\nOb die Anweisungen "
+                          "bis dahin ausgeführt wurden, ist nicht bekannt; vergleichen Sie neu.")
+        .arg(run.lost);
   if (!run.outcome.databaseSelected)
     return QStringLiteral("Die Datenbank „%1“ konnte nicht gewählt werden: %2\n\nEs wurde nichts "
                           "ausgeführt.")

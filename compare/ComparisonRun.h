@@ -10,6 +10,7 @@
 struct ComparisonRun {
   ScriptOutcome outcome;
   qsizetype statements = 0; // chosen
+  QString lost;             // the connection broke off: the client library's text
   qsizetype done() const;   // of the chosen that ran
   bool complete() const;
 };

@@ -38,13 +38,23 @@ QString SshReport(const SshTunnel *tunnel) {
 
 ConnectionCommands::ConnectionCommands(ServerSession &session, TDialog &dialog, QWidget *window,
                                        std::unique_ptr<SshTunnel> &tunnel)
-    : m_session(session), m_dialog(dialog), m_window(window), m_tunnel(tunnel) {}
+    : m_session(session), m_dialog(&dialog), m_window(window), m_tunnel(tunnel) {}
+
+ConnectionCommands::ConnectionCommands(ServerSession &session, QWidget *window,
+                                       std::unique_ptr<SshTunnel> &tunnel)
+    : m_session(session), m_dialog(nullptr), m_window(window), m_tunnel(tunnel) {}
 
 ConnectionCommands::Attempt ConnectionCommands::Connect() {
+  if (ExecModal(*m_dialog) != QDialog::Accepted)
+    return {Attempt::Outcome::DialogCancelled, {}};
+  const Attempt attempt = Open(m_dialog->Request());
+  if (attempt.outcome == Attempt::Outcome::Connected)
+    m_dialog->ForgetPassword();
+  return attempt;
+}
+
+ConnectionCommands::Attempt ConnectionCommands::Open(ConnectionRequest request) {
   using Outcome = Attempt::Outcome;
-  if (ExecModal(m_dialog) != QDialog::Accepted)
-    return {Outcome::DialogCancelled, {}};
-  ConnectionRequest request = m_dialog.Request();
   if (!request.refusal.isEmpty()) {
     ShowMessage(m_window, request.refusal);
     return {};
@@ -119,7 +129,6 @@ ConnectionCommands::Attempt ConnectionCommands::Connect() {
                          .arg(login.host));
     return {};
   }
-  m_dialog.ForgetPassword();
   return {Outcome::Connected,
           StatusText(facts) +
               (m_tunnel ? QStringLiteral(" – ") + m_tunnel->routeText() : QString())};

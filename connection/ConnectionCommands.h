@@ -25,6 +25,7 @@
 class QWidget;
 class SshTunnel;
 class TDialog;
+struct ConnectionRequest;
 struct SshSettings;
 struct TlsSettings;
 
@@ -35,6 +36,9 @@ public:
   // use of it.
   ConnectionCommands(ServerSession &session, TDialog &dialog, QWidget *window,
                      std::unique_ptr<SshTunnel> &tunnel);
+  // For a connection without the dialog, such as a second one to a saved
+  // connection's server: only Open() and Disconnect().
+  ConnectionCommands(ServerSession &session, QWidget *window, std::unique_ptr<SshTunnel> &tunnel);
 
   struct Attempt {
     enum class Outcome { DialogCancelled, NotConnected, Connected };
@@ -46,6 +50,10 @@ public:
   // Once connected, the dialog no longer holds the password: the connection
   // keeps the one copy until "Trennen".
   Attempt Connect();
+  // Connects as `request` says (its TLS and SSH settings, its password); a
+  // failure has been reported. The session's connection, if any, is closed
+  // first.
+  Attempt Open(ConnectionRequest request);
   // Closes the connection and its tunnel.
   void Disconnect();
 
@@ -71,7 +79,7 @@ private:
                       const QDeadlineTimer &deadline);
 
   ServerSession &m_session;
-  TDialog &m_dialog;
+  TDialog *m_dialog;
   QWidget *m_window;
   std::unique_ptr<SshTunnel> &m_tunnel;
 };

@@ -369,28 +369,36 @@ ConnectionKey TDialog::namedConnection() const {
 }
 
 ConnectionRequest TDialog::Request() const {
+  ConnectionRequest request =
+      RequestFor(EditHost->text(), EditPort->text(), EditUser->text(), EditTime->text());
+  if (request.refusal.isEmpty())
+    request.endpoint.password = EditPass->text();
+  return request;
+}
+
+ConnectionRequest RequestFor(const QString &host, const QString &portText, const QString &user,
+                             const QString &timeoutText) {
   // A number that is not what it says (a port beyond 65535 that would wrap,
   // "4270x", a time-out of 0 that would wait for ever) is refused.
-  const std::optional<std::int32_t> port = NumberInRange(EditPort->text(), 1, 65535, DefaultPort);
+  const std::optional<std::int32_t> port = NumberInRange(portText, 1, 65535, DefaultPort);
   if (!port)
     return {{},
             {},
             {},
-            RefusedNumber(QStringLiteral("Port"), EditPort->text(),
+            RefusedNumber(QStringLiteral("Port"), portText,
                           QStringLiteral("eine ganze Zahl von 1 bis 65535"))};
   const std::optional<std::int32_t> timeout =
-      NumberInRange(EditTime->text(), 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
+      NumberInRange(timeoutText, 1, std::numeric_limits<std::int32_t>::max(), DefaultTimeout);
   if (!timeout)
     return {{},
             {},
             {},
-            RefusedNumber(QStringLiteral("Timeout"), EditTime->text(),
+            RefusedNumber(QStringLiteral("Timeout"), timeoutText,
                           QStringLiteral("eine ganze Zahl von Sekunden ab 1"))};
   ServerEndpoint endpoint;
-  endpoint.host = EditHost->text();
+  endpoint.host = host;
   endpoint.port = *port;
-  endpoint.user = EditUser->text();
-  endpoint.password = EditPass->text();
+  endpoint.user = user;
   endpoint.connectTimeout = *timeout;
   return {endpoint,
           LoadTlsSettings(endpoint.host, endpoint.port, endpoint.user),
@@ -456,9 +464,7 @@ void TDialog::appendRows(const QList<SavedConnection> &rows, bool replacing) {
   m_rows += rows;
 }
 
-PasswordPlace TDialog::placeOf(const SavedConnection &row) const {
-  return row.password.isEmpty() ? LoadPasswordPlace(ConnectionKey::Of(row)) : PasswordPlace::File;
-}
+PasswordPlace TDialog::placeOf(const SavedConnection &row) const { return PasswordPlaceOf(row); }
 
 QStringList TDialog::cellsOf(const SavedConnection &row) const {
   return {row.host, row.user, PasswordPlaceText(placeOf(row)), row.port};
@@ -554,33 +560,40 @@ void TDialog::forgetPasswords() {
 
 // Nothing when the user would rather not give the password.
 std::optional<QString> TDialog::passwordFor(const SavedConnection &row) {
+  return SavedPassword(row, m_keyring, this);
+}
+
+PasswordPlace PasswordPlaceOf(const SavedConnection &row) {
+  return row.password.isEmpty() ? LoadPasswordPlace(ConnectionKey::Of(row)) : PasswordPlace::File;
+}
+
+std::optional<QString> SavedPassword(const SavedConnection &row, Keyring &keyring,
+                                     QWidget *parent) {
   const ConnectionKey key = ConnectionKey::Of(row);
-  switch (placeOf(row)) {
+  const auto ask = [&](const QString &why) -> std::optional<QString> {
+    TPasswordPrompt prompt(parent);
+    prompt.Fill(key, why);
+    if (ExecModal(prompt) != QDialog::Accepted)
+      return std::nullopt;
+    return prompt.EditPass->text();
+  };
+  switch (PasswordPlaceOf(row)) {
   case PasswordPlace::File: return row.password;
   case PasswordPlace::None: return QString();
-  case PasswordPlace::Ask: return askPassword(key, {});
+  case PasswordPlace::Ask: return ask({});
   case PasswordPlace::Keyring: break;
   }
-  const Keyring::Answer kept = m_keyring.read(key);
+  const Keyring::Answer kept = keyring.read(key);
   switch (kept.outcome) {
   case Keyring::Outcome::Done: return kept.password;
   case Keyring::Outcome::NotFound:
-    return askPassword(
-        key,
+    return ask(
         QStringLiteral("Das Passwort von „%1“ ist nicht im Schlüsselbund.").arg(key.caption()));
   case Keyring::Outcome::Unavailable: break;
   }
-  return askPassword(key, QStringLiteral("Das Passwort von „%1“ kann nicht aus dem Schlüsselbund "
-                                         "gelesen werden: %2.")
-                              .arg(key.caption(), kept.reason));
-}
-
-std::optional<QString> TDialog::askPassword(const ConnectionKey &key, const QString &why) {
-  TPasswordPrompt prompt(this);
-  prompt.Fill(key, why);
-  if (ExecModal(prompt) != QDialog::Accepted)
-    return std::nullopt;
-  return prompt.EditPass->text();
+  return ask(QStringLiteral("Das Passwort von „%1“ kann nicht aus dem Schlüsselbund "
+                            "gelesen werden: %2.")
+                 .arg(key.caption(), kept.reason));
 }
 
 void TDialog::reportFileProblems(const SavedConnectionsStore::Result &result) {

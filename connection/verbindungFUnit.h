@@ -38,6 +38,19 @@ struct ConnectionRequest {
   QString refusal;
 };
 
+// The request for a connection to `host` as `user`, the port and time-out
+// as the dialog's edits hold them, with that connection's TLS and SSH
+// settings; without a password.
+ConnectionRequest RequestFor(const QString &host, const QString &portText, const QString &user,
+                             const QString &timeoutText);
+
+// Where a saved connection's password is kept.
+PasswordPlace PasswordPlaceOf(const SavedConnection &row);
+// The password of a saved connection, from where it is kept: its row, the
+// keyring, or the user, who is asked over `parent` (also when the keyring
+// cannot give it). Nothing when the user would rather not give it.
+std::optional<QString> SavedPassword(const SavedConnection &row, Keyring &keyring, QWidget *parent);
+
 class TDialog : public QDialog {
   Q_OBJECT
 public:
@@ -118,7 +131,6 @@ private:
   void carryPassword(const SavedConnection &before, const SavedConnection &after);
   void forgetPasswords();
   std::optional<QString> passwordFor(const SavedConnection &row);
-  std::optional<QString> askPassword(const ConnectionKey &key, const QString &why);
   void ListView1Edited();
 
   SavedConnectionsStore m_optionsFile;

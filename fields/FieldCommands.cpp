@@ -49,10 +49,10 @@ QString FieldCommands::TrialChangeRefusal(const QString &what, const Selection &
 // Shows the prepared field editor; after OK the one field row travels through
 // the designer's grid to the ALTER statement, as rows do for a new table.
 // `oldName` empty: ADD, sent with the database selected and the field list
-// read in the same request; otherwise CHANGE of that column: the database is
-// selected, the statement shown first in the "dd" box and sent only if
-// `check` holds. The field list is rebuilt unless the database cannot be
-// selected.
+// read in the same request; otherwise CHANGE of that column: the statement is
+// shown first in the "dd" box, then the database selected and `check` read
+// in one request, and the statement sent only if the check holds. The field list is rebuilt unless
+// the database cannot be selected.
 void FieldCommands::AlterField(const Selection &s, const QString &oldName, const Check &check) {
   m_carrier.ClearRows();
   if (ExecModal(m_editor) != QDialog::Accepted)
@@ -68,8 +68,8 @@ void FieldCommands::AlterField(const Selection &s, const QString &oldName, const
                   afterwards);
     return;
   }
-  if (!SelectDatabase(s.databaseName))
-    return;
+  // The database is selected together with the check, after the "dd" box:
+  // it is current already, and a separate request would only repeat that.
   const QString statement = ChangeFieldStatement(s.tableName, oldName, row, placement, escape);
   ShowMessage(m_window, statement, QStringLiteral("dd"));
   SelectAndSend(s.databaseName, statement, what, check, afterwards);

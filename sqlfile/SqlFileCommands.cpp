@@ -54,7 +54,9 @@ QString RanUpTo(qint64 ran) {
   return QStringLiteral("Ausgeführt wurden die Anweisungen 1 bis %1; ").arg(Number(ran)) + rest;
 }
 
-ProgressView RunFigures(const JobProgress &p, qint64 elapsedMs) {
+} // namespace
+
+ProgressView FileRunFigures(const JobProgress &p, qint64 elapsedMs) {
   const qint64 bytes = p.bytes, total = p.bytesTotal;
   ProgressView view;
   view.perMille = total > 0 ? int(bytes * 1000 / total) : -1;
@@ -65,6 +67,8 @@ ProgressView RunFigures(const JobProgress &p, qint64 elapsedMs) {
         QStringLiteral(" · noch etwa ") + Duration((total - bytes) * elapsedMs / bytes / 1000 + 1);
   return view;
 }
+
+namespace {
 
 ProgressView ExportFigures(const JobProgress &p, qint64) {
   const qint64 total = p.total;
@@ -89,6 +93,20 @@ QString Refusal(const ServerReply &reply) {
 }
 
 } // namespace
+
+QString FileRunFailure(const ScriptOutcome &outcome, const ScriptFile &file) {
+  if (outcome.stopped)
+    return QStringLiteral("Abgebrochen. ") + RanUpTo(outcome.ran);
+  if (outcome.failed.number > 0)
+    return QStringLiteral("Anweisung %1 (ab Zeile %2) ist fehlgeschlagen:\n%3\n\nSie beginnt "
+                          "so:\n%4\n\n")
+               .arg(Number(outcome.failed.number), Number(outcome.failed.line),
+                    Refusal(outcome.reply), Opening(outcome.failed.text)) +
+           RanUpTo(outcome.ran);
+  if (!file.failure().isEmpty())
+    return file.failure() + QStringLiteral(".\n\n") + RanUpTo(outcome.ran);
+  return {};
+}
 
 void SqlFileCommands::addDatabaseEntries(QMenu &menu, const QString &database) {
   QWidget *window = m_window;
@@ -216,23 +234,13 @@ void SqlFileCommands::RunFile(const QString &database, const QString &path) {
   ScriptOutcome outcome;
   const QString running =
       QStringLiteral("„%1“ wird auf der Datenbank „%2“ ausgeführt ...").arg(name, database);
-  WithProgressWindow(RunTitle, running, progress, RunFigures,
+  WithProgressWindow(RunTitle, running, progress, FileRunFigures,
                      [&] { outcome = RunScript(m_session, running, database, file, progress); });
   m_lists.RefreshLists();
   if (!outcome.databaseSelected) {
     ShowMessage(m_window, QStringLiteral("Konnte Datenbank nicht auswählen"), outcome.reply.error);
     return;
   }
-  if (outcome.stopped) {
-    ShowMessage(m_window, QStringLiteral("Abgebrochen. ") + RanUpTo(outcome.ran));
-  } else if (outcome.failed.number > 0) {
-    ShowMessage(m_window,
-                QStringLiteral("Anweisung %1 (ab Zeile %2) ist fehlgeschlagen:\n%3\n\nSie beginnt "
-                               "so:\n%4\n\n")
-                        .arg(Number(outcome.failed.number), Number(outcome.failed.line),
-                             Refusal(outcome.reply), Opening(outcome.failed.text)) +
-                    RanUpTo(outcome.ran));
-  } else if (!file.failure().isEmpty()) {
-    ShowMessage(m_window, file.failure() + QStringLiteral(".\n\n") + RanUpTo(outcome.ran));
-  }
+  if (const QString failure = FileRunFailure(outcome, file); !failure.isEmpty())
+    ShowMessage(m_window, failure);
 }

@@ -5,12 +5,22 @@
 #pragma once
 
 #include "commands/Command.h"
+#include "sqlfile/ProgressWindow.h"
 
 #include <QString>
 #include <QStringList>
 
 class CommandEdge;
 class QMenu;
+class ScriptFile;
+struct ScriptOutcome;
+
+// The figures of a file's run: bytes and statements done, time left.
+ProgressView FileRunFigures(const JobProgress &p, qint64 elapsedMs);
+// What the user is told of a file's run that did not complete (stopped, a
+// statement refused, the file unreadable): which statement, and how many
+// ran; empty when it completed.
+QString FileRunFailure(const ScriptOutcome &outcome, const ScriptFile &file);
 
 class SqlFileCommands : public Command {
 public:

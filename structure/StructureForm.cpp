@@ -662,21 +662,13 @@ void TStructureForm::NewForeignKeyBtnClick() {
       Listed(this, databases);
       return;
     }
-    // The dialog asks for its lists from its own signals: a failure that
-    // ends the command (the connection lost, the command ended) must not pass
-    // through them. It closes the dialog and goes on once it has closed.
-    std::exception_ptr stopped;
+    // The dialog asks for its lists from its own signals.
+    DialogStop stop(NewForeignKeyForm);
     const auto guarded = [&](auto read) {
       return [&, read](const auto &...names) {
-        if (stopped)
-          return QStringList();
-        try {
-          return Listed(this, read(names...));
-        } catch (...) {
-          stopped = std::current_exception();
-          QMetaObject::invokeMethod(NewForeignKeyForm, &QDialog::reject, Qt::QueuedConnection);
-          return QStringList();
-        }
+        QStringList listed;
+        stop.run([&] { listed = Listed(this, read(names...)); });
+        return listed;
       };
     };
     NewForeignKeyForm->Prepare(
@@ -686,8 +678,7 @@ void TStructureForm::NewForeignKeyBtnClick() {
           return ReadColumnNames(m_session, database, table);
         }));
     const int answer = ExecModal(*NewForeignKeyForm);
-    if (stopped)
-      std::rethrow_exception(stopped);
+    stop.rethrow();
     if (answer != QDialog::Accepted)
       return;
     QStringList warnings;

@@ -4,6 +4,7 @@
 #include "connection/IntegerText.h"
 #include "connection/verbindungFUnit.h"
 #include "fields/EditFieldFUnit.h"
+#include "schema/RenameTableFUnit.h"
 #include "structure/StructureForm.h"
 #include "tests/support/RequestCounter.h"
 #include "tests/support/TestSupport.h"
@@ -385,6 +386,9 @@ private slots:
     // The database and the check, then the statement and the list.
     QTest::newRow("Feld löschen") << "DelFieldBtn" << 2;
     QTest::newRow("Tabelle löschen") << "DelTableBtn" << 2;
+    QTest::newRow("Tabelle umbenennen") << "TableRenameBtn" << 2;
+    // The column's facts, the trial on a copy, then the check and the statement.
+    QTest::newRow("Feld ändern, OK unchanged") << "ChangeFieldBnt unchanged" << 4;
   }
   void requestsPerAction() {
     QFETCH(QString, action);
@@ -393,7 +397,7 @@ private slots:
     admin->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS qwt_lists.zaehlen (a INT, b INT)"));
     const auto restore = qScopeGuard([&] {
       admin->stopQueryLog();
-      admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_lists.zaehlen"));
+      admin->exec(QStringLiteral("DROP TABLE IF EXISTS qwt_lists.zaehlen, qwt_lists.gezaehlt"));
     });
     RequestCounter counter;
     ConnectTo(*form, TestServer::user(), {}, counter.port());
@@ -415,8 +419,11 @@ private slots:
     else {
       ModalScript editor;
       const bool cancelled = action.endsWith(QLatin1String(" cancelled"));
-      editor.push([cancelled](QDialog &dialog) {
-        static_cast<TEditFieldForm &>(dialog).Edit1->setText(QStringLiteral("neu"));
+      editor.push([cancelled, action](QDialog &dialog) {
+        if (auto *rename = dynamic_cast<TRenameTableForm *>(&dialog))
+          rename->TableNameEd->setText(QStringLiteral("gezaehlt"));
+        else if (!action.endsWith(QLatin1String(" unchanged")))
+          static_cast<TEditFieldForm &>(dialog).Edit1->setText(QStringLiteral("neu"));
         return int(cancelled ? QDialog::Rejected : QDialog::Accepted);
       });
       form->findChild<QPushButton *>(action.section(' ', 0, 0))->click();
@@ -425,7 +432,11 @@ private slots:
     QVERIFY2(counter.requests() == requests,
              qPrintable(QString::number(counter.requests()) + ": " + sent.join(" | ")));
     QVERIFY2(sent.filter(QStringLiteral("Init DB")).isEmpty(), qPrintable(sent.join('|')));
-    QCOMPARE(messages.shown.size(), action.startsWith(QLatin1String("Del")) ? 1 : 0);
+    // The question of a drop, the "dd" box of a change.
+    QCOMPARE(messages.shown.size(),
+             action.startsWith(QLatin1String("Del")) || action.startsWith(QLatin1String("Change"))
+                 ? 1
+                 : 0);
     if (action == QLatin1String("NewFieldBtn"))
       QCOMPARE(Captions(form->ListView3), (QStringList{"a", "b", "neu"}));
     if (action == QLatin1String("DelFieldBtn")) {
@@ -434,6 +445,8 @@ private slots:
     }
     if (action == QLatin1String("DelTableBtn"))
       QVERIFY(!Captions(form->ListView2).contains(QStringLiteral("zaehlen")));
+    if (action == QLatin1String("TableRenameBtn"))
+      QCOMPARE(Captions(form->ListView2), admin->tables(Db));
   }
 
   // F5 lists all three anew and selects again by name: a database, table and

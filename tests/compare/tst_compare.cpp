@@ -4,18 +4,23 @@
 // again finds nothing), and B's data in the columns that stay is unchanged.
 #include "app/mysql_test_main.h"
 #include "clientlib/SchemaCalls.h"
+#include "common/WaitWindow.h"
 #include "compare/CompareCommand.h"
 #include "compare/CompareForm.h"
 #include "compare/ComparisonRun.h"
 #include "compare/SchemaCompare.h"
 #include "compare/SqlScan.h"
+#include "connection/SavedConnections.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -64,6 +69,7 @@ class CompareTest : public QObject {
 
   std::unique_ptr<AdminConnection> admin;
   std::unique_ptr<ServerSession> session;
+  QTemporaryDir files;
 
   void make(const QString &database, const QStringList &statements) {
     admin->dropDatabase(database);
@@ -78,6 +84,37 @@ class CompareTest : public QObject {
     if (!rows.reply.ok)
       qWarning("reading %s: %s", qPrintable(database), qPrintable(rows.reply.error));
     return BuildSchemaModel(database, rows);
+  }
+
+  // What the server holds of temporary comparison databases and connections.
+  QStringList leftBehind() {
+    return admin->column(
+        QStringLiteral("SELECT SCHEMA_NAME FROM information_schema.SCHEMATA WHERE SCHEMA_NAME "
+                       "LIKE 'qw\\_vergleich\\_%'"));
+  }
+  int connections() {
+    return admin->column(QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST"))
+        .value(0)
+        .toInt();
+  }
+  // Writes an SQL file into the test's folder.
+  QString sqlFile(const QString &name, const QStringList &statements) {
+    const QString path = files.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(statements.join(QStringLiteral(";\n")).toUtf8() + ";\n") < 0)
+      qWarning("cannot write %s", qPrintable(path));
+    return path;
+  }
+  // Chooses the source of the other side in the source window.
+  static void choose(TCompareSourceForm &source, int tab, const QString &item) {
+    source.Sources->setCurrentIndex(tab);
+    if (tab == 2) {
+      source.FileEd->setText(item);
+      return;
+    }
+    QTreeWidget *list = tab == 1 ? source.ConnectionList : source.DatabaseList;
+    list->setCurrentItem(list->findItems(item, Qt::MatchExactly).value(0));
   }
 
   Values values(const QString &database) {
@@ -128,6 +165,7 @@ private slots:
              ServerSession::ConnectStep::Connected);
   }
   void cleanupTestCase() {
+    SetSavedConnectionsProgramDirectory({});
     session.reset();
     if (admin) {
       admin->dropDatabase(DbA);
@@ -540,6 +578,161 @@ private slots:
     const SchemaComparison left = CompareSchemas(model(DbA), model(DbB));
     QCOMPARE(left.steps.size(), 1);
     QVERIFY(left.steps.first().losesData);
+
+    // The program's connection lost while the script runs: the window
+    // closes, and the loss is said once, as after any other command.
+    make(DbB, b);
+    form = OpenMainForm(true);
+    ClickCaption(form->ListView1, DbA);
+    modal.push([&](QDialog &d) {
+      auto &source = static_cast<TCompareSourceForm &>(d);
+      source.DatabaseList->setCurrentItem(
+          source.DatabaseList->findItems(DbB, Qt::MatchExactly).value(0));
+      return int(QDialog::Accepted);
+    });
+    modal.push([&](QDialog &d) {
+      admin->exec(QStringLiteral("KILL %1").arg(form->Session->connectionId()));
+      static_cast<TCompareForm &>(d).RunBtn->click();
+      return int(QDialog::Rejected);
+    });
+    messages.clear();
+    form->CompareAction->trigger();
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Verbindung abgebrochen"));
+    QVERIFY(!form->connected());
+    CloseMainForm(form);
+  }
+
+  // The other side through another saved connection (here a second entry
+  // for the test server), or an SQL file: the window names what the script
+  // changes, the script makes the two alike, the other connection and the
+  // file's temporary database are gone afterwards, and the file's USE and
+  // CREATE DATABASE reached no other database.
+  void otherSources_data() {
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("changed");
+    QTest::newRow("another saved connection") << 1 << DbA << DbB;
+    QTest::newRow("an SQL file") << 2 << DbB << DbB;
+  }
+  void otherSources() {
+    QW_REQUIRE_SERVER();
+    QFETCH(int, tab);
+    QFETCH(QString, selected);
+    QFETCH(QString, changed);
+    const QStringList a{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a BIGINT, neu INT)",
+                        "CREATE VIEW v AS SELECT id, a FROM t"};
+    make(DbA, a);
+    make(DbB,
+         {"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a INT)", "INSERT INTO t VALUES (1, 2)"});
+    const QString server = QStringLiteral("%1@%2:%3")
+                               .arg(TestServer::user(), TestServer::host())
+                               .arg(TestServer::port());
+    SetSavedConnectionsProgramDirectory(files.path());
+    QString reason;
+    QVERIFY2(
+        WriteSavedConnectionsFile(
+            SavedConnectionsFilePath(),
+            {{TestServer::host(), TestServer::user(), {}, QString::number(TestServer::port())}},
+            &reason),
+        qPrintable(reason));
+    const QString file = sqlFile(
+        "a.sql", QStringList{"CREATE DATABASE qwt_vgl_anderswo", "USE qwt_vgl_anderswo"} + a);
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    QVERIFY(form->connected());
+    const int before = connections();
+    ClickCaption(form->ListView1, selected);
+    ModalScript modal;
+    MessageRecorder messages;
+    modal.push([&](QDialog &d) {
+      choose(static_cast<TCompareSourceForm &>(d), tab, tab == 1 ? server : file);
+      return int(QDialog::Accepted);
+    });
+    if (tab == 1)
+      modal.push([&](QDialog &d) {
+        auto &databases = static_cast<TCompareSourceForm &>(d);
+        [&] { QVERIFY(databases.DatabaseList->findItems("mysql", Qt::MatchExactly).isEmpty()); }();
+        choose(databases, 0, DbB);
+        return int(QDialog::Accepted);
+      });
+    modal.push([&](QDialog &d) {
+      auto &w = static_cast<TCompareForm &>(d);
+      [&] {
+        QVERIFY2(w.ChangesLabel->text().startsWith(
+                     QStringLiteral("Das Skript ändert „%1“ auf %2").arg(changed, server)),
+                 qPrintable(w.ChangesLabel->text()));
+        QVERIFY(connections() > before);
+        for (int i = 0; i < w.StepList->topLevelItemCount(); ++i)
+          w.StepList->topLevelItem(i)->setCheckState(0, Qt::Checked);
+        w.RunBtn->click();
+        QVERIFY2(w.SummaryLabel->text().contains("dieselbe Struktur"),
+                 qPrintable(w.RunLabel->text() + messages.texts().join('\n')));
+      }();
+      return int(QDialog::Rejected);
+    });
+    form->CompareDatabase();
+    QCOMPARE(modal.shownCount, tab == 1 ? 3 : 2);
+    QVERIFY(leftBehind().isEmpty());
+    QVERIFY(!admin->databases().contains("qwt_vgl_anderswo"));
+    QTRY_COMPARE(connections(), before);
+    const SchemaComparison left = CompareSchemas(model(DbA), model(DbB));
+    QVERIFY2(left.differences.isEmpty(), qPrintable(describe(left)));
+    CloseMainForm(form);
+  }
+
+  // The temporary database of a file goes whatever happens to the load: a
+  // statement that fails (said with its number, nothing compared), a cancel,
+  // the loss of the connection that loads it.
+  void temporaryDatabaseAlwaysGoes_data() {
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<int>("interference"); // 0 none, 1 "Abbrechen", 2 the connection killed
+    QTest::addColumn<QString>("said");
+    QTest::newRow("statement 2 fails")
+        << QStringList{"CREATE TABLE t (id INT)", "CREATE TABLE t (id INT)",
+                       "CREATE TABLE u (i INT)"}
+        << 0 << "Anweisung 2 (ab Zeile 2) ist fehlgeschlagen";
+    QTest::newRow("cancelled") << QStringList{"CREATE TABLE t (id INT)", "DO SLEEP(60)"} << 1
+                               << "Abgebrochen.";
+    QTest::newRow("connection lost") << QStringList{"CREATE TABLE t (id INT)", "DO SLEEP(60)"} << 2
+                                     << "Die zweite Verbindung zum Server ist abgebrochen";
+  }
+  void temporaryDatabaseAlwaysGoes() {
+    QW_REQUIRE_SERVER();
+    QFETCH(QStringList, statements);
+    QFETCH(int, interference);
+    QFETCH(QString, said);
+    make(DbA, {});
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    ClickCaption(form->ListView1, DbA);
+    const QString file = sqlFile("fehler.sql", statements);
+    ModalScript modal;
+    MessageRecorder messages;
+    modal.push([&](QDialog &d) {
+      choose(static_cast<TCompareSourceForm &>(d), 2, file);
+      return int(QDialog::Accepted);
+    });
+    // Once the load sleeps: "Abbrechen", or the connection that loads killed.
+    QTimer interfere;
+    QObject::connect(&interfere, &QTimer::timeout, [&] {
+      for (const QString &id :
+           admin->column("SELECT ID FROM information_schema.PROCESSLIST WHERE "
+                         "INFO LIKE '%DO SLEEP(60)%' AND ID <> CONNECTION_ID()"))
+        if (interference == 2)
+          admin->exec("KILL CONNECTION " + id);
+        else
+          for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *wait = qobject_cast<TWaitForm *>(w); wait && wait->isVisible())
+              wait->CancelBtn->click();
+    });
+    if (interference > 0)
+      interfere.start(200);
+    form->CompareDatabase();
+    interfere.stop();
+    QCOMPARE(modal.shownCount, 1);
+    QVERIFY2(messages.texts().join('\n').contains(said), qPrintable(messages.texts().join('\n')));
+    QVERIFY(leftBehind().isEmpty());
+    QVERIFY(form->connected());
+    CloseMainForm(form);
   }
 };
 

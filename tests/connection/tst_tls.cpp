@@ -547,6 +547,12 @@ private slots:
   // or the client library. While connected, the connection keeps one copy.
   void passwordLeavesMemoryAtDisconnect() {
     QW_REQUIRE_SERVER();
+#ifdef __SANITIZE_ADDRESS__
+    // AddressSanitizer reserves terabytes of shadow and heap address space
+    // and keeps freed blocks in quarantine: the scan could neither read it
+    // in time nor tell a kept copy from a freed one. The plain build runs it.
+    QSKIP("the memory scan needs the build without AddressSanitizer");
+#endif
     // A password made now, given to the server only as a hash that the
     // server makes of its hex digits, so that the test's own statements hold
     // no copy of it.

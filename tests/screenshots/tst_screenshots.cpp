@@ -287,6 +287,13 @@ private slots:
       if (!found.isEmpty())
         source.DatabaseList->setCurrentItem(found.first());
       capture(d, QStringLiteral("compare-source"));
+      source.Sources->setCurrentIndex(1);
+      source.ConnectionList->setCurrentItem(source.ConnectionList->topLevelItem(1));
+      capture(d, QStringLiteral("compare-source-connection"));
+      source.Sources->setCurrentIndex(2);
+      source.FileEd->setText(QStringLiteral("/home/jürgen/schema/laden-2.4.sql"));
+      capture(d, QStringLiteral("compare-source-file"));
+      source.Sources->setCurrentIndex(0);
       d.hide();
       return int(QDialog::Accepted);
     });
