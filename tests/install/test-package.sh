@@ -155,6 +155,8 @@ check "nothing is written beside the installed program" test "$stray_before" = 1
 check "the second run connects through the saved connection" \
   run_installed "$tmp/second" "connect-saved $QW_TEST_HOST"
 check "the second run lists the saved connection" has_line "$tmp/second" "$saved"
+check "the second run asks before its first contact without TLS" \
+  has_line "$tmp/second" "asked: no encryption"
 check "the second run is connected" has_line "$tmp/second" "connected"
 check "the second run lists the server's databases" has_line "$tmp/second" "database: mysql"
 for f in "$tmp/first" "$tmp/second"; do
