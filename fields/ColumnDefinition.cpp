@@ -1,6 +1,6 @@
 #include "fields/ColumnDefinition.h"
 
-#include "clientlib/ColumnSpec.h"
+#include "clientlib/ColumnDesign.h"
 #include "fields/FieldTypeRules.h"
 
 #include <QRegularExpression>
@@ -209,9 +209,9 @@ EditableColumn EditableFromColumn(const ColumnFacts &column) {
 
 QString UnseenAttributes(const ColumnFacts &column, const QString &createStatement) {
   const QString server = ColumnLineOf(createStatement, column.name);
-  const ColumnReadBack read = SpecOfColumn({column, CharsetOf(column.collation), {}});
+  const ColumnReadBack read = DesignOfColumn({column, CharsetOf(column.collation), {}});
   const QString written =
-      read.spec ? ColumnAsServerWrites(*read.spec, column.tableCollation) : QString();
+      read.design ? ColumnAsServerWrites(*read.design, column.tableCollation) : QString();
   if (server.isEmpty() || server == written)
     return {};
   return QStringLiteral("der Server schreibt sie „%1“, aus ihren Angaben ergäbe sich nur „%2“")

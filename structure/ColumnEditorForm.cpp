@@ -172,96 +172,97 @@ TColumnEditorForm::TColumnEditorForm(QWidget *parent) : QDialog(parent) {
                CancelBtn});
 }
 
-void TColumnEditorForm::Prepare(const ColumnSpec &spec, bool isNew, const TableContext &table,
+void TColumnEditorForm::Prepare(const ColumnDesign &design, bool isNew, const TableContext &table,
                                 const ServerCatalog &catalog) {
   m_catalog = catalog;
   m_table = table;
-  m_name = spec.name;
+  m_name = design.name;
   setWindowTitle(isNew ? QStringLiteral("Neue Spalte")
-                       : QStringLiteral("Spalte „%1“ bearbeiten").arg(spec.name));
-  NameEd->setText(spec.name);
+                       : QStringLiteral("Spalte „%1“ bearbeiten").arg(design.name));
+  NameEd->setText(design.name);
   {
     const QSignalBlocker quiet(TypeBox);
-    TypeBox->setCurrentText(spec.type);
+    TypeBox->setCurrentText(design.type);
   }
-  LengthEd->setText(spec.length);
-  DecimalsEd->setText(spec.decimals);
+  LengthEd->setText(design.length);
+  DecimalsEd->setText(design.decimals);
   ValueList->clear();
-  for (const QString &value : spec.values) {
+  for (const QString &value : design.values) {
     auto *item = new QListWidgetItem(value, ValueList);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
   }
-  UnsignedBox->setChecked(spec.isUnsigned);
-  ZerofillBox->setChecked(spec.zerofill);
-  CompressedBox->setChecked(spec.compressed);
+  UnsignedBox->setChecked(design.isUnsigned);
+  ZerofillBox->setChecked(design.zerofill);
+  CompressedBox->setChecked(design.compressed);
 
   // A column without text of its own shows the table's character set, which
   // it gets when its type becomes one with text.
-  const QString characterSet = spec.characterSet.isEmpty() ? table.characterSet : spec.characterSet;
-  const QString collation = spec.collation.isEmpty() ? table.collation : spec.collation;
+  const QString characterSet =
+      design.characterSet.isEmpty() ? table.characterSet : design.characterSet;
+  const QString collation = design.collation.isEmpty() ? table.collation : design.collation;
   FillCharacterSets(CharsetBox, m_catalog, characterSet);
   FillCollations(CollationBox, m_catalog, ChosenEntry(CharsetBox), collation, table.collation);
 
-  NullBox->setChecked(spec.nullable);
-  AutoIncrementBox->setChecked(spec.autoIncrement);
-  InvisibleBox->setChecked(spec.invisible);
-  WithoutVersioningBox->setChecked(spec.withoutVersioning);
-  WithoutVersioningBox->setVisible(table.systemVersioned || spec.withoutVersioning);
-  DefaultKindBox->setCurrentIndex(static_cast<int>(spec.defaultValue.kind));
-  DefaultEd->setText(spec.defaultValue.text);
-  OnUpdateEd->setText(spec.onUpdate);
-  GenerationBox->setCurrentIndex(static_cast<int>(spec.generation));
-  ExpressionEd->setText(spec.expression);
-  CheckEd->setText(spec.check);
-  CommentEd->setPlainText(spec.comment);
+  NullBox->setChecked(design.nullable);
+  AutoIncrementBox->setChecked(design.autoIncrement);
+  InvisibleBox->setChecked(design.invisible);
+  WithoutVersioningBox->setChecked(design.withoutVersioning);
+  WithoutVersioningBox->setVisible(table.systemVersioned || design.withoutVersioning);
+  DefaultKindBox->setCurrentIndex(static_cast<int>(design.defaultValue.kind));
+  DefaultEd->setText(design.defaultValue.text);
+  OnUpdateEd->setText(design.onUpdate);
+  GenerationBox->setCurrentIndex(static_cast<int>(design.generation));
+  ExpressionEd->setText(design.expression);
+  CheckEd->setText(design.check);
+  CommentEd->setPlainText(design.comment);
 
   PlaceBox->clear();
-  const qsizetype at = isNew ? -1 : table.columns.indexOf(spec.name);
+  const qsizetype at = isNew ? -1 : table.columns.indexOf(design.name);
   PlaceBox->addItem(
       isNew    ? QStringLiteral("am Ende")
       : at > 0 ? QStringLiteral("bleibt, wo sie ist (nach „%1“)").arg(table.columns.value(at - 1))
                : QStringLiteral("bleibt, wo sie ist (an erster Stelle)"));
   PlaceBox->addItem(QStringLiteral("an erster Stelle"));
   for (const QString &column : table.columns)
-    if (column != spec.name || isNew)
+    if (column != design.name || isNew)
       PlaceBox->addItem(QStringLiteral("nach „%1“").arg(column), column);
   PlaceBox->setCurrentIndex(0);
   UpdateControls();
   NameEd->setFocus();
 }
 
-ColumnSpec TColumnEditorForm::ReadSpec() const {
-  ColumnSpec spec;
-  spec.name = NameEd->text();
-  spec.type = TypeBox->currentText().trimmed().toLower();
-  spec.length = LengthEd->text();
-  spec.decimals = DecimalsEd->text();
+ColumnDesign TColumnEditorForm::ReadDesign() const {
+  ColumnDesign design;
+  design.name = NameEd->text();
+  design.type = TypeBox->currentText().trimmed().toLower();
+  design.length = LengthEd->text();
+  design.decimals = DecimalsEd->text();
   for (int i = 0; i < ValueList->count(); ++i)
-    spec.values << ValueList->item(i)->text();
-  spec.isUnsigned = UnsignedBox->isChecked();
-  spec.zerofill = ZerofillBox->isChecked();
-  spec.compressed = CompressedBox->isChecked();
+    design.values << ValueList->item(i)->text();
+  design.isUnsigned = UnsignedBox->isChecked();
+  design.zerofill = ZerofillBox->isChecked();
+  design.compressed = CompressedBox->isChecked();
   // Only a type with text has a character set; the boxes keep theirs for
   // when the type is changed back.
-  if (RuleOfType(spec.type).text) {
-    spec.characterSet = ChosenEntry(CharsetBox);
-    spec.collation = ChosenEntry(CollationBox);
+  if (RuleOfType(design.type).text) {
+    design.characterSet = ChosenEntry(CharsetBox);
+    design.collation = ChosenEntry(CollationBox);
   }
-  spec.nullable = NullBox->isChecked();
-  spec.autoIncrement = AutoIncrementBox->isChecked();
-  spec.invisible = InvisibleBox->isChecked();
-  spec.withoutVersioning = WithoutVersioningBox->isChecked();
-  spec.defaultValue.kind = static_cast<ColumnDefault::Kind>(DefaultKindBox->currentIndex());
-  if (spec.defaultValue.kind == ColumnDefault::Kind::Text ||
-      spec.defaultValue.kind == ColumnDefault::Kind::Expression)
-    spec.defaultValue.text = DefaultEd->text();
-  spec.onUpdate = OnUpdateEd->text();
-  spec.generation = static_cast<Generation>(GenerationBox->currentIndex());
-  if (spec.generation == Generation::Virtual || spec.generation == Generation::Stored)
-    spec.expression = ExpressionEd->text();
-  spec.check = CheckEd->text();
-  spec.comment = CommentEd->toPlainText();
-  return spec;
+  design.nullable = NullBox->isChecked();
+  design.autoIncrement = AutoIncrementBox->isChecked();
+  design.invisible = InvisibleBox->isChecked();
+  design.withoutVersioning = WithoutVersioningBox->isChecked();
+  design.defaultValue.kind = static_cast<ColumnDefault::Kind>(DefaultKindBox->currentIndex());
+  if (design.defaultValue.kind == ColumnDefault::Kind::Text ||
+      design.defaultValue.kind == ColumnDefault::Kind::Expression)
+    design.defaultValue.text = DefaultEd->text();
+  design.onUpdate = OnUpdateEd->text();
+  design.generation = static_cast<Generation>(GenerationBox->currentIndex());
+  if (design.generation == Generation::Virtual || design.generation == Generation::Stored)
+    design.expression = ExpressionEd->text();
+  design.check = CheckEd->text();
+  design.comment = CommentEd->toPlainText();
+  return design;
 }
 
 ColumnPlace TColumnEditorForm::ReadPlace() const {

@@ -6,7 +6,7 @@
 // the structure window turns that into the statement.
 #pragma once
 
-#include "clientlib/ColumnSpec.h"
+#include "clientlib/ColumnDesign.h"
 #include "clientlib/TableOptions.h"
 #include "common/BitBtnXP.h"
 
@@ -32,9 +32,9 @@ public:
   };
   // Starts on an existing column, or on a new one (`isNew`), which a
   // position of "Unchanged" puts at the end.
-  void Prepare(const ColumnSpec &spec, bool isNew, const TableContext &table,
+  void Prepare(const ColumnDesign &design, bool isNew, const TableContext &table,
                const ServerCatalog &catalog);
-  ColumnSpec ReadSpec() const;
+  ColumnDesign ReadDesign() const;
   ColumnPlace ReadPlace() const;
 
   QLineEdit *NameEd;

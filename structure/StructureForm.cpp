@@ -537,25 +537,26 @@ const ServerCatalog *TStructureForm::Catalog() {
 
 void TStructureForm::EditColumn(const ColumnRecord *column) {
   const TableOptions &o = m_structure.options;
-  ColumnSpec before;
+  ColumnDesign before;
   if (column) {
-    const ColumnReadBack read = SpecOfColumn(*column);
+    const ColumnReadBack read = DesignOfColumn(*column);
     // The editor must be able to write the column as the server has it, or
     // a change would lose what it cannot write.
     const QString server = ColumnLineOf(m_structure.createStatement, column->facts.name);
-    const QString editor = read.spec ? ColumnAsServerWrites(*read.spec, o.collation) : QString();
-    if (!read.spec || server != editor) {
+    const QString editor =
+        read.design ? ColumnAsServerWrites(*read.design, o.collation) : QString();
+    if (!read.design || server != editor) {
       ShowMessage(this, QStringLiteral("Die Spalte „%1“ lässt sich mit dem Spalten-Editor nicht "
                                        "ändern, ohne dass sich mehr als gewollt ändert: %2. Es "
                                        "wurde nichts geändert.")
                             .arg(column->facts.name,
-                                 read.spec ? QStringLiteral("der Server schreibt sie „%1“, der "
-                                                            "Editor könnte nur „%2“ schreiben")
-                                                 .arg(server, editor)
-                                           : read.refusal));
+                                 read.design ? QStringLiteral("der Server schreibt sie „%1“, der "
+                                                              "Editor könnte nur „%2“ schreiben")
+                                                   .arg(server, editor)
+                                             : read.refusal));
       return;
     }
-    before = *read.spec;
+    before = *read.design;
   } else {
     before.type = QStringLiteral("varchar");
     before.length = QStringLiteral("40");
@@ -569,7 +570,7 @@ void TStructureForm::EditColumn(const ColumnRecord *column) {
                             *catalog);
   if (ExecModal(*ColumnEditorForm) != QDialog::Accepted)
     return;
-  const ColumnSpec after = ColumnEditorForm->ReadSpec();
+  const ColumnDesign after = ColumnEditorForm->ReadDesign();
   const ColumnPlace place = ColumnEditorForm->ReadPlace();
   const ColumnTable table{m_database, m_table, o.collation, o.isSystemVersioned()};
   const LiteralEscaper escape = [this](const QString &value) { return m_session.escape(value); };

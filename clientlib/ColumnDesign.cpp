@@ -1,4 +1,4 @@
-#include "clientlib/ColumnSpec.h"
+#include "clientlib/ColumnDesign.h"
 
 #include "clientlib/ColumnFacts.h"
 
@@ -156,83 +156,83 @@ QStringList ExtraWords(const QString &extra) {
   return words;
 }
 
-QString TypeText(const ColumnSpec &spec, const ColumnTypeRule &rule,
+QString TypeText(const ColumnDesign &design, const ColumnTypeRule &rule,
                  const std::function<QString(const QString &)> &literal) {
-  QString text = spec.type;
-  if (rule.values && !spec.values.isEmpty()) {
+  QString text = design.type;
+  if (rule.values && !design.values.isEmpty()) {
     QStringList quoted;
-    for (const QString &value : spec.values)
+    for (const QString &value : design.values)
       quoted << literal(value);
     text += QLatin1Char('(') + quoted.join(QLatin1Char(',')) + QLatin1Char(')');
-  } else if (rule.length && !spec.length.isEmpty()) {
-    text += QLatin1Char('(') + spec.length;
-    if (rule.decimals && !spec.decimals.isEmpty())
-      text += QLatin1Char(',') + spec.decimals;
+  } else if (rule.length && !design.length.isEmpty()) {
+    text += QLatin1Char('(') + design.length;
+    if (rule.decimals && !design.decimals.isEmpty())
+      text += QLatin1Char(',') + design.decimals;
     text += QLatin1Char(')');
   }
-  if (rule.numeric && spec.isUnsigned)
+  if (rule.numeric && design.isUnsigned)
     text += QStringLiteral(" unsigned");
-  if (rule.numeric && spec.zerofill)
+  if (rule.numeric && design.zerofill)
     text += QStringLiteral(" zerofill");
   return text;
 }
 
 // The definition in the server's order; `literal` writes a '...' literal,
 // `asServerWrites` the compressed attribute as SHOW CREATE TABLE does.
-QString Definition(const ColumnSpec &spec, const QString &tableCollation,
+QString Definition(const ColumnDesign &design, const QString &tableCollation,
                    const std::function<QString(const QString &)> &literal, bool asServerWrites) {
-  const ColumnTypeRule rule = RuleOfType(spec.type);
-  QString text = QuoteIdentifier(spec.name) + QLatin1Char(' ') + TypeText(spec, rule, literal);
-  if (rule.compressible && spec.compressed)
+  const ColumnTypeRule rule = RuleOfType(design.type);
+  QString text = QuoteIdentifier(design.name) + QLatin1Char(' ') + TypeText(design, rule, literal);
+  if (rule.compressible && design.compressed)
     text +=
         QLatin1Char(' ') + (asServerWrites ? CompressedAsWritten : QStringLiteral("COMPRESSED"));
-  if (rule.text && !spec.collation.isEmpty() && spec.collation != tableCollation) {
-    if (!spec.characterSet.isEmpty())
-      text += QStringLiteral(" CHARACTER SET ") + spec.characterSet;
-    text += QStringLiteral(" COLLATE ") + spec.collation;
+  if (rule.text && !design.collation.isEmpty() && design.collation != tableCollation) {
+    if (!design.characterSet.isEmpty())
+      text += QStringLiteral(" CHARACTER SET ") + design.characterSet;
+    text += QStringLiteral(" COLLATE ") + design.collation;
   }
-  switch (spec.generation) {
+  switch (design.generation) {
   case Generation::None: break;
   case Generation::Virtual:
-    text += QStringLiteral(" GENERATED ALWAYS AS (%1) VIRTUAL").arg(spec.expression);
+    text += QStringLiteral(" GENERATED ALWAYS AS (%1) VIRTUAL").arg(design.expression);
     break;
   case Generation::Stored:
-    text += QStringLiteral(" GENERATED ALWAYS AS (%1) STORED").arg(spec.expression);
+    text += QStringLiteral(" GENERATED ALWAYS AS (%1) STORED").arg(design.expression);
     break;
   case Generation::RowStart: text += QStringLiteral(" GENERATED ALWAYS AS ROW START"); break;
   case Generation::RowEnd: text += QStringLiteral(" GENERATED ALWAYS AS ROW END"); break;
   }
-  const bool generated = spec.generation != Generation::None;
+  const bool generated = design.generation != Generation::None;
   // A TIMESTAMP column says that it takes NULL: under the old rules of the
   // server it would otherwise not.
-  if (!generated && !spec.nullable)
+  if (!generated && !design.nullable)
     text += QStringLiteral(" NOT NULL");
-  else if (!generated && spec.type == QLatin1String("timestamp"))
+  else if (!generated && design.type == QLatin1String("timestamp"))
     text += QStringLiteral(" NULL");
-  if (spec.invisible)
+  if (design.invisible)
     text += QStringLiteral(" INVISIBLE");
   if (!generated) {
-    switch (spec.defaultValue.kind) {
+    switch (design.defaultValue.kind) {
     case ColumnDefault::Kind::None: break;
     case ColumnDefault::Kind::Null: text += QStringLiteral(" DEFAULT NULL"); break;
     case ColumnDefault::Kind::Text:
-      text += QStringLiteral(" DEFAULT ") + literal(spec.defaultValue.text);
+      text += QStringLiteral(" DEFAULT ") + literal(design.defaultValue.text);
       break;
     case ColumnDefault::Kind::Expression:
-      text += QStringLiteral(" DEFAULT ") + spec.defaultValue.text;
+      text += QStringLiteral(" DEFAULT ") + design.defaultValue.text;
       break;
     }
   }
-  if (spec.withoutVersioning)
+  if (design.withoutVersioning)
     text += QStringLiteral(" WITHOUT SYSTEM VERSIONING");
-  if (rule.onUpdate && !spec.onUpdate.isEmpty())
-    text += QStringLiteral(" ON UPDATE ") + spec.onUpdate;
-  if (rule.autoIncrement && spec.autoIncrement)
+  if (rule.onUpdate && !design.onUpdate.isEmpty())
+    text += QStringLiteral(" ON UPDATE ") + design.onUpdate;
+  if (rule.autoIncrement && design.autoIncrement)
     text += QStringLiteral(" AUTO_INCREMENT");
-  if (!spec.comment.isEmpty())
-    text += QStringLiteral(" COMMENT ") + literal(spec.comment);
-  if (!spec.check.isEmpty())
-    text += QStringLiteral(" CHECK (%1)").arg(spec.check);
+  if (!design.comment.isEmpty())
+    text += QStringLiteral(" COMMENT ") + literal(design.comment);
+  if (!design.check.isEmpty())
+    text += QStringLiteral(" CHECK (%1)").arg(design.check);
   return text;
 }
 
@@ -291,85 +291,85 @@ const QStringList &ColumnTypeWords() {
   return words;
 }
 
-ColumnReadBack SpecOfColumn(const ColumnRecord &column) {
+ColumnReadBack DesignOfColumn(const ColumnRecord &column) {
   const ColumnFacts &f = column.facts;
   const auto refused = [&](const QString &why) { return ColumnReadBack{std::nullopt, why}; };
   const std::optional<TypeParts> parts = SplitType(f.columnType);
   if (!parts)
     return refused(QStringLiteral("ihr Typ „%1“ hat eine unbekannte Form").arg(f.columnType));
-  ColumnSpec spec;
-  spec.name = f.name;
-  spec.type = parts->word;
+  ColumnDesign design;
+  design.name = f.name;
+  design.type = parts->word;
   if (parts->word == QLatin1String("enum") || parts->word == QLatin1String("set")) {
     const std::optional<QStringList> values = SplitValues(parts->inner);
     if (!values)
       return refused(
           QStringLiteral("die Werte ihres Typs „%1“ lassen sich nicht lesen").arg(f.columnType));
-    spec.values = *values;
+    design.values = *values;
   } else if (!parts->inner.isEmpty()) {
     const QStringList numbers = parts->inner.split(QLatin1Char(','));
     if (numbers.size() > 2 || !std::all_of(numbers.begin(), numbers.end(), IsNumber))
       return refused(QStringLiteral("ihr Typ „%1“ hat eine unbekannte Form").arg(f.columnType));
-    spec.length = numbers.value(0);
-    spec.decimals = numbers.value(1);
+    design.length = numbers.value(0);
+    design.decimals = numbers.value(1);
   }
   for (const QString &attribute : parts->attributes) {
     if (attribute == QLatin1String("unsigned"))
-      spec.isUnsigned = true;
+      design.isUnsigned = true;
     else if (attribute == QLatin1String("zerofill"))
-      spec.zerofill = true;
+      design.zerofill = true;
     else if (attribute == QLatin1String("compressed"))
-      spec.compressed = true;
+      design.compressed = true;
     else
       return refused(QStringLiteral("ihr Typ „%1“ hat die unbekannte Angabe „%2“")
                          .arg(f.columnType, attribute));
   }
-  spec.characterSet = column.characterSet;
-  spec.collation = f.collation;
-  spec.nullable = f.nullable;
-  spec.defaultValue = ColumnDefault::FromServer(f.defaultValue);
-  spec.comment = f.comment;
-  spec.check = f.check;
+  design.characterSet = column.characterSet;
+  design.collation = f.collation;
+  design.nullable = f.nullable;
+  design.defaultValue = ColumnDefault::FromServer(f.defaultValue);
+  design.comment = f.comment;
+  design.check = f.check;
   static const QRegularExpression onUpdate(QStringLiteral("^on update (.+)$"),
                                            QRegularExpression::CaseInsensitiveOption);
   for (const QString &word : ExtraWords(f.extra)) {
     const QString upper = word.toUpper();
     if (upper == QLatin1String("AUTO_INCREMENT")) {
-      spec.autoIncrement = true;
+      design.autoIncrement = true;
     } else if (upper == QLatin1String("INVISIBLE")) {
-      spec.invisible = true;
+      design.invisible = true;
     } else if (upper == QLatin1String("WITHOUT SYSTEM VERSIONING")) {
-      spec.withoutVersioning = true;
+      design.withoutVersioning = true;
     } else if (upper == QLatin1String("VIRTUAL GENERATED") ||
                upper == QLatin1String("STORED GENERATED") ||
                upper == QLatin1String("PERSISTENT GENERATED")) {
-      spec.expression = column.generation;
-      spec.generation = column.generation == QLatin1String("ROW START") ? Generation::RowStart
-                        : column.generation == QLatin1String("ROW END")
-                            ? Generation::RowEnd
-                            : (upper.startsWith(QLatin1String("VIRTUAL")) ? Generation::Virtual
-                                                                          : Generation::Stored);
-      if (spec.generation == Generation::RowStart || spec.generation == Generation::RowEnd)
-        spec.expression.clear();
+      design.expression = column.generation;
+      design.generation = column.generation == QLatin1String("ROW START") ? Generation::RowStart
+                          : column.generation == QLatin1String("ROW END")
+                              ? Generation::RowEnd
+                              : (upper.startsWith(QLatin1String("VIRTUAL")) ? Generation::Virtual
+                                                                            : Generation::Stored);
+      if (design.generation == Generation::RowStart || design.generation == Generation::RowEnd)
+        design.expression.clear();
     } else if (const QRegularExpressionMatch m = onUpdate.match(word); m.hasMatch()) {
-      spec.onUpdate = m.captured(1);
+      design.onUpdate = m.captured(1);
     } else {
       return refused(QStringLiteral("sie hat die unbekannte Eigenschaft „%1“").arg(word));
     }
   }
-  return {spec, QString()};
+  return {design, QString()};
 }
 
-QString ColumnDefinition(const ColumnSpec &spec, const QString &tableCollation,
+QString ColumnDefinition(const ColumnDesign &design, const QString &tableCollation,
                          const LiteralEscaper &escape) {
   return Definition(
-      spec, tableCollation,
+      design, tableCollation,
       [&](const QString &text) { return QLatin1Char('\'') + escape(text) + QLatin1Char('\''); },
       false);
 }
 
-QString ColumnAsServerWrites(const ColumnSpec &spec, const QString &tableCollation) {
-  return Definition(spec, tableCollation, ServerTextLiteral, true);
+QString ColumnAsServerWrites(const ColumnDesign &design, const QString &tableCollation) {
+  return Definition(design, tableCollation, ServerTextLiteral, true);
 }
 
 QString ColumnLineOf(const QString &createStatement, const QString &column) {
@@ -385,23 +385,23 @@ QString ColumnLineOf(const QString &createStatement, const QString &column) {
   return line;
 }
 
-QString AddColumnStatement(const ColumnTable &table, const ColumnSpec &spec,
+QString AddColumnStatement(const ColumnTable &table, const ColumnDesign &design,
                            const ColumnPlace &place, const LiteralEscaper &escape) {
   return AlterTable(table) + QStringLiteral(" ADD COLUMN ") +
-         ColumnDefinition(spec, table.collation, escape) + PlaceText(place);
+         ColumnDefinition(design, table.collation, escape) + PlaceText(place);
 }
 
 QString ChangeColumnStatement(const ColumnTable &table, const QString &oldName,
-                              const ColumnSpec &spec, const ColumnPlace &place,
+                              const ColumnDesign &design, const ColumnPlace &place,
                               const LiteralEscaper &escape) {
-  const QString how = oldName == spec.name ? QStringLiteral(" MODIFY COLUMN ")
-                                           : QStringLiteral(" CHANGE COLUMN ") +
-                                                 QuoteIdentifier(oldName) + QLatin1Char(' ');
-  return AlterTable(table) + how + ColumnDefinition(spec, table.collation, escape) +
+  const QString how = oldName == design.name ? QStringLiteral(" MODIFY COLUMN ")
+                                             : QStringLiteral(" CHANGE COLUMN ") +
+                                                   QuoteIdentifier(oldName) + QLatin1Char(' ');
+  return AlterTable(table) + how + ColumnDefinition(design, table.collation, escape) +
          PlaceText(place);
 }
 
-QStringList PossibleLosses(const ColumnSpec &before, const ColumnSpec &after,
+QStringList PossibleLosses(const ColumnDesign &before, const ColumnDesign &after,
                            std::uint64_t nullRows) {
   QStringList losses;
   const ColumnTypeRule rule = RuleOfType(after.type);

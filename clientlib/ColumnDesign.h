@@ -16,7 +16,7 @@
 
 enum class Generation { None, Virtual, Stored, RowStart, RowEnd };
 
-struct ColumnSpec {
+struct ColumnDesign {
   QString name;
   QString type;       // the type word in lower case, as the server writes it: "int", "enum"
   QString length;     // the first number in parentheses: 10 of decimal(10,2), 6 of datetime(6)
@@ -37,7 +37,7 @@ struct ColumnSpec {
   bool autoIncrement = false;
   QString comment;
   QString check; // the column's own CHECK expression; empty for none
-  bool operator==(const ColumnSpec &) const = default;
+  bool operator==(const ColumnDesign &) const = default;
 };
 
 // What the editor may set for a type: its parts besides the name, NULL,
@@ -60,19 +60,19 @@ const QStringList &ColumnTypeWords();
 // The column as the server reports it, or why that cannot be read (a type
 // text of an unknown shape).
 struct ColumnReadBack {
-  std::optional<ColumnSpec> spec;
+  std::optional<ColumnDesign> design;
   QString refusal;
 };
-ColumnReadBack SpecOfColumn(const ColumnRecord &column);
+ColumnReadBack DesignOfColumn(const ColumnRecord &column);
 
 // The definition that follows ALTER TABLE ... ADD or MODIFY: the quoted name,
 // the type and every attribute, values escaped with `escape`.
-QString ColumnDefinition(const ColumnSpec &spec, const QString &tableCollation,
+QString ColumnDefinition(const ColumnDesign &design, const QString &tableCollation,
                          const LiteralEscaper &escape);
 // The same as SHOW CREATE TABLE writes it (without its indent and comma), to
 // compare with the server's line: a column whose line the editor does not
 // write the same has something the editor cannot carry.
-QString ColumnAsServerWrites(const ColumnSpec &spec, const QString &tableCollation);
+QString ColumnAsServerWrites(const ColumnDesign &design, const QString &tableCollation);
 // The line of `column` in a SHOW CREATE TABLE text, without indent and
 // comma; empty when there is none.
 QString ColumnLineOf(const QString &createStatement, const QString &column);
@@ -93,14 +93,14 @@ struct ColumnTable {
   QString collation; // the table's default collation
   bool systemVersioned = false;
 };
-QString AddColumnStatement(const ColumnTable &table, const ColumnSpec &spec,
+QString AddColumnStatement(const ColumnTable &table, const ColumnDesign &design,
                            const ColumnPlace &place, const LiteralEscaper &escape);
 // MODIFY, or CHANGE when the name is another.
 QString ChangeColumnStatement(const ColumnTable &table, const QString &oldName,
-                              const ColumnSpec &spec, const ColumnPlace &place,
+                              const ColumnDesign &design, const ColumnPlace &place,
                               const LiteralEscaper &escape);
 
 // Why changing `before` into `after` may lose data, one German line a
 // reason; `nullRows` is the number of rows that hold NULL in the column.
-QStringList PossibleLosses(const ColumnSpec &before, const ColumnSpec &after,
+QStringList PossibleLosses(const ColumnDesign &before, const ColumnDesign &after,
                            std::uint64_t nullRows);
