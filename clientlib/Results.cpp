@@ -23,6 +23,21 @@ QString FieldTypeTextOf(const MYSQL_FIELD &field) {
   return FieldTypeText(field.type, field.length, field.decimals, field.flags);
 }
 
+QList<QStringList> RowsOf(MYSQL_RES *result) {
+  QList<QStringList> rows;
+  if (!result)
+    return rows;
+  const unsigned int columns = mysql::mysql_num_fields(result);
+  while (const MYSQL_ROW row = mysql::mysql_fetch_row(result)) {
+    const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
+    QStringList cells;
+    for (unsigned int c = 0; c < columns; ++c)
+      cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
+    rows << cells;
+  }
+  return rows;
+}
+
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query) {
   QueryResult result = QueryOn(handle, query);
   if (!result.ok() || result.columns.isEmpty())

@@ -103,6 +103,9 @@ void OneStatementPerRequestOn(MYSQL *handle);
 // nothing otherwise.
 std::optional<QString> ConnectionLossOn(MYSQL *handle);
 
+// The rows of a result, each as its columns' texts (SQL NULL as a null QString).
+QList<QStringList> RowsOf(MYSQL_RES *result);
+
 // Sends a query and reads all its rows, each as its columns' texts (SQL NULL
 // as a null QString). Nothing when the server refuses the query.
 std::optional<QList<QStringList>> QueryRows(MYSQL *handle, const QString &query);

@@ -28,27 +28,15 @@ bool Holds(MYSQL_RES *result, const TableFieldsStill &check) {
   return result && (check.shown.isEmpty() || ListedFieldsOf(result) == check.shown);
 }
 
-// The first row of a result, each column's text (SQL NULL as a null QString).
-std::optional<QStringList> FirstRowOf(MYSQL_RES *result) {
-  const MYSQL_ROW row = result ? mysql::mysql_fetch_row(result) : nullptr;
-  if (!row)
-    return std::nullopt;
-  const unsigned int columns = mysql::mysql_num_fields(result);
-  const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
-  QStringList cells;
-  for (unsigned int c = 0; c < columns; ++c)
-    cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
-  return cells;
-}
-
 bool Holds(MYSQL_RES *result, const ColumnStill &check) {
-  const std::optional<QStringList> row = FirstRowOf(result);
-  return row && ColumnFactsFromRow(*row) == check.facts;
+  const QList<QStringList> rows = RowsOf(result);
+  return !rows.isEmpty() && ColumnFactsFromRow(rows.first()) == check.facts;
 }
 
 bool Holds(MYSQL_RES *result, const TableStill &check) {
-  const std::optional<QStringList> row = FirstRowOf(result);
-  return row && WithoutCounter(row->value(1)) == WithoutCounter(check.createStatement);
+  const QList<QStringList> rows = RowsOf(result);
+  return !rows.isEmpty() &&
+         WithoutCounter(rows.first().value(1)) == WithoutCounter(check.createStatement);
 }
 
 // Reads the check in one request, after selecting `database` unless it is

@@ -192,22 +192,6 @@ QString SearchedReferencesSelect(MYSQL *handle, const QStringList &holders, cons
   return selects.join(QStringLiteral(" UNION ALL "));
 }
 
-// The rows of a result, each as its columns' texts (SQL NULL as a null QString).
-QList<QStringList> RowsOf(MYSQL_RES *result) {
-  QList<QStringList> rows;
-  if (!result)
-    return rows;
-  const unsigned int columns = mysql::mysql_num_fields(result);
-  while (const MYSQL_ROW row = mysql::mysql_fetch_row(result)) {
-    const unsigned long *lengths = mysql::mysql_fetch_lengths(result);
-    QStringList cells;
-    for (unsigned int c = 0; c < columns; ++c)
-      cells << (row[c] ? QString::fromUtf8(row[c], static_cast<qsizetype>(lengths[c])) : QString());
-    rows << cells;
-  }
-  return rows;
-}
-
 // By holder, key and position: rows of one key together and in order.
 QList<ForeignKeyRecord> SortedForeignKeys(QList<QStringList> rows) {
   std::stable_sort(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) {
