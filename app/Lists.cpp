@@ -79,7 +79,7 @@ void TMainForm::Relist(const ListingRequest &request) {
   ShowListing(ReadListing(*Session, WhatIsRead(request), request));
 }
 
-void TMainForm::ShowListing(const Listing &listing) {
+void TMainForm::ShowListing(Listing listing) {
   if (listing.request.databases)
     ShowBrowsed(listing);
   else if (listing.request.tables)
@@ -90,23 +90,25 @@ void TMainForm::ShowListing(const Listing &listing) {
 
 // The databases again; the tables of the database asked for, made current;
 // the fields of the table asked for; then those rows selected again. The
-// lists are refilled in one update each.
-void TMainForm::ShowBrowsed(const Listing &l) {
+// lists are refilled in one update each, the names lists taking the listed
+// names over whole.
+void TMainForm::ShowBrowsed(Listing &l) {
   if (!l.databases) {
     ShowNoDatabaseList(*this, l.databasesReply);
     return;
   }
   const ListingRequest &asked = l.request;
   if (asked.database.isNull()) {
-    ListUpdate update(*ListView1);
-    ListView1->clear();
+    {
+      ListUpdate update(*ListView1);
+      ListView1->items().replaceWithUtf8Rows(l.databases->take());
+    }
     ListView2->clear();
     ListView3->clear();
-    for (qsizetype i = 0; i < l.databases->size(); ++i)
-      ListView1->items().appendUtf8Row(l.databases->at(i));
     return;
   }
-  int databaseRow = -1, tableRow = -1;
+  const int databaseRow = static_cast<int>(l.databases->indexOf(asked.database));
+  int tableRow = -1;
   {
     const auto updating = {ListView1, ListView2, ListView3};
     ScopeExit finish([&] {
@@ -116,39 +118,25 @@ void TMainForm::ShowBrowsed(const Listing &l) {
       if (!asked.table.isNull())
         ListView2->selectRow(tableRow);
     });
-    for (ReportListView *list : updating) {
+    for (ReportListView *list : updating)
       list->beginUpdate();
-      list->clear();
-    }
-    const QByteArray databaseUtf8 = asked.database.toUtf8(), tableUtf8 = asked.table.toUtf8();
-    const std::string_view database(databaseUtf8.constData(),
-                                    static_cast<std::size_t>(databaseUtf8.size()));
-    const std::string_view table(tableUtf8.constData(), static_cast<std::size_t>(tableUtf8.size()));
-    for (qsizetype i = 0; i < l.databases->size(); ++i) {
-      ListView1->items().appendUtf8Row(l.databases->at(i));
-      if (databaseRow >= 0 || l.databases->at(i) != database)
-        continue;
-      databaseRow = static_cast<int>(i);
-      if (!l.selectReply.ok) {
+    ListView1->items().replaceWithUtf8Rows(l.databases->take());
+    ListView3->clear();
+    if (databaseRow < 0 || !l.selectReply.ok || !l.tables) {
+      ListView2->clear();
+      if (databaseRow >= 0 && !l.selectReply.ok)
         ShowMessageWhileListing(this, updating, NoDatabaseSelected);
-        continue;
-      }
-      if (!l.tables) {
+      else if (databaseRow >= 0)
         ShowMessageWhileListing(this, updating, NoTableList, l.tablesReply.error);
-        continue;
-      }
-      for (qsizetype t = 0; t < l.tables->size(); ++t) {
-        ListView2->items().appendUtf8Row(l.tables->at(t));
-        if (asked.table.isNull() || tableRow >= 0 || l.tables->at(t) != table)
-          continue;
-        tableRow = static_cast<int>(t);
-        if (!l.fields) {
-          ShowMessageWhileListing(this, updating, NoFieldList, l.fieldsReply.error);
-          continue;
-        }
+    } else {
+      if (!asked.table.isNull())
+        tableRow = static_cast<int>(l.tables->indexOf(asked.table));
+      ListView2->items().replaceWithUtf8Rows(l.tables->take());
+      if (tableRow >= 0 && !l.fields)
+        ShowMessageWhileListing(this, updating, NoFieldList, l.fieldsReply.error);
+      else if (tableRow >= 0)
         for (const ListedField &field : *l.fields)
           ListView3->items().appendRow(field.name, field.type);
-      }
     }
   }
   if (databaseRow < 0)
@@ -160,7 +148,7 @@ void TMainForm::ShowBrowsed(const Listing &l) {
 // After a table command: the tables of its database; the database list is
 // left as it is, with that database selected again, and the field list is
 // emptied.
-void TMainForm::ShowTables(const Listing &l) {
+void TMainForm::ShowTables(Listing &l) {
   const QString &database = l.request.database;
   if (!l.tables && l.tablesReply.errorNumber == NoSuchDatabase) {
     ShowMessage(this, DatabaseGone(database));
@@ -170,11 +158,11 @@ void TMainForm::ShowTables(const Listing &l) {
   {
     ListUpdate tables(*ListView2);
     ListUpdate fields(*ListView3);
-    ListView2->clear();
     ListView3->clear();
     if (l.tables)
-      for (qsizetype t = 0; t < l.tables->size(); ++t)
-        ListView2->items().appendUtf8Row(l.tables->at(t));
+      ListView2->items().replaceWithUtf8Rows(l.tables->take());
+    else
+      ListView2->clear();
   }
   ListView1->selectRow(ListView1->rowOf(database));
   if (!l.tables)
@@ -183,7 +171,7 @@ void TMainForm::ShowTables(const Listing &l) {
 
 // After a field command: the fields of its table; the other two lists are
 // left as they are, with the database and table selected again.
-void TMainForm::ShowFields(const Listing &l) {
+void TMainForm::ShowFields(Listing &l) {
   const QString &database = l.request.database, &table = l.request.table;
   if (!l.fields && l.fieldsReply.errorNumber == NoSuchDatabase) {
     ShowMessage(this, DatabaseGone(database));

@@ -93,7 +93,7 @@ public:
   QList<ListedField> ShownFields() const override;
   void ListCurrentDatabases() override;
   void Relist(const ListingRequest &request) override;
-  void ShowListing(const Listing &listing) override;
+  void ShowListing(Listing listing) override;
   // A click: the databases again, `database` made current and its tables,
   // and, with ListFields, the fields of `table`; the two found by name.
   void ListTables(const QString &database);
@@ -156,9 +156,9 @@ private:
   // The SSH tunnel ended by itself.
   void TunnelBroken(const SshTunnel *tunnel, const QString &message);
   ConnectionCommands connectionCommands();
-  void ShowBrowsed(const Listing &listing);
-  void ShowTables(const Listing &listing);
-  void ShowFields(const Listing &listing);
+  void ShowBrowsed(Listing &listing);
+  void ShowTables(Listing &listing);
+  void ShowFields(Listing &listing);
   FieldCommands fieldCommands();
   void buildPanel1();
   void buildPanel2();

@@ -8,11 +8,6 @@
 
 #include <cstring>
 
-std::string_view ListedNames::at(qsizetype i) const {
-  const std::uint32_t begin = i > 0 ? m_ends[static_cast<std::size_t>(i - 1)] : 0;
-  return std::string_view(m_bytes).substr(begin, m_ends[static_cast<std::size_t>(i)] - begin);
-}
-
 QString ListedNames::text(qsizetype i) const {
   const std::string_view name = at(i);
   return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
@@ -25,11 +20,6 @@ qsizetype ListedNames::indexOf(const QString &name) const {
     if (at(i) == wanted)
       return i;
   return -1;
-}
-
-void ListedNames::append(std::string_view name) {
-  m_bytes.append(name);
-  m_ends.push_back(static_cast<std::uint32_t>(m_bytes.size()));
 }
 
 ListingRequest ListingRequest::Databases() { return {true, {}, false, false, {}}; }

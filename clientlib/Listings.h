@@ -5,6 +5,7 @@
 #pragma once
 
 #include "clientlib/QueryResult.h"
+#include "common/PackedTexts.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class ServerSession;
@@ -22,18 +24,19 @@ class ServerSession;
 // of a hundred thousand tables makes a few allocations, not one per name.
 class ListedNames {
 public:
-  qsizetype size() const { return static_cast<qsizetype>(m_ends.size()); }
-  std::string_view at(qsizetype i) const;
+  qsizetype size() const { return static_cast<qsizetype>(m_names.size()); }
+  std::string_view at(qsizetype i) const { return m_names.at(static_cast<std::size_t>(i)); }
   // The name at `i` as text.
   QString text(qsizetype i) const;
   // The first position of `name`, or -1.
   qsizetype indexOf(const QString &name) const;
-  void append(std::string_view name);
-  void reserve(qsizetype names) { m_ends.reserve(static_cast<std::size_t>(names)); }
+  void append(std::string_view name) { m_names.push(name); }
+  void reserve(qsizetype names) { m_names.ends.reserve(static_cast<std::size_t>(names)); }
+  // The packed names, handed over whole (a list takes them as its rows).
+  PackedTexts take() { return std::move(m_names); }
 
 private:
-  std::string m_bytes;
-  std::vector<std::uint32_t> m_ends;
+  PackedTexts m_names;
 };
 
 // One field of a table as the field list shows it: its name and the type

@@ -32,7 +32,7 @@ public:
   virtual void ListCurrentDatabases() = 0;
   virtual void Relist(const ListingRequest &request) = 0;
   // The same with what a command read in the request of its statement.
-  virtual void ShowListing(const Listing &listing) = 0;
+  virtual void ShowListing(Listing listing) = 0;
   // All three lists afresh, the database, table and field selected again by
   // name where they still exist (F5).
   virtual void RefreshLists() = 0;

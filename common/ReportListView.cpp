@@ -41,11 +41,6 @@ QString FromUtf8(std::string_view utf8) {
 
 } // namespace
 
-std::string_view ReportListModel::Cells::at(std::size_t i) const {
-  const std::uint32_t begin = i ? ends[i - 1] : 0;
-  return std::string_view(text).substr(begin, ends[i] - begin);
-}
-
 void ReportListModel::Cells::replace(std::size_t i, std::string_view utf8) {
   const std::uint32_t begin = i ? ends[i - 1] : 0;
   const std::uint32_t size = ends[i] - begin;
@@ -203,6 +198,17 @@ void ReportListModel::removeRow(int row) {
   editable().erase(at(row, 0), m_columns);
   if (m_updateDepth == 0)
     endRemoveRows();
+}
+
+void ReportListModel::replaceWithUtf8Rows(PackedTexts &&rows) {
+  if (m_columns != 1 || m_updateDepth == 0) {
+    clear();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      appendUtf8Row(rows.at(i));
+    return;
+  }
+  static_cast<PackedTexts &>(m_next) = std::move(rows);
+  m_building = true;
 }
 
 void ReportListModel::clear() {

@@ -13,6 +13,8 @@
 // Either way the list loses its selection and current row, as after a reset.
 #pragma once
 
+#include "common/PackedTexts.h"
+
 #include <QAbstractItemView>
 #include <QAbstractTableModel>
 #include <QBasicTimer>
@@ -64,6 +66,9 @@ public:
     else
       appendUtf8RowNotifying(caption);
   }
+  // All rows at once, in place of those there were: in a one-column list
+  // during an update, the packed names become the rows without a copy.
+  void replaceWithUtf8Rows(PackedTexts &&rows);
   void removeRow(int row);
   void clear();
 
@@ -83,17 +88,11 @@ signals:
   void textsReplaced();
 
 private:
-  // The cells of all rows, row-major: cell i is text[ends[i - 1], ends[i]).
-  struct Cells {
-    std::string text;
-    std::vector<std::uint32_t> ends;
+  // The cells of all rows, row-major: cell i is at(i).
+  struct Cells : PackedTexts {
+    using PackedTexts::push;
     int rows(std::size_t columns) const {
       return columns ? static_cast<int>(ends.size() / columns) : 0;
-    }
-    std::string_view at(std::size_t i) const;
-    void push(std::string_view utf8) {
-      text.append(utf8);
-      ends.push_back(static_cast<std::uint32_t>(text.size()));
     }
     void push(const QString &text) { push(text.toUtf8()); }
     void push(const QByteArray &utf8) {
