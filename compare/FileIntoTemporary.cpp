@@ -15,12 +15,16 @@ namespace {
 struct Code {
   QString text;
   QStringList qualifiers; // the first names of x.y and x.y.z
-  // Where a text or name ends depends on what the scan cannot know: the
-  // server may pass over a versioned comment read here as code (MariaDB one
-  // of MySQL 5.7 on, MySQL one of MariaDB) and end it inside, or take "..."
-  // for a name that no backslash escapes (ANSI_QUOTES).
+  // What a text or name is, or where it ends, depends on what the scan
+  // cannot know: the server may pass over a versioned comment read here as
+  // code (MariaDB one of MySQL 5.7 on, MySQL one of MariaDB) and end it
+  // inside, take "..." for a name that no backslash escapes (ANSI_QUOTES), or
+  // read bytes that are not UTF-8 (U+FFFD here) in another character set
+  // (SET NAMES gbk), where a quote or backslash may end a character.
   bool unclear = false;
 };
+
+bool NotUtf8(QStringView text) { return text.contains(QChar::ReplacementCharacter); }
 
 // Where a versioned comment ("/*!", "/*M!" and five or six digits, or none)
 // starts at `at`: its length, and whether the server runs what it holds,
@@ -74,15 +78,20 @@ Code ReadCode(QStringView s, bool backslashEscapes, int serverVersion) {
     qsizetype end = SqlScan::SkipQuotedOrComment(s, i, backslashEscapes);
     if (end != i) {
       const QStringView span = s.sliced(i, end - i);
+      static const QRegularExpression notUtf8BeforeQuote(QStringLiteral("\\x{FFFD}[\\\\'\"`]"));
+      const bool isName = c == u'`' || c == u'"'; // "..." is one where ANSI_QUOTES is on
+      const bool quoted = isName || c == u'\'';
       code.unclear |= (executable && c != u'/' && span.contains(u"*/")) ||
-                      (c == u'"' && backslashEscapes && span.contains(u'\\'));
-      if (c == u'`' || c == u'"') { // "..." is a name where ANSI_QUOTES is on
+                      (c == u'"' && backslashEscapes && span.contains(u'\\')) ||
+                      (isName && NotUtf8(span)) ||
+                      (quoted && notUtf8BeforeQuote.match(span).hasMatch());
+      if (isName) {
         name = mayQualify && span.size() >= 2
                    ? span.sliced(1, span.size() - 2).toString().replace(QString(2, c), QString(c))
                    : QString();
         before = c;
         code.text += c == u'`' ? QLatin1String("``") : QLatin1String("''");
-      } else if (c == u'\'') {
+      } else if (quoted) {
         name.clear();
         before = c;
         code.text += QLatin1String("''");
@@ -93,6 +102,7 @@ Code ReadCode(QStringView s, bool backslashEscapes, int serverVersion) {
       while (end < s.size() && SqlScan::IsWordCharacter(s[end]))
         ++end;
       name = mayQualify ? s.sliced(i, end - i).toString() : QString();
+      code.unclear |= NotUtf8(s.sliced(i, end - i));
       before = c;
       for (const QChar w : s.sliced(i, end - i))
         code.text += w.unicode() < 0x80 && w != u'$' ? w.toUpper() : u'_';
@@ -152,8 +162,8 @@ LoadVerdict JudgeLoadedStatement(QStringView statement, bool backslashEscapes,
   };
   if (code.unclear)
     return refuse(QStringLiteral("lässt sich nicht eindeutig lesen (ein Text oder Name reicht über "
-                                 "das Ende eines /*!...*/-Kommentars, oder ein Text in \"...\" "
-                                 "enthält einen Backslash)"));
+                                 "das Ende eines /*!...*/-Kommentars, ein Text in \"...\" enthält "
+                                 "einen Backslash, oder sie enthält Bytes, die kein UTF-8 sind)"));
   for (const QString &qualifier : code.qualifiers)
     if (server.otherDatabases.contains(qualifier, Qt::CaseInsensitive))
       return refuse(QStringLiteral("betrifft die Datenbank „%1“").arg(qualifier));

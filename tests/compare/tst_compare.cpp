@@ -342,6 +342,10 @@ private slots:
     row("later version's code", "/*!110000 DROP TABLE production.t */ DROP TABLE t", "run");
     row("backslash in double quotes", "CREATE TABLE t (a INT) COMMENT \"x\\\" production.t \"",
         "nicht eindeutig");
+    // GBK's "\xbf\x5c" is one character, not UTF-8, and ends on a backslash.
+    row("another character set",
+        "ALTER TABLE t COMMENT '\uFFFD\\', RENAME TO production.t, COMMENT '\uFFFD\\'",
+        "nicht eindeutig");
   }
   void loadVerdict() {
     QFETCH(QString, statement);
