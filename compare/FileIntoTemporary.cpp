@@ -196,7 +196,7 @@ bool FileIntoTemporary::next(ScriptStatement &statement) {
     case LoadVerdict::Kind::Refuse: {
       const QLocale german(QLocale::German);
       m_refusal = QStringLiteral("Anweisung %1 (Zeile %2) %3; die Datei wird nur in eine temporäre "
-                                 "Datenbank geladen und darf keine andere ändern.")
+                                 "Datenbank geladen und darf nichts anderes ändern.")
                       .arg(german.toString(statement.number), german.toString(statement.line),
                            verdict.reason);
       return false;

@@ -829,7 +829,7 @@ private slots:
     QTest::newRow("a table dropped") << QStringList{"DROP TABLE qwt_opfer.t"}
                                      << "Anweisung 5 (Zeile 5) betrifft die Datenbank „qwt_opfer“; "
                                         "die Datei wird nur in eine temporäre Datenbank geladen "
-                                        "und darf keine andere ändern.";
+                                        "und darf nichts anderes ändern.";
     QTest::newRow("a table created")
         << QStringList{"CREATE TABLE `QWT_OPFER` . t2 (a INT)"} << "„QWT_OPFER“";
     QTest::newRow("rows") << QStringList{"INSERT INTO qwt_opfer.t VALUES (3)",
