@@ -35,6 +35,11 @@ MultiStatements::~MultiStatements() {
   }
 }
 
+bool MultiStatements::allow(bool several) {
+  return mysql::mysql_set_server_option(m_handle, several ? MYSQL_OPTION_MULTI_STATEMENTS_ON
+                                                          : MYSQL_OPTION_MULTI_STATEMENTS_OFF) == 0;
+}
+
 BatchReply SendBatch(MYSQL *handle, const QByteArray &request, qsizetype count,
                      const BatchListener &listener) {
   BatchReply reply;

@@ -22,6 +22,9 @@ public:
   MultiStatements &operator=(const MultiStatements &) = delete;
   // False: one statement per request.
   bool on() const { return m_on; }
+  // Switches several statements per request off or on again for a while,
+  // where on(); false when the server refused (the handle has its error).
+  bool allow(bool several);
 
 private:
   MYSQL *m_handle;

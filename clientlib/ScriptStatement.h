@@ -12,4 +12,8 @@ struct ScriptStatement {
   // It sets sql_mode, which may change how the server reads the statements
   // after it (NO_BACKSLASH_ESCAPES): they are split once it has run.
   bool setsMode = false;
+  // It holds a ";" that the server must not take for the start of another
+  // statement: it is sent by itself, with several statements per request
+  // switched off, so that whatever follows its end is refused, not run.
+  bool alone = false;
 };

@@ -68,7 +68,7 @@ public:
       } else if (!m_source.next(statement)) {
         break;
       }
-      const bool alone = !m_several || !SharesRequest(statement.firstWord);
+      const bool alone = !m_several || statement.alone || !SharesRequest(statement.firstWord);
       if (!m_statements.empty() &&
           (alone || m_request.size() + 1 + statement.text.size() > m_limit ||
            static_cast<qsizetype>(m_statements.size()) >= m_most)) {
@@ -117,7 +117,7 @@ ScriptOutcome RunScript(ServerSession &session, const QString &what, const QStri
       return outcome;
     }
     const auto reset = qScopeGuard([handle] { ResetSession(handle); });
-    const MultiStatements several(handle);
+    MultiStatements several(handle);
     const qint64 longest = LongestRequest(handle) - PacketMargin;
     const auto backslashEscapes = [handle] {
       return !(handle->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
@@ -133,8 +133,15 @@ ScriptOutcome RunScript(ServerSession &session, const QString &what, const QStri
       };
       QElapsedTimer clock;
       clock.start();
-      const BatchReply reply = SendBatch(handle, builder.request(),
-                                         static_cast<qsizetype>(statements.size()), {{}, ranUpTo});
+      const bool single = several.on() && statements.front().alone;
+      BatchReply reply;
+      if (single && !several.allow(false))
+        reply.failure = ReplyOf(handle, false);
+      else
+        reply = SendBatch(handle, builder.request(), static_cast<qsizetype>(statements.size()),
+                          {{}, ranUpTo});
+      if (single) // where this fails, the connection has, and the next request says so
+        several.allow(true);
       builder.took(clock.elapsed());
       outcome.ran += reply.ran;
       if (reply.failure.ok && statements.back().setsMode)

@@ -5,6 +5,8 @@
 #include "clientlib/StatementBatch.h"
 #include "common/Interaction.h"
 #include "compare/CompareForm.h"
+#include "compare/FileIntoTemporary.h"
+#include "compare/SchemaModel.h"
 #include "connection/ConnectionCommands.h"
 #include "connection/verbindungFUnit.h"
 #include "sqlfile/ScriptFile.h"
@@ -19,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -182,32 +183,6 @@ bool ShowComparison(QWidget *parent, ServerSession &main, ServerSession &scriptO
   return form.sent();
 }
 
-// The statements of a file but those that name a database as a whole (USE,
-// CREATE, ALTER or DROP DATABASE): the file is loaded into the temporary
-// database, and never into another.
-class FileIntoTemporary : public StatementSource {
-public:
-  explicit FileIntoTemporary(ScriptFile &file) : m_file(file) {}
-  void begin(bool backslashEscapes, qint64 longest) override {
-    m_file.begin(backslashEscapes, longest);
-  }
-  void modeSet(bool backslashEscapes) override { m_file.modeSet(backslashEscapes); }
-  bool next(ScriptStatement &statement) override {
-    static const QRegularExpression wholeDatabase(
-        QStringLiteral("^(?:\\s|/\\*[^!].*?\\*/|--[^\\n]*\\n|#[^\\n]*\\n)*(?:/\\*!\\d*)?\\s*"
-                       "(?:CREATE|ALTER|DROP)\\s+(?:DATABASE|SCHEMA)\\b"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    while (m_file.next(statement))
-      if (statement.firstWord != "USE" &&
-          !wholeDatabase.match(QString::fromUtf8(statement.text.left(200))).hasMatch())
-        return true;
-    return false;
-  }
-
-private:
-  ScriptFile &m_file;
-};
-
 // A database of its own name on the server for the time of a comparison,
 // dropped when it goes: through the program's connection, or where that
 // is gone or ended, through the comparison's own.
@@ -292,10 +267,24 @@ bool CompareWithFile(QWidget *parent, ServerSession &main, const QString &databa
                if (!temporary.create())
                  return false;
                ServerSession &load = own.session ? *own.session : main;
+               const BatchResult server = load.batch(
+                   QStringLiteral("Lese die Datenbanken ..."),
+                   {QStringLiteral("SHOW DATABASES"), QStringLiteral("SELECT @@version")});
+               if (!server.ok()) {
+                 SayNotPossible(parent, QStringLiteral("Die Datenbanken des Servers ließen sich "
+                                                       "nicht lesen.\n\n%1")
+                                            .arg(server.reply.error));
+                 return false;
+               }
+               LoadServer beside{{}, VersionNumber(server.results.value(1).text(0, 0))};
+               const QueryResult listed = server.results.value(0);
+               for (qsizetype row = 0; row < listed.rows.size(); ++row)
+                 if (listed.text(row, 0) != temporary.name())
+                   beside.otherDatabases << listed.text(row, 0);
                const QString name = QFileInfo(path).fileName();
                JobProgress progress;
                progress.bytesTotal = file.size();
-               FileIntoTemporary statements(file);
+               FileIntoTemporary statements(file, std::move(beside));
                const QString loading =
                    QStringLiteral("„%1“ wird für den Vergleich geladen ...").arg(name);
                ScriptOutcome outcome;
@@ -305,6 +294,8 @@ bool CompareWithFile(QWidget *parent, ServerSession &main, const QString &databa
                    });
                QString failure =
                    outcome.databaseSelected ? FileRunFailure(outcome, file) : outcome.reply.error;
+               if (failure.isEmpty())
+                 failure = statements.refusal();
                if (!failure.isEmpty()) {
                  SayNotPossible(parent, QStringLiteral("Die Datei „%1“ ließ sich nicht laden; es "
                                                        "wird nichts verglichen.\n\n%2")
@@ -415,8 +406,10 @@ TCompareSourceForm::TCompareSourceForm(const QString &database, const QStringLis
     fileRow->addWidget(FileBtn);
     auto *fileNote = new QLabel(
         QStringLiteral("Die Datei wird in eine temporäre Datenbank auf diesem Server geladen, "
-                       "die danach wieder gelöscht wird. Anweisungen, die eine ganze Datenbank "
-                       "betreffen (USE, CREATE DATABASE ...), werden dabei übergangen."),
+                       "die danach wieder gelöscht wird. Geladen werden nur Tabellen, Sichten, "
+                       "Trigger und Sequenzen; alle anderen Anweisungen (Daten, Routinen, "
+                       "Benutzer, USE ...) werden übergangen, und eine Anweisung, die eine andere "
+                       "Datenbank nennt, bricht das Laden ab."),
         filePage);
     fileNote->setTextFormat(Qt::PlainText);
     fileNote->setWordWrap(true);

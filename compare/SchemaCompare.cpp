@@ -562,12 +562,8 @@ private:
 
   // RENAME INDEX: MariaDB 10.5.2 and MySQL 5.7 on.
   static bool RenamesIndexes(const QString &version) {
-    const QStringList parts = version.section(QLatin1Char('-'), 0, 0).split(QLatin1Char('.'));
-    const int major = parts.value(0).toInt(), minor = parts.value(1).toInt(),
-              patch = parts.value(2).toInt();
-    if (version.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive))
-      return major > 10 || (major == 10 && (minor > 5 || (minor == 5 && patch >= 2)));
-    return major > 5 || (major == 5 && minor >= 7);
+    return VersionNumber(version) >=
+           (version.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive) ? 100502 : 50700);
   }
 
   // Pairs the constraints of a table in A and B by name: one only A has is

@@ -224,13 +224,14 @@ SchemaModel BuildSchemaModel(const QString &database, const SchemaRows &rows) {
   return model;
 }
 
-bool DropsIntegerWidths(const QString &serverVersion) {
-  if (serverVersion.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive))
-    return false;
+int VersionNumber(const QString &serverVersion) {
   const QStringList parts = serverVersion.section(QLatin1Char('-'), 0, 0).split(QLatin1Char('.'));
-  const int major = parts.value(0).toInt(), minor = parts.value(1).toInt(),
-            patch = parts.value(2).toInt();
-  return major > 8 || (major == 8 && (minor > 0 || patch >= 19));
+  return parts.value(0).toInt() * 10000 + parts.value(1).toInt() * 100 + parts.value(2).toInt();
+}
+
+bool DropsIntegerWidths(const QString &serverVersion) {
+  return !serverVersion.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive) &&
+         VersionNumber(serverVersion) >= 80019;
 }
 
 QString WithoutIntegerWidth(const QString &type) {

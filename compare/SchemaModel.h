@@ -101,6 +101,9 @@ bool SplitCreateTable(const QString &text, QStringList &parts, QString &options)
 void ReadCreateParts(TableModel &table, const QStringList &parts, const QString &options,
                      const QHash<QString, QStringList> &facts);
 
+// A server's version (@@version) as one number, 101106 for
+// "10.11.6-MariaDB-0+deb12u1"; 0 where it cannot be read.
+int VersionNumber(const QString &serverVersion);
 // Whether the server stopped showing integer display widths (MySQL 8.0.19
 // and later): then int(11) and int are the same column type.
 bool DropsIntegerWidths(const QString &serverVersion);

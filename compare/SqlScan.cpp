@@ -4,8 +4,6 @@ namespace SqlScan {
 
 namespace {
 
-bool IsWordCharacter(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
-
 // SkipQuotedOrComment, for scanning loops: most characters start nothing.
 qsizetype SkipAt(QStringView text, qsizetype at) {
   switch (text[at].unicode()) {
@@ -26,13 +24,17 @@ qsizetype EndOfLine(QStringView text, qsizetype from) {
 
 } // namespace
 
-qsizetype SkipQuotedOrComment(QStringView text, qsizetype at) {
+bool IsWordCharacter(QChar c) {
+  return c.isLetterOrNumber() || c == u'_' || c == u'$' || c.unicode() >= 0x80;
+}
+
+qsizetype SkipQuotedOrComment(QStringView text, qsizetype at, bool backslashEscapes) {
   const qsizetype size = text.size();
   if (at >= size)
     return at;
   const QChar c = text[at];
   if (c == u'\'' || c == u'"' || c == u'`') {
-    const bool escapes = c != u'`';
+    const bool escapes = backslashEscapes && c != u'`';
     qsizetype i = at + 1;
     while (i < size) {
       if (escapes && text[i] == u'\\') {

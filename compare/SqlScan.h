@@ -18,8 +18,12 @@ namespace SqlScan {
 // ends at its quote (a doubled quote and a backslash escape stay inside); a
 // name in `...` at its backquote (a doubled one stays inside); a comment is
 // "-- " or "#" to the end of the line or "/* ... */". Something left open
-// runs to the end of the text.
-qsizetype SkipQuotedOrComment(QStringView text, qsizetype at);
+// runs to the end of the text. Without `backslashEscapes` (the server's
+// NO_BACKSLASH_ESCAPES mode) a backslash is a character like any other.
+qsizetype SkipQuotedOrComment(QStringView text, qsizetype at, bool backslashEscapes = true);
+
+// Whether `c` may stand in a name without quotes.
+bool IsWordCharacter(QChar c);
 
 // The index of the parenthesis that closes the one at `open`, or -1.
 qsizetype ClosingParenthesis(QStringView text, qsizetype open);

@@ -8,16 +8,19 @@
 #include "compare/CompareCommand.h"
 #include "compare/CompareForm.h"
 #include "compare/ComparisonRun.h"
+#include "compare/FileIntoTemporary.h"
 #include "compare/SchemaCompare.h"
 #include "compare/SqlScan.h"
 #include "connection/SavedConnections.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -286,6 +289,64 @@ private slots:
       return followedBy == '.' || followedBy == '(' || name == "t" || name == "v";
     };
     QCOMPARE(SqlScan::Requalify(sql, "a", "b`c", objects), expected);
+  }
+
+  // What of a file runs while it is loaded for a comparison, read as the
+  // server reads it: dumps load, nothing else runs, and a statement that
+  // would reach another database (however it is written) stops the load.
+  void loadVerdict_data() {
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("backslashEscapes");
+    QTest::addColumn<QString>("verdict"); // run, alone, skip, or what the refusal says
+    const auto row = [](const char *name, const QString &statement, const QString &verdict,
+                        bool escapes = true) {
+      QTest::newRow(name) << statement << escapes << verdict;
+    };
+    row("session mode", "SET @@session.sql_mode = 'ANSI'", "run");
+    row("temporary", "CREATE OR REPLACE TEMPORARY TABLE IF NOT EXISTS x (a INT)", "run");
+    row("sequence", "CREATE SEQUENCE s", "run");
+    row("transaction", "BEGIN", "run");
+    row("dumped trigger",
+        "/*!50003 CREATE*/ /*!50017 DEFINER=`root`@`localhost`*/ /*!50003 TRIGGER tr BEFORE "
+        "INSERT ON t FOR EACH ROW BEGIN SET NEW.a = 1; END */",
+        "alone");
+    row("names in strings and comments",
+        "CREATE TABLE t (a INT COMMENT 'production.users') /* production.users */", "run");
+    row("routine", "CREATE DEFINER=view@x PROCEDURE p() DROP TABLE production.users", "skip");
+    row("event", "CREATE EVENT e ON SCHEDULE EVERY 1 SECOND DO DROP TABLE t", "skip");
+    row("block", "BEGIN NOT ATOMIC DROP TABLE t; END", "skip");
+    row("statement", "SET STATEMENT max_statement_time = 1 FOR DROP TABLE t", "skip");
+    row("qualified", "DROP TABLE IF EXISTS t, production.users",
+        "betrifft die Datenbank „production“");
+    row("in an executable comment", "CREATE VIEW v AS SELECT 1 FROM /*!50001 production*/.users",
+        "betrifft die Datenbank „production“");
+    row("in ANSI quotes", "ALTER TABLE t RENAME TO \"production\".t",
+        "betrifft die Datenbank „production“");
+    row("without backslash escapes",
+        "ALTER TABLE t COMMENT 'x\\', RENAME TO production.t, COMMENT 'y\\'",
+        "betrifft die Datenbank „production“", false);
+    row("string past a versioned comment", "RENAME TABLE t /*!50701 ' */ TO production.t /* ' */",
+        "nicht eindeutig");
+    row("later version", "/*M!999999\\- enable the sandbox mode */ SET @a = 1", "run");
+    row("later version's code", "/*!110000 DROP TABLE production.t */ DROP TABLE t", "run");
+    row("backslash in double quotes", "CREATE TABLE t (a INT) COMMENT \"x\\\" production.t \"",
+        "nicht eindeutig");
+    // GBK's "\xbf\x5c" is one character, not UTF-8, and ends on a backslash.
+    row("another character set",
+        "ALTER TABLE t COMMENT '\uFFFD\\', RENAME TO production.t, COMMENT '\uFFFD\\'",
+        "nicht eindeutig");
+  }
+  void loadVerdict() {
+    QFETCH(QString, statement);
+    QFETCH(bool, backslashEscapes);
+    QFETCH(QString, verdict);
+    const LoadVerdict v =
+        JudgeLoadedStatement(statement, backslashEscapes, {{"production", "mysql"}, 101106});
+    switch (v.kind) {
+    case LoadVerdict::Kind::Run: QCOMPARE(v.alone ? "alone" : "run", verdict); break;
+    case LoadVerdict::Kind::Skip: QCOMPARE("skip", verdict); break;
+    case LoadVerdict::Kind::Refuse: QVERIFY2(v.reason.contains(verdict), qPrintable(v.reason));
+    }
   }
 
   // A database of many tables is read in a few requests, not one a table.
@@ -604,24 +665,31 @@ private slots:
   }
 
   // The other side through another saved connection (here a second entry
-  // for the test server), or an SQL file: the window names what the script
-  // changes, the script makes the two alike, the other connection and the
-  // file's temporary database are gone afterwards, and the file's USE and
-  // CREATE DATABASE reached no other database.
+  // for the test server), an SQL file, or what mariadb-dump writes of A
+  // (with its rows): the window names what the script changes, the script
+  // makes the two alike, the other connection and the file's temporary
+  // database are gone afterwards, and the file's USE and CREATE DATABASE
+  // reached no other database.
   void otherSources_data() {
     QTest::addColumn<int>("tab");
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("changed");
-    QTest::newRow("another saved connection") << 1 << DbA << DbB;
-    QTest::newRow("an SQL file") << 2 << DbB << DbB;
+    QTest::addColumn<bool>("dump");
+    QTest::newRow("another saved connection") << 1 << DbA << DbB << false;
+    QTest::newRow("an SQL file") << 2 << DbB << DbB << false;
+    QTest::newRow("a dump") << 2 << DbB << DbB << true;
   }
   void otherSources() {
     QW_REQUIRE_SERVER();
     QFETCH(int, tab);
     QFETCH(QString, selected);
     QFETCH(QString, changed);
+    QFETCH(bool, dump);
     const QStringList a{"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a BIGINT, neu INT)",
-                        "CREATE VIEW v AS SELECT id, a FROM t"};
+                        "CREATE VIEW v AS SELECT id, a FROM t",
+                        "CREATE TRIGGER tr BEFORE INSERT ON t FOR EACH ROW BEGIN SET NEW.a = 1; "
+                        "SET NEW.neu = 2; END",
+                        "INSERT INTO t VALUES (1, 2, 3)"};
     make(DbA, a);
     make(DbB,
          {"CREATE TABLE t (id INT NOT NULL PRIMARY KEY, a INT)", "INSERT INTO t VALUES (1, 2)"});
@@ -636,8 +704,22 @@ private slots:
             {{TestServer::host(), TestServer::user(), {}, QString::number(TestServer::port())}},
             &reason),
         qPrintable(reason));
-    const QString file = sqlFile(
-        "a.sql", QStringList{"CREATE DATABASE qwt_vgl_anderswo", "USE qwt_vgl_anderswo"} + a);
+    QStringList written{"CREATE DATABASE qwt_vgl_anderswo", "USE qwt_vgl_anderswo"};
+    for (const QString &statement : a)
+      written << (statement.contains(';') ? "DELIMITER //\n" + statement + "//\nDELIMITER "
+                                          : statement);
+    QString file = sqlFile("a.sql", written);
+    if (dump) {
+      file = files.filePath("a-dump.sql");
+      QProcess mariadbDump;
+      mariadbDump.setStandardOutputFile(file);
+      mariadbDump.start(QStringLiteral("mariadb-dump"),
+                        {"--no-defaults", "-h", TestServer::host(), "-P",
+                         QString::number(TestServer::port()), "-u", TestServer::user(),
+                         "--databases", DbA});
+      QVERIFY(mariadbDump.waitForFinished(60000));
+      QVERIFY2(mariadbDump.exitCode() == 0, mariadbDump.readAllStandardError().constData());
+    }
     std::unique_ptr<TMainForm> form = OpenMainForm(true);
     QVERIFY(form->connected());
     const int before = connections();
@@ -671,7 +753,7 @@ private slots:
       return int(QDialog::Rejected);
     });
     form->CompareDatabase();
-    QCOMPARE(modal.shownCount, tab == 1 ? 3 : 2);
+    QVERIFY2(modal.shownCount == (tab == 1 ? 3 : 2), qPrintable(messages.texts().join("\n")));
     QVERIFY(leftBehind().isEmpty());
     QVERIFY(!admin->databases().contains("qwt_vgl_anderswo"));
     QTRY_COMPARE(connections(), before);
@@ -691,10 +773,10 @@ private slots:
         << QStringList{"CREATE TABLE t (id INT)", "CREATE TABLE t (id INT)",
                        "CREATE TABLE u (i INT)"}
         << 0 << "Anweisung 2 (ab Zeile 2) ist fehlgeschlagen";
-    QTest::newRow("cancelled") << QStringList{"CREATE TABLE t (id INT)", "DO SLEEP(60)"} << 1
+    QTest::newRow("cancelled") << QStringList{"CREATE TABLE t (id INT)", "SET @s = SLEEP(60)"} << 1
                                << "Abgebrochen.";
-    QTest::newRow("connection lost") << QStringList{"CREATE TABLE t (id INT)", "DO SLEEP(60)"} << 2
-                                     << "Die zweite Verbindung zum Server ist abgebrochen";
+    QTest::newRow("connection lost") << QStringList{"CREATE TABLE t (id INT)", "SET @s = SLEEP(60)"}
+                                     << 2 << "Die zweite Verbindung zum Server ist abgebrochen";
   }
   void temporaryDatabaseAlwaysGoes() {
     QW_REQUIRE_SERVER();
@@ -714,9 +796,8 @@ private slots:
     // Once the load sleeps: "Abbrechen", or the connection that loads killed.
     QTimer interfere;
     QObject::connect(&interfere, &QTimer::timeout, [&] {
-      for (const QString &id :
-           admin->column("SELECT ID FROM information_schema.PROCESSLIST WHERE "
-                         "INFO LIKE '%DO SLEEP(60)%' AND ID <> CONNECTION_ID()"))
+      for (const QString &id : admin->column("SELECT ID FROM information_schema.PROCESSLIST WHERE "
+                                             "INFO LIKE '%= SLEEP(60)%' AND ID <> CONNECTION_ID()"))
         if (interference == 2)
           admin->exec("KILL CONNECTION " + id);
         else
@@ -732,6 +813,104 @@ private slots:
     QVERIFY2(messages.texts().join('\n').contains(said), qPrintable(messages.texts().join('\n')));
     QVERIFY(leftBehind().isEmpty());
     QVERIFY(form->connected());
+    CloseMainForm(form);
+  }
+
+  // A file that reaches beyond its temporary database, inside an ordinary
+  // dump: what only a load would run is passed over, and a statement that
+  // runs but names another database, places files elsewhere or hides a
+  // second statement stops the load before it is sent. Either way another
+  // database, the users, events, routines, the server's settings and its
+  // files are as before, and the temporary database is gone.
+  void fileReachesNothingElse_data() {
+    QTest::addColumn<QStringList>("hostile");
+    QTest::addColumn<QString>("said"); // empty: loaded and compared
+    const QString outfile = QDir::temp().filePath(QStringLiteral("qwt_ausgabe.txt"));
+    QTest::newRow("a table dropped") << QStringList{"DROP TABLE qwt_opfer.t"}
+                                     << "Anweisung 5 (Zeile 5) betrifft die Datenbank „qwt_opfer“; "
+                                        "die Datei wird nur in eine temporäre Datenbank geladen "
+                                        "und darf nichts anderes ändern.";
+    QTest::newRow("a table created")
+        << QStringList{"CREATE TABLE `QWT_OPFER` . t2 (a INT)"} << "„QWT_OPFER“";
+    QTest::newRow("rows") << QStringList{"INSERT INTO qwt_opfer.t VALUES (3)",
+                                         "DELETE FROM qwt_opfer.t", "TRUNCATE qwt_opfer.t"}
+                          << "";
+    QTest::newRow("a user") << QStringList{"CREATE USER qwt_eindringling",
+                                           "GRANT ALL ON *.* TO qwt_eindringling"}
+                            << "";
+    QTest::newRow("server settings") << QStringList{"SET GLOBAL max_connections = 77",
+                                                    "/*!40101 SET @@GLOBAL.max_connections=78 */"}
+                                     << "";
+    QTest::newRow("event and routine")
+        << QStringList{"CREATE EVENT ev ON SCHEDULE EVERY 1 SECOND DO DELETE FROM qwt_opfer.t",
+                       "CREATE PROCEDURE p() DELETE FROM qwt_opfer.t", "CALL p()"}
+        << "";
+    QTest::newRow("a file") << QStringList{"SELECT 1 INTO OUTFILE '" + outfile + "'"} << "";
+    QTest::newRow("a file from a statement that runs")
+        << QStringList{"SET @x = (SELECT 1 INTO OUTFILE '" + outfile + "')"} << "INTO OUTFILE";
+    QTest::newRow("table files elsewhere")
+        << QStringList{"CREATE TABLE d (a INT) DATA DIRECTORY = '/tmp'"} << "DATA DIRECTORY";
+    QTest::newRow("a second statement after a semicolon")
+        << QStringList{"DELIMITER //\nCREATE TABLE x (a INT); SET GLOBAL max_connections = 79//\n"
+                       "DELIMITER "}
+        << "Anweisung 5 (ab Zeile 6) ist fehlgeschlagen";
+  }
+  void fileReachesNothingElse() {
+    QW_REQUIRE_SERVER();
+    QFETCH(QStringList, hostile);
+    QFETCH(QString, said);
+    const QString outfile = QDir::temp().filePath(QStringLiteral("qwt_ausgabe.txt"));
+    const QString connections = admin->column("SELECT @@GLOBAL.max_connections").value(0);
+    const auto restore = qScopeGuard([&] {
+      admin->exec("SET GLOBAL max_connections = " + connections);
+      admin->exec("DROP USER IF EXISTS qwt_eindringling");
+      QFile::remove(outfile);
+    });
+    make("qwt_opfer", {"CREATE TABLE t (id INT PRIMARY KEY)", "INSERT INTO t VALUES (1), (2)"});
+    const Values victim = values("qwt_opfer");
+    const QString everywhere = "SELECT (SELECT COUNT(*) FROM information_schema.EVENTS) + "
+                               "(SELECT COUNT(*) FROM information_schema.ROUTINES)";
+    const QString elsewhere = admin->column(everywhere).value(0);
+    const QStringList dump{"/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */",
+                           "/*!40101 SET NAMES utf8mb4 */",
+                           "DROP TABLE IF EXISTS `t`",
+                           "CREATE TABLE `t` (`id` int(11) NOT NULL, PRIMARY KEY (`id`))",
+                           "LOCK TABLES `t` WRITE",
+                           "INSERT INTO `t` VALUES (1),(2)",
+                           "UNLOCK TABLES"};
+    make(DbA, {dump[3]});
+    std::unique_ptr<TMainForm> form = OpenMainForm(true);
+    ClickCaption(form->ListView1, DbA);
+    const QString file = sqlFile("feindlich.sql", dump.mid(0, 4) + hostile + dump.mid(4));
+    ModalScript modal;
+    MessageRecorder messages;
+    modal.push([&](QDialog &d) {
+      choose(static_cast<TCompareSourceForm &>(d), 2, file);
+      return int(QDialog::Accepted);
+    });
+    modal.push([&](QDialog &) {
+      // Loaded: the temporary database holds the table without its rows, and
+      // nothing that could run later.
+      [&] {
+        QCOMPARE(admin->column("SELECT COUNT(*) FROM " + QuoteName(leftBehind().value(0)) + ".t"),
+                 QStringList{"0"});
+        QCOMPARE(admin->column(everywhere).value(0), elsewhere);
+      }();
+      return int(QDialog::Rejected);
+    });
+    form->CompareDatabase();
+    QCOMPARE(modal.shownCount, said.isEmpty() ? 2 : 1);
+    QCOMPARE(messages.shown.size(), said.isEmpty() ? 0 : 1);
+    if (!said.isEmpty())
+      QVERIFY2(messages.shown[0].text.contains(said), qPrintable(messages.shown[0].text));
+    QVERIFY(leftBehind().isEmpty());
+    QCOMPARE(values("qwt_opfer"), victim);
+    QCOMPARE(admin->column("SELECT COUNT(*) FROM mysql.user WHERE User = 'qwt_eindringling'"),
+             QStringList{"0"});
+    QCOMPARE(admin->column(everywhere).value(0), elsewhere);
+    QCOMPARE(admin->column("SELECT @@GLOBAL.max_connections").value(0), connections);
+    QVERIFY(!QFile::exists(outfile));
+    admin->dropDatabase("qwt_opfer");
     CloseMainForm(form);
   }
 };
