@@ -70,6 +70,7 @@ ListedNames NamesOf(MYSQL_RES *result) {
       break;
     names.append(row[0] ? std::string_view(row[0], std::strlen(row[0])) : std::string_view());
   }
+  names.fit();
   return names;
 }
 

@@ -32,6 +32,12 @@ public:
   qsizetype indexOf(const QString &name) const;
   void append(std::string_view name) { m_names.push(name); }
   void reserve(qsizetype names) { m_names.ends.reserve(static_cast<std::size_t>(names)); }
+  // Gives back the room the text grew beyond its size (up to as much again):
+  // a list keeps the buffer for as long as it shows the names.
+  void fit() {
+    if (m_names.text.capacity() > m_names.text.size() + m_names.text.size() / 4 + 4096)
+      m_names.text.shrink_to_fit();
+  }
   // The packed names, handed over whole (a list takes them as its rows).
   PackedTexts take() { return std::move(m_names); }
 
