@@ -60,3 +60,11 @@ QString CertificateFingerprint(const QByteArray &certificate,
 
 // A SHA-256 fingerprint as two lines of sixteen bytes, easier to compare.
 QString FingerprintLines(QString fingerprint);
+
+// What the network module (common/NetworkModule.h) gives of the probe, from
+// its entry point quellwerk_tls_probe_entries.
+struct TlsProbeEntries {
+  TlsProbe (*probeServerTls)(const QString &, std::uint16_t, QDeadlineTimer, const TlsProbeRoute &);
+  QString (*probeLoginMethod)(const QString &, std::uint16_t, QDeadlineTimer, const TlsProbeRoute &,
+                              const QString &, const QStringList &);
+};

@@ -1,9 +1,9 @@
 # Installation (cmake --install) and the Debian package (cpack -G DEB).
 #
-# Installed: the program in bin/, its desktop entry, its icon in the hicolor
-# theme (the SVG and PNG sizes rendered from it by
-# packaging/icons/render-icons.sh), its AppStream metadata, its manual page and
-# the Debian copyright file. The helper quellwerk-saved-connection of
+# Installed: the program in bin/, its network module in <libdir>/quellwerk,
+# its desktop entry, its icon in the hicolor theme (the SVG and PNG sizes
+# rendered from it by packaging/icons/render-icons.sh), its AppStream
+# metadata, its manual page and the Debian copyright file. The helper quellwerk-saved-connection of
 # scripts/run is not installed.
 include(GNUInstallDirs)
 
@@ -14,6 +14,10 @@ set(QW_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(QW_RELEASE_DATE 2026-12-07)
 
 install(TARGETS quellwerk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The network module (common/NetworkModule.h), found through the program's run path.
+install(TARGETS quellwerk_network LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quellwerk)
+set_target_properties(quellwerk PROPERTIES
+  INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/quellwerk")
 install(FILES ${QW_PACKAGING_DIR}/quellwerk.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QW_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quellwerk)

@@ -2,14 +2,14 @@
 
 #include "common/FormStorage.h"
 #include "common/Interaction.h"
+#include "common/NetworkModule.h"
 #include "common/Secret.h"
 #include "common/WaitWindow.h"
+#include "connection/KeyringJobs.h"
 
 #include <QEventLoop>
 #include <QSettings>
 #include <QTimer>
-
-#include <qt6keychain/keychain.h>
 
 #include <optional>
 
@@ -23,42 +23,7 @@ int &KeyringTimeout() {
   return milliseconds;
 }
 
-template <typename Job> Job *newJob(const ConnectionKey &key) {
-  auto *job = new Job(Service);
-  job->setKey(key.encoded());
-  return job;
-}
-
 QString groupOf(const ConnectionKey &key) { return key.settingsGroup(QStringLiteral("Password")); }
-
-Keyring::Answer answerOf(const QKeychain::Job &job) {
-  using Outcome = Keyring::Outcome;
-  switch (job.error()) {
-  case QKeychain::NoError: {
-    const auto *read = qobject_cast<const QKeychain::ReadPasswordJob *>(&job);
-    if (!read)
-      return {Outcome::Done, {}, {}};
-    Keyring::Answer answer{Outcome::Done, read->textData(), {}};
-    // The job keeps the password's bytes until it is deleted: overwritten
-    // now, since nothing reads them again.
-    WipeSharedBytes(read->binaryData());
-    return answer;
-  }
-  case QKeychain::EntryNotFound: return {Outcome::NotFound, {}, {}};
-  case QKeychain::AccessDenied:
-  case QKeychain::AccessDeniedByUser:
-    return {Outcome::Unavailable,
-            {},
-            QStringLiteral("der Zugriff auf den Schlüsselbund wurde "
-                           "verweigert")};
-  default: break;
-  }
-  const QString detail = job.errorString();
-  return {Outcome::Unavailable,
-          {},
-          QStringLiteral("kein Schlüsselbund erreichbar") +
-              (detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(detail))};
-}
 
 } // namespace
 
@@ -93,13 +58,12 @@ void StorePasswordPlace(const ConnectionKey &key, PasswordPlace place) {
 }
 
 Keyring::Answer Keyring::read(const ConnectionKey &key) {
-  return finish(newJob<QKeychain::ReadPasswordJob>(key));
+  return call({KeyringRequest::Kind::Read, Service, key.encoded(), {}});
 }
 
 Keyring::Answer Keyring::write(const ConnectionKey &key, const QString &password) {
-  auto *job = newJob<QKeychain::WritePasswordJob>(key);
-  job->setTextData(password);
-  if (const Answer written = finish(job); written.outcome != Outcome::Done)
+  if (const Answer written = call({KeyringRequest::Kind::Write, Service, key.encoded(), password});
+      written.outcome != Outcome::Done)
     return written;
   Answer back = read(key);
   if (back.outcome == Outcome::Unavailable)
@@ -115,26 +79,28 @@ Keyring::Answer Keyring::write(const ConnectionKey &key, const QString &password
 }
 
 Keyring::Answer Keyring::remove(const ConnectionKey &key) {
-  return finish(newJob<QKeychain::DeletePasswordJob>(key));
+  return call({KeyringRequest::Kind::Remove, Service, key.encoded(), {}});
 }
 
-Keyring::Answer Keyring::finish(QKeychain::Job *job) {
-  if (!m_unavailable.isEmpty()) {
-    delete job; // not started
+Keyring::Answer Keyring::call(const KeyringRequest &request) {
+  if (!m_unavailable.isEmpty())
+    return {Outcome::Unavailable, {}, m_unavailable};
+  QString why;
+  const auto *entries = NetworkModuleEntries<KeyringEntries>("quellwerk_keyring_entries", why);
+  if (!entries) {
+    m_unavailable = why;
     return {Outcome::Unavailable, {}, m_unavailable};
   }
-  // The job deletes itself once it has finished, also when this wait gave it
-  // up before: the keyring library still holds it until its answer comes.
-  job->setAutoDelete(true);
   std::optional<Answer> answer;
   QEventLoop loop;
   QObject waiting; // ends both connections when the wait is over
-  QObject::connect(job, &QKeychain::Job::finished, &waiting, [&](QKeychain::Job *done) {
-    answer = answerOf(*done);
+  // The job outlives a wait given up: the keyring library still holds it
+  // until its answer comes.
+  entries->start(request, &waiting, [&](Answer done) {
+    answer = std::move(done);
     loop.quit();
   });
   QTimer::singleShot(KeyringTimeout(), &waiting, [&loop] { loop.quit(); });
-  job->start();
   if (!answer) {
     WaitCursor cursor;
     InputHold hold;

@@ -16,9 +16,7 @@
 
 #include <QString>
 
-namespace QKeychain {
-class Job;
-}
+struct KeyringRequest;
 
 enum class PasswordPlace {
   None,    // no password
@@ -61,7 +59,7 @@ public:
   const QString &unavailableReason() const { return m_unavailable; }
 
 private:
-  Answer finish(QKeychain::Job *job);
+  Answer call(const KeyringRequest &request);
   QString m_unavailable;
 };
 

@@ -79,7 +79,13 @@ dpkg-deb -x "$deb" "$tmp/tree"
 # first match could end the writer with SIGPIPE, which pipefail and set -e
 # would make the end of this script.
 libraries=$(ldconfig -p)
-for lib in $(objdump -p "$tmp/tree/usr/bin/quellwerk" | awk '$1 == "NEEDED" { print $2 }'); do
+needed() { objdump -p "$1" | awk '$1 == "NEEDED" { print $2 }'; }
+module=$(find "$tmp/tree/usr/lib" -path '*/quellwerk/libquellwerk-network.so' -print)
+check "the network module is installed in <libdir>/quellwerk" test -f "$module"
+# The libraries of the TLS probe and the keyring come with the module, on first use.
+check "the program links neither Qt Network nor QtKeychain" \
+  bash -c '! objdump -p "$1" | grep -Eq "NEEDED +lib(Qt6Network|qt6keychain)"' - "$tmp/tree/usr/bin/quellwerk"
+for lib in $( (needed "$tmp/tree/usr/bin/quellwerk"; needed "$module") | sort -u); do
   path=$(awk -v l="$lib" '$1 == l && path == "" { path = $NF } END { print path }' <<<"$libraries")
   # dpkg knows a library by one of its names (/lib or /usr/lib, link or file).
   owner=
